@@ -1,0 +1,141 @@
+#include "GEO_PrimVolume.h"
+#include <cmath>
+
+GEO_PrimVolume::GEO_PrimVolume(GA_Detail *detail)
+    : GEO_Primitive(detail), myVoxels(std::make_shared<UT_VoxelArrayF>()), myShareToken(std::make_shared<int>(0))
+{
+}
+
+GA_Primitive *GEO_PrimVolume::clone(GA_Detail *detail) const
+{
+    auto *v = new GEO_PrimVolume(detail);
+    copyVolumeInto(*v);
+    return v;
+}
+
+void GEO_PrimVolume::copyVolumeInto(GEO_PrimVolume &to) const
+{
+    GEO_PrimVolume *v = &to;
+    copyBaseInto(*v);
+    v->myXform = myXform;
+    v->myInverse = myInverse;
+    v->mySingular = mySingular;
+    v->myTaperX = myTaperX;
+    v->myTaperY = myTaperY;
+    v->myVoxels = myVoxels;
+    v->myShareToken = myShareToken;
+}
+
+void GEO_PrimVolume::setTransform(const UT_Matrix3 &xform)
+{
+    myXform = xform;
+    // Inverse in double, rounded once to single precision.
+    UT_DMatrix3 d, dinv;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) d(r, c) = xform(r, c);
+    mySingular = !d.invert(dinv);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) myInverse(r, c) = float(dinv(r, c));
+}
+
+template <typename M>
+static void setFrom4(GEO_PrimVolume &vol, const M &m)
+{
+    UT_Matrix3 x;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) x(r, c) = float(m(r, c));
+    vol.setTransform(x);
+    if (vol.getVertexCount() > 0)
+        vol.getDetail().setPos3(vol.getPointOffset(0), UT_Vector3(float(m(3, 0)), float(m(3, 1)), float(m(3, 2))));
+}
+
+void GEO_PrimVolume::setTransform4(const UT_Matrix4 &m) { setFrom4(*this, m); }
+void GEO_PrimVolume::setTransform4(const UT_DMatrix4 &m) { setFrom4(*this, m); }
+
+UT_Vector3 GEO_PrimVolume::getCenter() const
+{
+    return getVertexCount() > 0 ? getDetail().getPos3(getPointOffset(0)) : UT_Vector3();
+}
+
+UT_Matrix4 GEO_PrimVolume::getTransform4() const
+{
+    UT_Matrix4 m;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) m(r, c) = myXform(r, c);
+    UT_Vector3 c = getCenter();
+    m(3, 0) = c.x(); m(3, 1) = c.y(); m(3, 2) = c.z();
+    return m;
+}
+
+void GEO_PrimVolume::getRes(int &rx, int &ry, int &rz) const
+{
+    rx = myVoxels->getXRes();
+    ry = myVoxels->getYRes();
+    rz = myVoxels->getZRes();
+}
+
+bool GEO_PrimVolume::indexToPos(int x, int y, int z, UT_Vector3 &pos) const
+{
+    int res[3];
+    getRes(res[0], res[1], res[2]);
+    int idx[3] = {x, y, z};
+    UT_Vector3 c;
+    for (int a = 0; a < 3; ++a) c[a] = (float(idx[a]) + 0.5f) / float(res[a]) * 2.0f - 1.0f;
+    if (isTapered())
+    {
+        float zs = (1.0f - c.z()) * 0.5f;
+        c.x() *= 1.0f + (myTaperX - 1.0f) * zs;
+        c.y() *= 1.0f + (myTaperY - 1.0f) * zs;
+    }
+    pos = myXform.rowTimes(c) + getCenter();
+    return myVoxels->isValidIndex(x, y, z);
+}
+
+bool GEO_PrimVolume::posToIndex(UT_Vector3 pos, int &x, int &y, int &z) const
+{
+    int res[3];
+    getRes(res[0], res[1], res[2]);
+    UT_Vector3 d = pos - getCenter();
+    UT_Vector3 c;
+    if (!mySingular)
+        c = myInverse.rowTimes(d);
+    else
+    {
+        // A flattened box: axes of zero extent map to the canonical centre.
+        for (int a = 0; a < 3; ++a)
+        {
+            float h = myXform(a, a);
+            c[a] = h != 0.0f ? d[a] / h : 0.0f;
+        }
+    }
+    if (isTapered())
+    {
+        float zs = (1.0f - c.z()) * 0.5f;
+        float fx = 1.0f + (myTaperX - 1.0f) * zs;
+        float fy = 1.0f + (myTaperY - 1.0f) * zs;
+        c.x() = fx != 0.0f ? c.x() / fx : 0.0f;
+        c.y() = fy != 0.0f ? c.y() / fy : 0.0f;
+    }
+    int out[3];
+    for (int a = 0; a < 3; ++a)
+    {
+        float u = (c[a] + 1.0f) * 0.5f * float(res[a]);
+        float f = std::floor(u);
+        // NaN and huge positions land outside the grid rather than overflowing.
+        if (!(f > -1e9f)) f = -1e9f;
+        if (f > 1e9f) f = 1e9f;
+        out[a] = int(f);
+    }
+    x = out[0]; y = out[1]; z = out[2];
+    return myVoxels->isValidIndex(x, y, z);
+}
+
+UT_VoxelArrayWriteHandleF GEO_PrimVolume::getVoxelWriteHandle()
+{
+    if (myShareToken.use_count() > 1)
+    {
+        myVoxels = std::make_shared<UT_VoxelArrayF>(*myVoxels);
+        myShareToken = std::make_shared<int>(0);
+    }
+    return UT_VoxelArrayWriteHandleF(myVoxels);
+}

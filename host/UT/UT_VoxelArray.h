@@ -1,0 +1,224 @@
+#pragma once
+#include <atomic>
+#include <memory>
+#include <vector>
+#include "UT_Types.h"
+
+// A 3-D array of voxels stored sparsely in 16^3 tiles.
+//
+// Tiles are grouped into blocks of 8^3 tiles. Blocks and tiles are allocated
+// on the first write of a value other than the background, so memory follows
+// the region written, not the resolution: an untouched tile is the one
+// background value. Allocation is lock-free (compare-and-swap), so jobs that
+// write disjoint voxels may do so concurrently, even inside one tile.
+template <typename T>
+class UT_VoxelArray
+{
+public:
+    static constexpr int TILEBITS = 4;
+    static constexpr int TILESIZE = 1 << TILEBITS; // voxels per tile edge
+    static constexpr int TILEMASK = TILESIZE - 1;
+    static constexpr int BLOCKBITS = 3;             // tiles per block edge = 8
+    static constexpr int BLOCKTILES = 1 << BLOCKBITS;
+    static constexpr int TILEVOXELS = TILESIZE * TILESIZE * TILESIZE;
+    static constexpr int BLOCKTILECOUNT = BLOCKTILES * BLOCKTILES * BLOCKTILES;
+
+    UT_VoxelArray() { size(1, 1, 1); }
+    UT_VoxelArray(const UT_VoxelArray &o) { copyFrom(o); }
+    UT_VoxelArray &operator=(const UT_VoxelArray &o)
+    {
+        if (this != &o) copyFrom(o);
+        return *this;
+    }
+    ~UT_VoxelArray() { clear(); }
+
+    // Resizes and resets every voxel to 0.
+    void size(int xres, int yres, int zres)
+    {
+        clear();
+        myRes[0] = xres > 0 ? xres : 0;
+        myRes[1] = yres > 0 ? yres : 0;
+        myRes[2] = zres > 0 ? zres : 0;
+        myBackground = T(0);
+        for (int a = 0; a < 3; ++a)
+        {
+            myTileRes[a] = (myRes[a] + TILEMASK) >> TILEBITS;
+            myBlockRes[a] = (myTileRes[a] + BLOCKTILES - 1) >> BLOCKBITS;
+        }
+        size_t nblocks = size_t(myBlockRes[0]) * myBlockRes[1] * myBlockRes[2];
+        myBlocks = std::vector<std::atomic<Block *>>(nblocks);
+        for (auto &b : myBlocks) b.store(nullptr, std::memory_order_relaxed);
+    }
+
+    int getXRes() const { return myRes[0]; }
+    int getYRes() const { return myRes[1]; }
+    int getZRes() const { return myRes[2]; }
+    int getRes(int axis) const { return myRes[axis]; }
+    int numTiles() const { return myTileRes[0] * myTileRes[1] * myTileRes[2]; }
+    int getTileRes(int axis) const { return myTileRes[axis]; }
+    T getBackground() const { return myBackground; }
+
+    bool isValidIndex(int x, int y, int z) const
+    {
+        return x >= 0 && y >= 0 && z >= 0 && x < myRes[0] && y < myRes[1] && z < myRes[2];
+    }
+
+    // Out-of-range reads return 0.
+    T getValue(int x, int y, int z) const
+    {
+        if (!isValidIndex(x, y, z)) return T(0);
+        const T *tile = findTile(x, y, z);
+        return tile ? tile[voxelInTile(x, y, z)] : myBackground;
+    }
+
+    // Out-of-range writes are ignored.
+    void setValue(int x, int y, int z, T value)
+    {
+        if (!isValidIndex(x, y, z)) return;
+        T *tile = findTile(x, y, z);
+        if (!tile)
+        {
+            if (value == myBackground) return;
+            tile = allocateTile(x, y, z);
+        }
+        tile[voxelInTile(x, y, z)] = value;
+    }
+
+    // Dense data of tile (tx, ty, tz), or null while it holds only the
+    // background value. Edge tiles use the full 16^3 layout; voxels past the
+    // array's edge hold the background.
+    const T *tileData(int tx, int ty, int tz) const
+    {
+        const Block *b = myBlocks[blockIndex(tx >> BLOCKBITS, ty >> BLOCKBITS, tz >> BLOCKBITS)].load(std::memory_order_acquire);
+        if (!b) return nullptr;
+        return b->tiles[tileInBlock(tx, ty, tz)].load(std::memory_order_acquire);
+    }
+    static int voxelInTile(int x, int y, int z)
+    {
+        return ((z & TILEMASK) << (2 * TILEBITS)) | ((y & TILEMASK) << TILEBITS) | (x & TILEMASK);
+    }
+
+    // Bytes held by allocated blocks and tiles, for memory reports.
+    size_t memoryUsage() const
+    {
+        size_t bytes = sizeof(*this) + myBlocks.size() * sizeof(std::atomic<Block *>);
+        for (auto &ab : myBlocks)
+        {
+            const Block *b = ab.load(std::memory_order_acquire);
+            if (!b) continue;
+            bytes += sizeof(Block);
+            for (auto &t : b->tiles)
+                if (t.load(std::memory_order_acquire)) bytes += TILEVOXELS * sizeof(T);
+        }
+        return bytes;
+    }
+
+private:
+    struct Block
+    {
+        Block() { for (auto &t : tiles) t.store(nullptr, std::memory_order_relaxed); }
+        std::atomic<T *> tiles[BLOCKTILECOUNT];
+    };
+
+    size_t blockIndex(int bx, int by, int bz) const
+    {
+        return (size_t(bz) * myBlockRes[1] + by) * myBlockRes[0] + bx;
+    }
+    static int tileInBlock(int tx, int ty, int tz)
+    {
+        const int m = BLOCKTILES - 1;
+        return ((tz & m) << (2 * BLOCKBITS)) | ((ty & m) << BLOCKBITS) | (tx & m);
+    }
+    T *findTile(int x, int y, int z) const
+    {
+        int tx = x >> TILEBITS, ty = y >> TILEBITS, tz = z >> TILEBITS;
+        Block *b = myBlocks[blockIndex(tx >> BLOCKBITS, ty >> BLOCKBITS, tz >> BLOCKBITS)].load(std::memory_order_acquire);
+        if (!b) return nullptr;
+        return b->tiles[tileInBlock(tx, ty, tz)].load(std::memory_order_acquire);
+    }
+    T *allocateTile(int x, int y, int z)
+    {
+        int tx = x >> TILEBITS, ty = y >> TILEBITS, tz = z >> TILEBITS;
+        std::atomic<Block *> &slot = myBlocks[blockIndex(tx >> BLOCKBITS, ty >> BLOCKBITS, tz >> BLOCKBITS)];
+        Block *b = slot.load(std::memory_order_acquire);
+        if (!b)
+        {
+            Block *fresh = new Block;
+            if (slot.compare_exchange_strong(b, fresh, std::memory_order_acq_rel))
+                b = fresh;
+            else
+                delete fresh; // another job won; b now holds its block
+        }
+        std::atomic<T *> &tslot = b->tiles[tileInBlock(tx, ty, tz)];
+        T *tile = tslot.load(std::memory_order_acquire);
+        if (!tile)
+        {
+            T *fresh = new T[TILEVOXELS];
+            for (int i = 0; i < TILEVOXELS; ++i) fresh[i] = myBackground;
+            if (tslot.compare_exchange_strong(tile, fresh, std::memory_order_acq_rel))
+                tile = fresh;
+            else
+                delete[] fresh;
+        }
+        return tile;
+    }
+    void clear()
+    {
+        for (auto &ab : myBlocks)
+        {
+            Block *b = ab.load(std::memory_order_acquire);
+            if (!b) continue;
+            for (auto &t : b->tiles) delete[] t.load(std::memory_order_acquire);
+            delete b;
+        }
+        myBlocks.clear();
+    }
+    void copyFrom(const UT_VoxelArray &o)
+    {
+        size(o.myRes[0], o.myRes[1], o.myRes[2]);
+        myBackground = o.myBackground;
+        for (size_t i = 0; i < o.myBlocks.size(); ++i)
+        {
+            const Block *src = o.myBlocks[i].load(std::memory_order_acquire);
+            if (!src) continue;
+            Block *dst = new Block;
+            for (int t = 0; t < BLOCKTILECOUNT; ++t)
+            {
+                const T *st = src->tiles[t].load(std::memory_order_acquire);
+                if (!st) continue;
+                T *dt = new T[TILEVOXELS];
+                std::copy(st, st + TILEVOXELS, dt);
+                dst->tiles[t].store(dt, std::memory_order_relaxed);
+            }
+            myBlocks[i].store(dst, std::memory_order_release);
+        }
+    }
+
+    int myRes[3] = {0, 0, 0};
+    int myTileRes[3] = {0, 0, 0};
+    int myBlockRes[3] = {0, 0, 0};
+    T myBackground = T(0);
+    std::vector<std::atomic<Block *>> myBlocks;
+};
+
+typedef UT_VoxelArray<fpreal32> UT_VoxelArrayF;
+
+// Copy-on-write handle: copies share the array; the volume that hands it out
+// has already made the array its own.
+template <typename ARRAY>
+class UT_COWWriteHandle
+{
+public:
+    UT_COWWriteHandle() = default;
+    explicit UT_COWWriteHandle(std::shared_ptr<ARRAY> array) : myArray(std::move(array)) {}
+    ARRAY *operator->() const { return myArray.get(); }
+    ARRAY &operator*() const { return *myArray; }
+    ARRAY *get() const { return myArray.get(); }
+    bool isValid() const { return bool(myArray); }
+    void resetHandle() { myArray.reset(); }
+
+private:
+    std::shared_ptr<ARRAY> myArray;
+};
+
+typedef UT_COWWriteHandle<UT_VoxelArray<fpreal32>> UT_VoxelArrayWriteHandleF;

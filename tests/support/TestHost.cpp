@@ -1,0 +1,130 @@
+#include "TestHost.h"
+#include <gtest/gtest.h>
+#include "GEO/GEO_PrimVolume.h"
+#include "UT/UT_DSO.h"
+
+namespace testhost
+{
+std::string pluginPath(const std::string &name) { return std::string(SUITE_PLUGIN_DIR) + "/" + name + ".so"; }
+
+OP_OperatorTable &table()
+{
+    static OP_OperatorTable *theTable = [] {
+        auto *t = new OP_OperatorTable;
+        for (const std::string &path : UT_DSO::findPlugins({SUITE_PLUGIN_DIR}))
+        {
+            std::string error;
+            UT_DSO::loadSopPlugin(path, *t, error);
+        }
+        return t;
+    }();
+    return *theTable;
+}
+
+OP_Operator *op(const std::string &name) { return table().getOperator(name); }
+
+Cook::Cook(const std::string &opname)
+{
+    OP_Operator *o = op(opname);
+    if (!o) throw std::runtime_error("operator not loaded: " + opname);
+    myNode.reset(static_cast<SOP_Node *>(o->constructNode(nullptr, (opname + "1").c_str())));
+}
+
+Cook::~Cook() = default;
+
+GU_Detail &Cook::input(unsigned idx)
+{
+    if (myInputs.size() <= idx) myInputs.resize(idx + 1);
+    if (!myInputs[idx])
+    {
+        myInputs[idx].reset(new SOP_GeometrySource);
+        myNode->setInput(idx, myInputs[idx].get());
+    }
+    return myInputs[idx]->source();
+}
+
+void Cook::set(const char *parm, fpreal v, int vi)
+{
+    if (!myNode->setFloat(parm, vi, v)) throw std::runtime_error(std::string("no parameter ") + parm);
+}
+
+void Cook::set(const char *parm, const std::string &s)
+{
+    if (!myNode->setString(parm, 0, s)) throw std::runtime_error(std::string("no parameter ") + parm);
+}
+
+void Cook::set3(const char *parm, fpreal x, fpreal y, fpreal z)
+{
+    set(parm, x, 0);
+    set(parm, y, 1);
+    set(parm, z, 2);
+}
+
+OP_ERROR Cook::cook(fpreal time)
+{
+    OP_Context ctx(time);
+    return myNode->cook(ctx);
+}
+
+GA_Offset addPoint(GU_Detail &gdp, const UT_Vector3 &p)
+{
+    GA_Offset pt = gdp.appendPoint();
+    gdp.setPos3(pt, p);
+    return pt;
+}
+
+void setPointAttrib(GU_Detail &gdp, GA_Offset pt, const char *name, std::vector<float> values)
+{
+    GA_RWAttributeRef ref = gdp.addFloatTuple(GA_ATTRIB_POINT, name, int(values.size()));
+    ref.getAIFTuple()->set(ref.getAttribute(), pt, values.data(), int(values.size()));
+}
+
+std::string primString(const GU_Detail &gdp, const char *attrib, const GA_Primitive *prim)
+{
+    GA_Attribute *a = gdp.findAttribute(GA_ATTRIB_PRIMITIVE, attrib);
+    if (!a || a->getStorageClass() != GA_STORECLASS_STRING) return "";
+    return a->getS(prim->getMapOffset());
+}
+
+GU_PrimVolume *findVolume(const GU_Detail &gdp, const char *name)
+{
+    for (GA_Offset i = 0; i < gdp.getNumPrimitives(); ++i)
+    {
+        auto *vol = dynamic_cast<GU_PrimVolume *>(gdp.getPrimitive(i));
+        if (vol && primString(gdp, "name", vol) == name) return vol;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> volumeNames(const GU_Detail &gdp)
+{
+    std::vector<std::string> names;
+    for (GA_Offset i = 0; i < gdp.getNumPrimitives(); ++i)
+        if (auto *vol = dynamic_cast<GU_PrimVolume *>(gdp.getPrimitive(i))) names.push_back(primString(gdp, "name", vol));
+    return names;
+}
+
+template <typename F>
+static void forEachVoxel(const GU_PrimVolume *vol, F f)
+{
+    int rx, ry, rz;
+    vol->getRes(rx, ry, rz);
+    for (int k = 0; k < rz; ++k)
+        for (int j = 0; j < ry; ++j)
+            for (int i = 0; i < rx; ++i) f(vol->getValueAtIndex(i, j, k));
+}
+
+double volumeSum(const GU_PrimVolume *vol)
+{
+    double s = 0;
+    forEachVoxel(vol, [&](double v) { s += v; });
+    return s;
+}
+
+int nonZeroCount(const GU_PrimVolume *vol)
+{
+    int n = 0;
+    forEachVoxel(vol, [&](double v) { n += v != 0; });
+    return n;
+}
+} // namespace testhost
