@@ -1,5 +1,5 @@
 #include "TestHost.h"
-#include <gtest/gtest.h>
+#include <stdexcept>
 #include "GEO/GEO_PrimVolume.h"
 #include "UT/UT_DSO.h"
 
