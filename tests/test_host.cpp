@@ -1,0 +1,286 @@
+// The host toolkit: voxel arrays, volumes, geometry, threads and the loader.
+#include <gtest/gtest.h>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include "GU/GU_Detail.h"
+#include "GU/GU_PrimVolume.h"
+#include "TestHost.h"
+#include "UT/UT_DSO.h"
+#include <dlfcn.h>
+#include "UT/UT_ThreadedAlgorithm.h"
+
+using namespace testhost;
+
+TEST(VoxelArray, SparseTilesGrowWithWrites)
+{
+    UT_VoxelArrayF a;
+    a.size(1024, 1024, 1024);
+    size_t empty = a.memoryUsage();
+    EXPECT_LT(empty, 64 * 1024u); // kilobytes for a gigavoxel grid
+    a.setValue(1000, 3, 517, 2.5f);
+    EXPECT_EQ(a.getValue(1000, 3, 517), 2.5f);
+    EXPECT_EQ(a.getValue(1001, 3, 517), 0.0f);
+    EXPECT_LT(a.memoryUsage(), empty + 64 * 1024u);
+    // Writing the background value allocates nothing.
+    a.setValue(5, 5, 5, 0.0f);
+    EXPECT_EQ(a.tileData(0, 0, 0), nullptr);
+    // Out of range: reads 0, writes ignored.
+    a.setValue(-1, 0, 0, 7.0f);
+    a.setValue(1024, 0, 0, 7.0f);
+    EXPECT_EQ(a.getValue(-1, 0, 0), 0.0f);
+    EXPECT_EQ(a.getValue(0, 0, 1024), 0.0f);
+    // Resizing resets every voxel.
+    a.size(20, 17, 3);
+    EXPECT_EQ(a.getValue(1000, 3, 517), 0.0f);
+    a.setValue(19, 16, 2, 1.0f); // an edge tile
+    EXPECT_EQ(a.getValue(19, 16, 2), 1.0f);
+    UT_VoxelArrayF copy(a);
+    EXPECT_EQ(copy.getValue(19, 16, 2), 1.0f);
+}
+
+TEST(VoxelArray, ConcurrentDisjointWritesIntoOneTile)
+{
+    UT_VoxelArrayF a;
+    a.size(16, 16, 16);
+    UT_ThreadedAlgorithm::setDefaultThreadCount(4);
+    UT_ThreadedAlgorithm algo;
+    algo.run([&](const UT_JobInfo &info) {
+        int start, end;
+        info.divideWork(16 * 16 * 16, start, end);
+        for (int v = start; v < end; ++v) a.setValue(v & 15, (v >> 4) & 15, v >> 8, float(v + 1));
+        return 0;
+    });
+    for (int v = 0; v < 4096; ++v) ASSERT_EQ(a.getValue(v & 15, (v >> 4) & 15, v >> 8), float(v + 1));
+}
+
+TEST(Volume, IndexAndPositionRoundTrip)
+{
+    GU_Detail gdp;
+    GU_PrimVolume *vol = GU_PrimVolume::build(&gdp);
+    EXPECT_EQ(gdp.getNumPoints(), 1);
+    UT_Matrix4 m(0.0f);
+    m(0, 0) = 2; m(1, 1) = 3; m(2, 2) = 4; m(3, 0) = 1; m(3, 1) = -1; m(3, 2) = 5; m(3, 3) = 1;
+    vol->setTransform4(m);
+    vol->getVoxelWriteHandle()->size(4, 6, 8);
+    EXPECT_EQ(gdp.getPos3(0), UT_Vector3(1, -1, 5));
+    UT_Vector3 p;
+    vol->indexToPos(0, 0, 0, p);
+    EXPECT_FLOAT_EQ(p.x(), 1 + 2 * -0.75f);
+    EXPECT_FLOAT_EQ(p.z(), 5 + 4 * -0.875f);
+    for (float tx : {1.0f, 0.25f})
+    {
+        vol->setTaperX(tx);
+        vol->setTaperY(tx * 2);
+        for (int k = 0; k < 8; ++k)
+            for (int j = 0; j < 6; ++j)
+                for (int i = 0; i < 4; ++i)
+                {
+                    vol->indexToPos(i, j, k, p);
+                    int a, b, c;
+                    EXPECT_TRUE(vol->posToIndex(p, a, b, c));
+                    EXPECT_EQ(a, i);
+                    EXPECT_EQ(b, j);
+                    EXPECT_EQ(c, k);
+                }
+    }
+    // The taper scales the k = 0 side, not the far side.
+    vol->setTaperX(0.5f);
+    vol->setTaperY(1.0f);
+    UT_Vector3 nearSide, farSide;
+    vol->indexToPos(0, 0, 0, nearSide);
+    vol->indexToPos(0, 0, 7, farSide);
+    EXPECT_NEAR(nearSide.x() - 1, 2 * -0.75f * (1 + (0.5f - 1) * (1 + 0.875f) * 0.5f), 1e-6);
+    EXPECT_NEAR(farSide.x() - 1, 2 * -0.75f * (1 + (0.5f - 1) * (1 - 0.875f) * 0.5f), 1e-6);
+    // Outside, NaN and huge positions report out of range without overflow.
+    int a, b, c;
+    EXPECT_FALSE(vol->posToIndex(UT_Vector3(100, 0, 5), a, b, c));
+    EXPECT_FALSE(vol->posToIndex(UT_Vector3(NAN, 0, 5), a, b, c));
+    EXPECT_FALSE(vol->posToIndex(UT_Vector3(1e30f, -1e30f, 5), a, b, c));
+}
+
+TEST(Volume, FlatBoxMapsToItsMiddleLayer)
+{
+    GU_Detail gdp;
+    GU_PrimVolume *vol = GU_PrimVolume::build(&gdp);
+    UT_Matrix4 m(0.0f);
+    m(0, 0) = 1; m(1, 1) = 1; m(3, 3) = 1; // zero extent on z
+    vol->setTransform4(m);
+    vol->getVoxelWriteHandle()->size(4, 4, 4);
+    int i, j, k;
+    EXPECT_TRUE(vol->posToIndex(UT_Vector3(0.1f, 0.1f, 3.0f), i, j, k));
+    EXPECT_EQ(k, 2);
+}
+
+TEST(Volume, CopiesShareVoxelsUntilWritten)
+{
+    GU_Detail a;
+    GU_PrimVolume *va = GU_PrimVolume::build(&a);
+    va->getVoxelWriteHandle()->size(8, 8, 8);
+    va->getVoxelWriteHandle()->setValue(1, 1, 1, 3.0f);
+    GU_Detail b;
+    b.copyFrom(a);
+    auto *vb = static_cast<GEO_PrimVolume *>(b.getPrimitive(0));
+    EXPECT_EQ(vb->getVoxels(), va->getVoxels());
+    vb->getVoxelWriteHandle()->setValue(1, 1, 1, 5.0f);
+    EXPECT_EQ(va->getValueAtIndex(1, 1, 1), 3.0);
+    EXPECT_EQ(vb->getValueAtIndex(1, 1, 1), 5.0);
+}
+
+TEST(Geometry, DestroyPrimitiveRemovesOnlyUnsharedPoints)
+{
+    GU_Detail gdp;
+    std::vector<GA_Offset> pts;
+    for (int i = 0; i < 6; ++i) pts.push_back(addPoint(gdp, UT_Vector3(float(i), 0, 0)));
+    setPointAttrib(gdp, pts[5], "density", {7});
+    GEO_PrimPoly *first = GEO_PrimPoly::build(&gdp, {pts[0], pts[1], pts[2]}, true);
+    GEO_PrimPoly *second = GEO_PrimPoly::build(&gdp, {pts[2], pts[3]}, false);
+    GA_PrimitiveGroup *group = gdp.newPrimitiveGroup("g");
+    group->add(first);
+    group->add(second);
+    gdp.destroyPrimitive(*first, true);
+    EXPECT_EQ(gdp.getNumPrimitives(), 1);
+    EXPECT_EQ(gdp.getNumPoints(), 4); // 2 (shared), 3, 4 and 5 remain
+    EXPECT_EQ(group->entries(), 1);
+    EXPECT_EQ(gdp.getPrimitive(0), second);
+    EXPECT_EQ(gdp.getPos3(second->getPointOffset(0)), UT_Vector3(2, 0, 0));
+    GA_RWAttributeRef density = gdp.findFloatTuple(GA_ATTRIB_POINT, "density");
+    float v = 0;
+    EXPECT_TRUE(density.getAIFTuple()->get(density.getAttribute(), 3, &v, 1));
+    EXPECT_EQ(v, 7.0f);
+    // Lookups respect the requested tuple size.
+    EXPECT_FALSE(gdp.findFloatTuple(GA_ATTRIB_POINT, "density", 3).isValid());
+    EXPECT_TRUE(gdp.findFloatTuple(GA_ATTRIB_POINT, "P", 3).isValid());
+}
+
+TEST(Geometry, BoundingBoxOfPoints)
+{
+    GU_Detail gdp;
+    UT_BoundingBox box;
+    EXPECT_EQ(gdp.getBBox(&box), 0);
+    addPoint(gdp, UT_Vector3(0, 1, 2));
+    addPoint(gdp, UT_Vector3(4, -1, 3));
+    EXPECT_EQ(gdp.getBBox(&box), 1);
+    EXPECT_EQ(box.sizeX(), 4);
+    EXPECT_EQ(box.centerY(), 0);
+}
+
+TEST(Threads, DivideWorkCoversEveryUnitOnce)
+{
+    for (int jobs : {1, 2, 3, 7})
+        for (int units : {0, 1, 5, 64, 1001})
+        {
+            std::vector<int> hits(size_t(units), 0);
+            int expectStart = 0;
+            for (int j = 0; j < jobs; ++j)
+            {
+                UT_JobInfo info(j, jobs, nullptr);
+                int start, end;
+                info.divideWork(units, start, end);
+                EXPECT_EQ(start, expectStart);
+                expectStart = end;
+                for (int u = start; u < end; ++u) ++hits[size_t(u)];
+            }
+            EXPECT_EQ(expectStart, units);
+            for (int h : hits) EXPECT_EQ(h, 1);
+        }
+}
+
+TEST(Threads, RunStartsOneJobPerThreadAndLocks)
+{
+    UT_ThreadedAlgorithm::setDefaultThreadCount(3);
+    UT_ThreadedAlgorithm algo;
+    std::atomic<int> jobs{0};
+    int shared = 0;
+    algo.run([&](const UT_JobInfo &info) {
+        EXPECT_EQ(info.numJobs(), 3);
+        jobs.fetch_add(1);
+        for (int i = 0; i < 10000; ++i)
+        {
+            info.lock();
+            ++shared;
+            info.unlock();
+        }
+        return 0;
+    });
+    EXPECT_EQ(jobs.load(), 3);
+    EXPECT_EQ(shared, 30000);
+    UT_ThreadedAlgorithm::setDefaultThreadCount(1);
+    jobs = 0;
+    algo.run([&](const UT_JobInfo &info) { jobs += info.numJobs(); return 0; });
+    EXPECT_EQ(jobs.load(), 1);
+}
+
+TEST(PluginLoader, ReportsClearErrors)
+{
+    OP_OperatorTable table;
+    std::string error;
+    EXPECT_FALSE(UT_DSO::loadSopPlugin("/nonexistent/plugin.so", table, error));
+    EXPECT_NE(error.find("no such file"), std::string::npos);
+
+    std::string junk = testing::TempDir() + "/junk.so";
+    std::ofstream(junk) << "not a library";
+    EXPECT_FALSE(UT_DSO::loadSopPlugin(junk, table, error));
+    EXPECT_NE(error.find("cannot load"), std::string::npos);
+    std::remove(junk.c_str());
+
+    // The host library itself is a library but no plug-in.
+    EXPECT_FALSE(UT_DSO::loadSopPlugin(std::string(SUITE_PLUGIN_DIR) + "/libhost.so", table, error));
+    EXPECT_NE(error.find("not a surface-operator plug-in"), std::string::npos);
+    EXPECT_TRUE(table.operators().empty());
+}
+
+TEST(PluginLoader, PluginsExportVersionAndRegisterOneOperator)
+{
+    OP_Operator *op = testhost::op("plumeweave");
+    ASSERT_TRUE(op);
+    EXPECT_EQ(op->getEnglish(), "Plumeweave");
+    EXPECT_EQ(op->maxInputs(), 2u);
+    EXPECT_EQ(op->getInputLabel(0), "Point Geo");
+    EXPECT_EQ(op->getInputLabel(1), "Bounding Box (optional)");
+    EXPECT_EQ(op->getFlags() & OP_FLAG_GENERATOR, OP_FLAG_GENERATOR);
+
+    for (const std::string &path : UT_DSO::findPlugins({SUITE_PLUGIN_DIR}))
+    {
+        if (path.find("libhost") != std::string::npos) continue;
+        void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        ASSERT_TRUE(h) << path;
+        auto version = reinterpret_cast<void (*)(const char **)>(dlsym(h, "HoudiniDSOVersion"));
+        auto compiler = reinterpret_cast<unsigned (*)()>(dlsym(h, "HoudiniCompilerVersion"));
+        auto tag = reinterpret_cast<void (*)(const char **)>(dlsym(h, "HoudiniGetTagInfo"));
+        ASSERT_TRUE(version && compiler && tag) << path;
+        const char *v = nullptr;
+        version(&v);
+        EXPECT_STREQ(v, "13.0");
+        EXPECT_EQ(compiler(), 404u);
+        dlclose(h);
+    }
+}
+
+TEST(PluginLoader, PluginsDoNotLinkTheHostLibrary)
+{
+    for (const std::string &path : UT_DSO::findPlugins({SUITE_PLUGIN_DIR}))
+    {
+        if (path.find("libhost") != std::string::npos) continue;
+        std::string cmd = "readelf -d '" + path + "' 2>/dev/null | grep NEEDED";
+        FILE *pipe = popen(cmd.c_str(), "r");
+        ASSERT_TRUE(pipe);
+        std::string needed;
+        char buf[512];
+        while (fgets(buf, sizeof buf, pipe)) needed += buf;
+        pclose(pipe);
+        EXPECT_FALSE(needed.empty()) << path;
+        EXPECT_EQ(needed.find("libhost"), std::string::npos) << path;
+    }
+}
+
+TEST(LocalVariables, EvaluateToZeroBeforeAndAfterCook)
+{
+    Cook c("plumeweave");
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(c.node().getVariableValue(i, 0), 0.0f);
+    GA_Offset pt = addPoint(c.input(0), UT_Vector3(0, 0, 0));
+    setPointAttrib(c.input(0), pt, "id", {5});
+    c.cook();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(c.node().getVariableValue(i, 0), 0.0f);
+}
