@@ -50,11 +50,11 @@ VolumeSet setupVolumes(GU_Detail *gdp, unsigned divs[3], double size[3], const d
 // Adds w to voxel (i, j, k): the sum is formed in double and stored as float.
 inline void accumulateVoxel(UT_VoxelArrayWriteHandleF &handle, int i, int j, int k, double w)
 {
-    handle->setValue(i, j, k, float(double(handle->getValue(i, j, k)) + w));
+    handle->updateValue(i, j, k, [w](float v) { return float(double(v) + w); });
 }
 
 // Adds w to voxel (i, j, k) in single precision.
 inline void accumulateVoxelSingle(UT_VoxelArrayWriteHandleF &handle, int i, int j, int k, float w)
 {
-    handle->setValue(i, j, k, handle->getValue(i, j, k) + w);
+    handle->updateValue(i, j, k, [w](float v) { return v + w; });
 }

@@ -84,6 +84,25 @@ public:
         tile[voxelInTile(x, y, z)] = value;
     }
 
+    // v = op(v) for one voxel with a single tile lookup (accumulation's hot
+    // path). Out-of-range voxels are left alone.
+    template <typename OP>
+    void updateValue(int x, int y, int z, OP op)
+    {
+        if (!isValidIndex(x, y, z)) return;
+        T *tile = findTile(x, y, z);
+        if (!tile)
+        {
+            T value = op(myBackground);
+            if (value == myBackground) return;
+            tile = allocateTile(x, y, z);
+            tile[voxelInTile(x, y, z)] = value;
+            return;
+        }
+        T &v = tile[voxelInTile(x, y, z)];
+        v = op(v);
+    }
+
     // Dense data of tile (tx, ty, tz), or null while it holds only the
     // background value. Edge tiles use the full 16^3 layout; voxels past the
     // array's edge hold the background.
