@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
@@ -17,6 +18,7 @@ struct HostPool
     std::mutex mutex;
     int threads = std::max(1u, std::thread::hardware_concurrency());
     std::unique_ptr<tbb::task_arena> arena;
+    std::unique_ptr<tbb::global_control> allowance; // lets counts above the core count through
 
     tbb::task_arena &get()
     {
@@ -29,6 +31,7 @@ struct HostPool
         std::lock_guard<std::mutex> guard(mutex);
         threads = std::max(1, count);
         arena.reset();
+        allowance.reset(new tbb::global_control(tbb::global_control::max_allowed_parallelism, size_t(threads)));
     }
 };
 
