@@ -42,7 +42,7 @@ public:
         myBackground = T(0);
         for (int a = 0; a < 3; ++a)
         {
-            myTileRes[a] = (myRes[a] + TILEMASK) >> TILEBITS;
+            myTileRes[a] = int((int64_t(myRes[a]) + TILEMASK) >> TILEBITS);
             myBlockRes[a] = (myTileRes[a] + BLOCKTILES - 1) >> BLOCKBITS;
         }
         size_t nblocks = size_t(myBlockRes[0]) * myBlockRes[1] * myBlockRes[2];
