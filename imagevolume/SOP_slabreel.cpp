@@ -79,11 +79,11 @@ static int targetSlice(int f, int offset, int frameCount)
 
 // One pixel into voxel (x, y, z): grey level into density, channels into
 // colour, each from the 16-bit quantum value.
-static void setPixelVoxels(VolumeSet &volumes, const Magick::ColorRGB &colour, int x, int y, int z)
+static void setPixelVoxels(VolumeSet &volumes, const Magick::PixelPacket &pixel, int x, int y, int z)
 {
-    double r = double(colour.redQuantum()) / 65535.0;
-    double g = double(colour.greenQuantum()) / 65535.0;
-    double b = double(colour.blueQuantum()) / 65535.0;
+    double r = double(pixel.red) / 65535.0;
+    double g = double(pixel.green) / 65535.0;
+    double b = double(pixel.blue) / 65535.0;
     volumes.handle(0)->setValue(x, y, z, float((r + g + b) / 3.0));
     volumes.handle(1)->setValue(x, y, z, float(r));
     volumes.handle(2)->setValue(x, y, z, float(g));
@@ -101,8 +101,14 @@ static void fillVolume(VolumeSet &volumes, const ImageStack &stack, int offset)
         const Magick::Image frame(stack.frames[F - 1 - f]);
         const int z = targetSlice(f, offset, F);
         for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x)
-                setPixelVoxels(volumes, Magick::ColorRGB(frame.pixelColor(x, H - 1 - y)), x, y, z);
+        {
+            // Whole rows from the pixel cache: Image::pixelColor returns a
+            // stale palette entry on palette (PseudoClass) images, which most
+            // GIF frames are. Pixels past a smaller frame's edge come from the
+            // library's virtual-pixel rule, as single reads would.
+            const Magick::PixelPacket *row = frame.getConstPixels(0, H - 1 - y, W, 1);
+            for (int x = 0; x < W; ++x) setPixelVoxels(volumes, row[x], x, y, z);
+        }
     }
 }
 
