@@ -1,0 +1,172 @@
+// skinweaveMT: skinweave with each quad's splats spread over the host's
+// worker threads. Every job places every child of the quad; the jobs share
+// out the voxels of each splat row and update one voxel at a time under the
+// pass's lock.
+#include <cstdio>
+#include "PluginEntry.h"
+#include "SurfaceWisps.h"
+#include "UT/UT_Interrupt.h"
+#include "UT/UT_ThreadedAlgorithm.h"
+
+namespace skinweaveMT
+{
+
+// One quad and everything its threaded pass needs, copied into every job.
+struct PrimQuadData
+{
+    int childrenCount = 0;
+    QuadCorners corners; // positions, uv, colours, velocities, noise offsets, normals, densities, radii
+    float noiseFreq[3] = {0, 0, 0};
+    float noiseAmp[3] = {0, 0, 0};
+    float densityMult = 0;
+    int noiseOctaves = 0;
+    float noiseRoughness = 0;
+    float divs[3] = {2, 2, 2};
+    float size[3] = {0, 0, 0};
+    int extendVoxels = 0;
+    // density, vel.x, vel.y, vel.z, Cd.x, Cd.y, Cd.z; empty / null when not built.
+    UT_VoxelArrayWriteHandleF handles[7];
+    GU_PrimVolume *volumes[7] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    int doColor = 0;
+    int doVelocity = 0;
+    int feather = 0;
+};
+
+class SOP_skinweaveMT : public SOP_SurfaceWisps<SOP_skinweaveMT>
+{
+public:
+    SOP_skinweaveMT(OP_Network *net, const char *name, OP_Operator *op) : SOP_SurfaceWisps(net, name, op) {}
+
+protected:
+    OP_ERROR cookMySop(OP_Context &context) override;
+
+private:
+    void fillVolume(SurfaceWispsVolumeData data);
+    int fillPrimitiveQuadInvokePartial(PrimQuadData data, const UT_JobInfo &info);
+    void fillPrimitiveQuadPartial(PrimQuadData data, const UT_JobInfo &info);
+};
+
+// The job's share of each splat row, and the pass's lock around each voxel.
+struct JobRow
+{
+    const UT_JobInfo &info;
+    void share(int units, int &start, int &end) const { info.divideWork(units, start, end); }
+    void lock() const { info.lock(); }
+    void unlock() const { info.unlock(); }
+};
+
+void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
+{
+    // Division counts below 2 (negative included) become 2; the shared set-up
+    // clamps the size.
+    unsigned divs[3];
+    double size[3], center[3];
+    for (int a = 0; a < 3; ++a)
+    {
+        divs[a] = data.divs[a] < 2 ? 2u : unsigned(data.divs[a]);
+        size[a] = data.size[a];
+        center[a] = data.center[a];
+    }
+    VolumeSet volumes = buildSurfaceVolumes(gdp, divs, size, center, data.extendBounds, data.boundsFromPoints,
+                                            "/obj/plumeweave:0", data.doVelocity, data.doColor,
+                                            data.useCamFrustum, data.camPath, data.context);
+
+    PrimQuadData quad;
+    quad.childrenCount = data.childrenCount;
+    for (int a = 0; a < 3; ++a)
+    {
+        quad.noiseFreq[a] = data.noiseFreq[a];
+        quad.noiseAmp[a] = data.noiseAmp[a];
+        quad.divs[a] = float(divs[a]);
+        quad.size[a] = float(size[a]);
+    }
+    quad.densityMult = float(data.densityMult);
+    quad.noiseOctaves = data.noiseOctaves;
+    quad.noiseRoughness = data.noiseRoughness;
+    quad.extendVoxels = data.extendVoxels;
+    quad.doColor = data.doColor;
+    quad.doVelocity = data.doVelocity;
+    quad.feather = data.feather;
+    // Volumes were built in the record's slot order, skipping those not asked for.
+    size_t built = 0;
+    for (int slot = 0; slot < 7; ++slot)
+    {
+        bool wanted = slot == 0 || (slot <= 3 ? data.doVelocity : data.doColor);
+        if (!wanted) continue;
+        quad.handles[slot] = volumes.handle(built);
+        quad.volumes[slot] = volumes.volume(built);
+        ++built;
+    }
+
+    SurfaceAttribs attribs(gdp, data.densityAttrib, data.radiusAttrib, data.normalsAttrib, data.noiseOffsetAttrib,
+                           data.colorAttrib, data.uvAttrib, data.velocityAttrib);
+    UT_Functor2<int, PrimQuadData, const UT_JobInfo &> partial(this, &SOP_skinweaveMT::fillPrimitiveQuadInvokePartial);
+    UT_Interrupt *interrupt = UTgetInterrupt();
+
+    const GA_Size quads = gdp->getNumPrimitives() - GA_Size(volumes.size());
+    for (GA_Size i = 0; i < quads; ++i)
+    {
+        const GEO_Primitive *prim = gdp->getGEOPrimitive(GA_Offset(i));
+        if (prim->getVertexCount() != 4)
+        {
+            printf("WARNING: Skipping non quad primitive no. %i\n", int(i));
+            continue;
+        }
+        quad.corners.read(gdp, prim, attribs, data.reversePrimOrder != 0);
+
+        UT_ThreadedAlgorithm pass(-1);
+        pass.run(UT_BindFirst1(partial, quad));
+        if (interrupt->opInterrupt()) break;
+    }
+}
+
+int SOP_skinweaveMT::fillPrimitiveQuadInvokePartial(PrimQuadData data, const UT_JobInfo &info)
+{
+    PrimQuadData copy = data;
+    fillPrimitiveQuadPartial(copy, info);
+    return 0;
+}
+
+void SOP_skinweaveMT::fillPrimitiveQuadPartial(PrimQuadData data, const UT_JobInfo &info)
+{
+    SplatTarget target;
+    target.densityVolume = data.volumes[0];
+    target.density = &data.handles[0];
+    for (int k = 0; k < 3; ++k)
+    {
+        target.velocity[k] = &data.handles[1 + k];
+        target.colour[k] = &data.handles[4 + k];
+    }
+    for (int a = 0; a < 3; ++a)
+    {
+        target.res[a] = int(data.divs[a]);
+        target.size[a] = data.size[a];
+    }
+    target.densityMult = data.densityMult;
+    target.extendVoxels = data.extendVoxels;
+    target.doColor = data.doColor != 0;
+    target.doVelocity = data.doVelocity != 0;
+
+    ChildNoise noise{{data.noiseFreq[0], data.noiseFreq[1], data.noiseFreq[2]},
+                     {data.noiseAmp[0], data.noiseAmp[1], data.noiseAmp[2]},
+                     data.noiseOctaves,
+                     data.noiseRoughness};
+    const JobRow row{info};
+    forEachQuadChild(data.corners, data.childrenCount, noise, target.doColor, target.doVelocity,
+                     [&](const QuadChild &child) {
+                         if (data.feather == 1)
+                             featherSplat(target, child, featherPosition(child, data.noiseAmp), row);
+                         else
+                             cubeSplat(target, child, cubePosition(child, data.noiseAmp), row);
+                         return true;
+                     });
+}
+
+OP_ERROR SOP_skinweaveMT::cookMySop(OP_Context &context)
+{
+    return cookVolumes(context, [&](CookGrid &g) { fillVolume(evalSurfaceWisps(g, context)); });
+}
+
+} // namespace skinweaveMT
+
+SOP_PLUGIN_ENTRY(skinweaveMT::SOP_skinweaveMT, "skinweaveMT", "SkinweaveMT", 2)
