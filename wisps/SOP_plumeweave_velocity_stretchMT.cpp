@@ -1,0 +1,250 @@
+// plumeweave_velocity_stretchMT: velocity-stretched wisps whose streaks are
+// centred on each child, drawn only when the motion spans the footprint's
+// diameter, and deposited by the host's worker threads, one run per child.
+#include <cmath>
+#include "PluginEntry.h"
+#include "SegmentFunctions.h"
+#include "SOP_VolumeOperator.h"
+#include "UT/UT_Functor.h"
+#include "UT/UT_Interrupt.h"
+#include "UT/UT_ThreadedAlgorithm.h"
+#include "VelocityWisps.h"
+#include "VolumeSetup.h"
+#include "WispWalk.h"
+
+namespace SOP_plumeweave_velocity_stretchMT
+{
+
+using velocitywisps::AttribNames;
+using velocitywisps::StreakPoint;
+
+// Everything the cook hands to the fill, grid values in single precision.
+struct WispsVolumeData
+{
+    AttribNames names;
+    int childrenCount;
+    int octaves;
+    float roughness;
+    float divisions[3];
+    float size[3];
+    float centre[3];
+    float extension[3];
+    float noiseFreq[3];
+    float noiseAmp;
+    double densityMult;
+    int doColor;
+    bool boundsFromPoints;
+};
+
+// One child's deposit, copied into every job of its run.
+struct VData
+{
+    bool colourOn;
+    bool moving;
+    float s;         // footprint: capsule radius
+    float rho;       // density
+    float M;         // density multiplier
+    UT_Vector3 head; // streak start (the child itself when not stretched)
+    UT_Vector3 tail; // streak end, when stretched
+    float box[6];    // x from, x to, y from, y to, z from, z to (to exclusive)
+    UT_VoxelArrayWriteHandleF density;
+    UT_VoxelArrayWriteHandleF colour[3]; // empty when colour is off
+    const GEO_PrimVolume *volume;
+    UT_Vector3 col;
+    UT_Vector3 velocity;
+    bool stretched; // |v| >= 2s
+};
+
+class SOP_plumeweaveMT : public SOP_VolumeOperator<SOP_plumeweaveMT>
+{
+public:
+    SOP_plumeweaveMT(OP_Network *net, const char *name, OP_Operator *op) : SOP_VolumeOperator(net, name, op) {}
+    static PRM_Template *myTemplateList;
+
+protected:
+    OP_ERROR cookMySop(OP_Context &context) override;
+
+private:
+    void fillVolume(WispsVolumeData data);
+    int fillPointInvokePartial(const VData &data, const UT_JobInfo &info);
+    void fillPointPartial(VData &data, const UT_JobInfo &info);
+};
+
+PRM_Template *SOP_plumeweaveMT::myTemplateList = velocitywisps::templates;
+
+// Density of an unstretched child at voxel centre V: a sphere of radius s
+// falling linearly from rho*M at its centre. Widened to double after rho*M.
+static double sphereValue(const VData &d, const UT_Vector3 &V)
+{
+    float dist = dist3D(V, d.head);
+    if (!(dist <= d.s)) return 0.0;
+    return double(d.rho * d.M) * ((double(d.s) - double(dist)) / double(d.s));
+}
+
+// Density of a stretched child at V: a capsule head->tail of radius s whose
+// density follows a tent along the streak, 0 at both ends and full at the
+// child in its middle. Single precision throughout.
+static float capsuleValue(const VData &d, const UT_Vector3 &V)
+{
+    UT_Vector3 X = d.moving ? projectOnSegment(d.head, d.tail, V) : d.head;
+    float dist = dist3D(V, X);
+    if (!(dist <= d.s)) return 0.0f;
+    float f = interpolateAttr(d.head, d.tail, 1.0f, 0.0f, V);
+    return ((d.s - dist) / d.s) * d.M * (1.0f - 2.0f * std::fabs(f - 0.5f)) * d.rho;
+}
+
+int SOP_plumeweaveMT::fillPointInvokePartial(const VData &data, const UT_JobInfo &info)
+{
+    VData copy = data;
+    fillPointPartial(copy, info);
+    return 0;
+}
+
+// One job's share: a contiguous slice of every row of the child's box.
+void SOP_plumeweaveMT::fillPointPartial(VData &d, const UT_JobInfo &info)
+{
+    int x0 = int(d.box[0]), x1 = int(d.box[1]);
+    int y0 = int(d.box[2]), y1 = int(d.box[3]);
+    int z0 = int(d.box[4]), z1 = int(d.box[5]);
+    int start, end;
+    info.divideWork(x1 - x0, start, end);
+    if (start >= end) return;
+
+    for (int z = z0; z < z1; ++z)
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0 + start; x < x0 + end; ++x)
+            {
+                UT_Vector3 V;
+                d.volume->indexToPos(x, y, z, V);
+                if (d.stretched)
+                {
+                    float value = capsuleValue(d, V);
+                    if (!(value > 0)) continue;
+                    info.lock();
+                    accumulateVoxelSingle(d.density, x, y, z, value);
+                    if (d.colourOn)
+                        for (int c = 0; c < 3; ++c) accumulateVoxelSingle(d.colour[c], x, y, z, value * d.col[c]);
+                    info.unlock();
+                }
+                else
+                {
+                    double value = sphereValue(d, V);
+                    if (!(value > 0)) continue;
+                    info.lock();
+                    accumulateVoxel(d.density, x, y, z, value);
+                    if (d.colourOn)
+                        for (int c = 0; c < 3; ++c) accumulateVoxel(d.colour[c], x, y, z, value * double(d.col[c]));
+                    info.unlock();
+                }
+            }
+}
+
+void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
+{
+    // The grid in single precision: no negative (or NaN) size, at least two
+    // voxels per axis.
+    unsigned divs[3];
+    double size[3], centre[3];
+    for (int a = 0; a < 3; ++a)
+    {
+        if (!(data.size[a] >= 0)) data.size[a] = 0;
+        if (data.divisions[a] < 2) data.divisions[a] = 2;
+        divs[a] = unsigned(data.divisions[a]);
+        size[a] = data.size[a];
+        centre[a] = data.centre[a];
+    }
+    std::vector<const char *> fieldNames = {fields::density};
+    if (data.doColor) fieldNames.insert(fieldNames.end(), fields::colour, fields::colour + 3);
+    VolumeSet volumes = setupVolumes(gdp, divs, size, centre, data.extension, data.boundsFromPoints,
+                                     "/obj/plumeweave:0", fieldNames);
+
+    VData child;
+    child.colourOn = data.doColor != 0;
+    child.M = float(data.densityMult);
+    child.density = volumes.handle(0);
+    if (child.colourOn)
+        for (int c = 0; c < 3; ++c) child.colour[c] = volumes.handle(1 + c);
+    child.volume = volumes.volume(0);
+    float voxelSize[3];
+    for (int a = 0; a < 3; ++a) voxelSize[a] = data.size[a] / data.divisions[a];
+
+    WispNoise noise;
+    for (int a = 0; a < 3; ++a) noise.freq[a] = data.noiseFreq[a];
+    noise.octaves = data.octaves;
+    noise.roughness = data.roughness;
+
+    UT_Functor2<int, const VData &, const UT_JobInfo &> invoke(this, &SOP_plumeweaveMT::fillPointInvokePartial);
+    UT_Interrupt *interrupt = UTgetInterrupt();
+    GA_Size inputPoints = gdp->getNumPoints() - GA_Size(volumes.size());
+    for (GA_Offset pt = 0; pt < inputPoints; ++pt)
+    {
+        StreakPoint point = velocitywisps::readStreakPoint(gdp, pt, data.names);
+        child.moving = point.moving;
+        child.s = point.pscale;
+        child.rho = point.density;
+        child.col = point.colour;
+        child.velocity = point.velocity;
+        const UT_Vector3 &v = point.velocity;
+        float speed = std::sqrt(v.dot(v));
+        UT_Vector3 halfV = v * 0.5f;
+        // The point's displacement scale stretches its noise walk.
+        noise.amplitude = data.noiseAmp * point.radius;
+
+        for (int c = 0; c < data.childrenCount; ++c)
+        {
+            UT_Vector3 Q = wispChildPosition(point.P, point.noiseOffset, c, noise);
+            child.stretched = speed >= 2.0f * child.s;
+            child.head = child.stretched ? Q - halfV : Q;
+            child.tail = Q + halfV;
+
+            int idx[3];
+            child.volume->posToIndex(child.head, idx[0], idx[1], idx[2]);
+            bool empty = false;
+            for (int a = 0; a < 3; ++a)
+            {
+                float extent = child.stretched ? std::fabs(child.tail[a] - child.head[a]) + child.s : child.s;
+                float reach = std::ceil(extent / voxelSize[a]);
+                int lo, hi;
+                velocitywisps::reachRange(idx[a], reach, int(divs[a]), lo, hi);
+                child.box[2 * a] = float(lo);
+                child.box[2 * a + 1] = float(hi);
+                empty = empty || lo >= hi;
+            }
+            // A box without voxels deposits nothing: no run to start.
+            if (empty) continue;
+            UT_ThreadedAlgorithm run(-1);
+            run.run(UT_BindFirst1(invoke, child));
+        }
+        if (interrupt->opInterrupt()) break;
+    }
+}
+
+OP_ERROR SOP_plumeweaveMT::cookMySop(OP_Context &context)
+{
+    return cookVolumes(context, [&](CookGrid &g) {
+        velocitywisps::Parms p = velocitywisps::evalParms(*this, g);
+        WispsVolumeData data;
+        data.names = p.names;
+        data.childrenCount = p.childrenCount;
+        data.octaves = p.octaves;
+        data.roughness = p.roughness;
+        for (int a = 0; a < 3; ++a)
+        {
+            data.divisions[a] = float(g.divs[a]);
+            data.size[a] = float(g.size[a]);
+            data.centre[a] = float(g.centre[a]);
+            data.extension[a] = g.extension[a];
+            data.noiseFreq[a] = p.noiseFreq[a];
+        }
+        data.noiseAmp = p.noiseAmp;
+        data.densityMult = p.densityMult;
+        data.doColor = p.doColor;
+        data.boundsFromPoints = g.boundsFromPoints;
+        fillVolume(data);
+    });
+}
+
+} // namespace SOP_plumeweave_velocity_stretchMT
+
+SOP_PLUGIN_ENTRY(SOP_plumeweave_velocity_stretchMT::SOP_plumeweaveMT, "plumeweave_velocity_stretchMT",
+                 "Plumeweave_velocity_stretchMT", 2)

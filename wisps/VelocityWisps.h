@@ -1,0 +1,166 @@
+#pragma once
+// What the two velocity-stretched wisps operators share: their parameter
+// list, the parameters their cook evaluates, the values each point carries
+// and the voxel range a streak may reach.
+#include <algorithm>
+#include "OP/OP_Parameters.h"
+#include "PRM/PRM_Template.h"
+#include "SOP_VolumeOperator.h"
+#include "UT/UT_String.h"
+#include "WispWalk.h"
+
+namespace velocitywisps
+{
+
+static PRM_Default fiveDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
+static PRM_Default oneDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
+static PRM_Default oneHundredDefault(100);
+static PRM_Default halfDefault(0.5);
+static PRM_Default densityDefault(0, "density");
+static PRM_Default pscaleDefault(0, "pscale");
+static PRM_Default radiusDefault(0, "radiusf");
+static PRM_Default normalsDefault(0, "N");
+static PRM_Default upvectorDefault(0, "up");
+static PRM_Default noiseoffsetDefault(0, "noiseoffset");
+static PRM_Default colorDefault(0, "Cd");
+static PRM_Default velocityDefault(0, "v");
+
+static PRM_Name divsName("divs", "Divisions");
+static PRM_Name extendName("extendbounds", "Extend Bounds");
+static PRM_Name childrenName("childrencount", "Children Count");
+static PRM_Name densityMultName("densitymult", "Density Mult");
+static PRM_Name doColorName("docolor", "Do Color");
+static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
+static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
+static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
+static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
+static PRM_Name densityAttribName("densityattrib", "Density Attribute");
+static PRM_Name pscaleAttribName("pscaleattrib", "PScale Attribute");
+static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
+static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
+static PRM_Name upAttribName("upvectorattrib", "Up Vector Attribute");
+static PRM_Name noiseOffsetAttribName("noiseoffsetattrib", "Noise Offset Attribute");
+static PRM_Name colorAttribName("colorattrib", "Color Attribute");
+static PRM_Name velocityAttribName("velocityattrib", "Velocity Attribute");
+
+static PRM_Template templates[] = {
+    PRM_Template(PRM_INT, 3, &divsName, fiveDefault),
+    PRM_Template(PRM_FLT, 3, &extendName, oneDefault),
+    PRM_Template(PRM_SEPARATOR, 1, nullptr),
+    PRM_Template(PRM_INT, 1, &childrenName, &oneHundredDefault),
+    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &doColorName),
+    PRM_Template(PRM_FLT, 3, &noiseFreqName, oneDefault),
+    PRM_Template(PRM_FLT, 1, &noiseAmpName, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &noiseRoughName, &halfDefault),
+    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
+    PRM_Template(PRM_STRING, 1, &pscaleAttribName, &pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &radiusAttribName, &radiusDefault),
+    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
+    PRM_Template(PRM_STRING, 1, &upAttribName, &upvectorDefault),
+    PRM_Template(PRM_STRING, 1, &noiseOffsetAttribName, &noiseoffsetDefault),
+    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
+    PRM_Template(PRM_STRING, 1, &velocityAttribName, &velocityDefault),
+    PRM_Template(),
+};
+
+// The point attributes to read, by the names the user typed.
+struct AttribNames
+{
+    UT_String density, pscale, radius, normals, up, noiseOffset, colour, velocity;
+};
+
+// Everything the cook evaluates beyond the grid, floats in single precision.
+struct Parms
+{
+    AttribNames names;
+    float noiseFreq[3];
+    int doColor;
+    float densityMult;
+    float noiseAmp;
+    float roughness;
+    int octaves;
+    int childrenCount;
+};
+
+// Evaluates the parameters at the cook's time; "extendbounds" goes into the
+// grid.
+inline Parms evalParms(const OP_Parameters &node, CookGrid &g)
+{
+    auto flt = [&](const char *name, int vi) { return float(node.evalFloatT(name, vi, g.time, g.thread)); };
+    auto str = [&](const char *name) {
+        UT_String s;
+        node.evalStringT(s, name, 0, g.time, g.thread);
+        return s;
+    };
+    Parms p;
+    for (int a = 0; a < 3; ++a) p.noiseFreq[a] = flt("noisefreq", a);
+    for (int a = 0; a < 3; ++a) g.extension[a] = flt("extendbounds", a);
+    p.names.density = str("densityattrib");
+    p.names.pscale = str("pscaleattrib");
+    p.names.radius = str("radiusattrib");
+    p.names.normals = str("normalsattrib");
+    p.names.up = str("upvectorattrib");
+    p.names.noiseOffset = str("noiseoffsetattrib");
+    p.names.colour = str("colorattrib");
+    p.names.velocity = str("velocityattrib");
+    p.doColor = node.evalIntT("docolor", 0, g.time, g.thread);
+    p.densityMult = flt("densitymult", 0);
+    p.noiseAmp = flt("noiseamp", 0);
+    p.roughness = flt("noiseroughness", 0);
+    p.octaves = node.evalIntT("noiseoctaves", 0, g.time, g.thread);
+    p.childrenCount = node.evalIntT("childrencount", 0, g.time, g.thread);
+    return p;
+}
+
+// What one input point brings to its streaks; missing attributes read as 0.
+struct StreakPoint
+{
+    UT_Vector3 P;
+    float density;      // at the streak's densest place
+    float pscale;       // capsule radius
+    float radius;       // scales the noise displacement of the children
+    UT_Vector3 noiseOffset;
+    UT_Vector3 colour;
+    UT_Vector3 velocity;
+    bool moving;        // any velocity component not exactly 0 (NaN included)
+};
+
+inline StreakPoint readStreakPoint(const GEO_Detail *gdp, GA_Offset pt, const AttribNames &names)
+{
+    StreakPoint s;
+    s.P = gdp->getPos3(pt);
+    readPointAttrib(gdp, names.density, pt, &s.density, 1);
+    readPointAttrib(gdp, names.pscale, pt, &s.pscale, 1);
+    readPointAttrib(gdp, names.radius, pt, &s.radius, 1);
+    readPointAttrib(gdp, names.noiseOffset, pt, s.noiseOffset.data(), 3);
+    readPointAttrib(gdp, names.colour, pt, s.colour.data(), 3);
+    readPointAttrib(gdp, names.velocity, pt, s.velocity.data(), 3);
+    // Looked up as the operators always have; they do not shape the streak.
+    float unused[3];
+    readPointAttrib(gdp, names.normals, pt, unused, 3);
+    readPointAttrib(gdp, names.up, pt, unused, 3);
+    const UT_Vector3 &v = s.velocity;
+    s.moving = !(v.x() == 0.0f && v.y() == 0.0f && v.z() == 0.0f);
+    return s;
+}
+
+// Voxels [lo, hi) on one axis of a grid of n within `reach` voxels of index
+// i (i may lie outside the grid). The bounds are formed in double so that no
+// reach overflows: a NaN reach covers nothing, an infinite one (an axis of
+// zero size) the whole axis.
+inline void reachRange(int i, double reach, int n, int &lo, int &hi)
+{
+    if (!(reach > 0))
+    {
+        lo = hi = 0;
+        return;
+    }
+    double from = std::max(0.0, double(i) - reach);
+    double to = std::min(double(n), double(i) + reach);
+    lo = int(from);
+    hi = to > from ? int(to) : lo;
+}
+
+} // namespace velocitywisps
