@@ -1,0 +1,260 @@
+#pragma once
+// What the two curve operators share: the point attributes of a fill, one
+// curve's vertices and attribute values read once, the nearest segment of a
+// curve to a voxel centre with the interpolation along it, and the block of
+// voxels a curve can reach.
+//
+// Every value here is computed with the same operations, in the same order,
+// as the segment functions (projectOnSegment, dist3D, interpolateAttr and
+// interpolateAttr3D on a curve's nearest segment), so a curve laid with them
+// gives the same voxels, bit for bit, as the plain per-voxel search. They
+// only avoid repeating that work: positions and attribute values are read
+// once per curve instead of once per voxel, the projection is made once per
+// voxel instead of once per interpolated attribute, and voxels the curve
+// cannot reach are never visited.
+#include <cmath>
+#include <vector>
+#include "GEO/GEO_PrimVolume.h"
+#include "GU/GU_Detail.h"
+#include "SegmentFunctions.h"
+
+namespace curvecast
+{
+
+// The point attributes a curve fill reads. Invalid references read as 0.
+struct CurveAttribs
+{
+    GA_RWAttributeRef density;
+    GA_RWAttributeRef radius;
+    GA_RWAttributeRef normals;
+    GA_RWAttributeRef up;
+    GA_RWAttributeRef uv;
+    GA_RWAttributeRef colour;
+};
+
+// colourName may be null when no colour is laid.
+inline CurveAttribs findCurveAttribs(const GU_Detail *gdp, const char *densityName, const char *radiusName,
+                                     const char *normalsName, const char *upName, const char *uvName,
+                                     const char *colourName)
+{
+    CurveAttribs a;
+    a.density = gdp->findFloatTuple(GA_ATTRIB_POINT, densityName, 1);
+    a.radius = gdp->findFloatTuple(GA_ATTRIB_POINT, radiusName, 1);
+    a.normals = gdp->findFloatTuple(GA_ATTRIB_POINT, normalsName, 3);
+    a.up = gdp->findFloatTuple(GA_ATTRIB_POINT, upName, 3);
+    a.uv = gdp->findFloatTuple(GA_ATTRIB_POINT, uvName, 3);
+    if (colourName) a.colour = gdp->findFloatTuple(GA_ATTRIB_POINT, colourName, 3);
+    return a;
+}
+
+// One curve: its vertex positions and, per vertex, the attribute values the
+// per-voxel rule blends. A failed or missing read gives 0, as it does in the
+// point forms of interpolateAttr.
+struct CurveSamples
+{
+    std::vector<UT_Vector3> pos;
+    std::vector<float> density, radius;
+    std::vector<UT_Vector3> normal, up, uv, colour;
+
+    // Reads prim's vertices; the frame vectors only when withFrame, the
+    // colour only when withColour (the others stay empty).
+    void read(const GEO_Primitive *prim, const CurveAttribs &attribs, bool withFrame, bool withColour)
+    {
+        const GA_Detail &gdp = prim->getDetail();
+        const GA_Size n = prim->getVertexCount();
+        pos.resize(n);
+        density.resize(n);
+        radius.resize(n);
+        normal.resize(withFrame ? n : 0);
+        up.resize(withFrame ? n : 0);
+        uv.resize(withFrame ? n : 0);
+        colour.resize(withColour ? n : 0);
+        for (GA_Size i = 0; i < n; ++i)
+        {
+            GA_Offset pt = prim->getPointOffset(i);
+            pos[i] = gdp.getPos3(pt);
+            readPointTuple(attribs.density, pt, &density[i], 1);
+            readPointTuple(attribs.radius, pt, &radius[i], 1);
+            if (withFrame)
+            {
+                readPointTuple(attribs.normals, pt, normal[i].data(), 3);
+                readPointTuple(attribs.up, pt, up[i].data(), 3);
+                readPointTuple(attribs.uv, pt, uv[i].data(), 3);
+            }
+            if (withColour) readPointTuple(attribs.colour, pt, colour[i].data(), 3);
+        }
+    }
+
+    int segmentCount() const { return pos.size() < 2 ? 0 : int(pos.size()) - 1; }
+
+    // The largest radius of any vertex; radii that are not a number are
+    // skipped (they never cover a voxel), negative ones count as 0.
+    double largestRadius() const
+    {
+        double largest = 0.0;
+        for (float r : radius)
+            if (r > largest) largest = r;
+        return largest;
+    }
+};
+
+// Where a voxel centre P meets a curve: segment k (vertex k to k + 1), P's
+// foot Q on it, the distance d = |P - Q|, and what the blends along the
+// segment need: its length L and the foot's distance from vertex k.
+struct SegmentFoot
+{
+    int k = -1;
+    UT_Vector3 Q;
+    float d = 0.0f;
+    float L = 0.0f;
+    float along = 0.0f;
+
+    // interpolateAttr of one component.
+    float blend(const std::vector<float> &values) const
+    {
+        float a0 = values[k], a1 = values[k + 1];
+        return (a1 * along) / L + (a0 * (L - along)) / L;
+    }
+    // interpolateAttr3D.
+    UT_Vector3 blend3(const std::vector<UT_Vector3> &values) const
+    {
+        const UT_Vector3 &a0 = values[k], &a1 = values[k + 1];
+        float w1 = along / L;
+        float w0 = (L - along) / L;
+        return UT_Vector3(a1.x() * w1 + a0.x() * w0, a1.y() * w1 + a0.y() * w0, a1.z() * w1 + a0.z() * w0);
+    }
+};
+
+// The segment nearest to P, by the rule of getClosest2PointPositions
+// (running minimum from 1e12, strictly smaller wins, so ties go to the first
+// segment and a distance that is not a number never wins). Returns false when
+// no segment qualifies: the search then names vertex 0 twice, whose zero
+// length makes every blend not a number, so such a voxel receives nothing.
+inline bool nearestSegment(const CurveSamples &curve, const UT_Vector3 &P, SegmentFoot &foot)
+{
+    float best = 1e12f;
+    int chosen = -1;
+    UT_Vector3 chosenQ;
+    const int segments = curve.segmentCount();
+    for (int i = 0; i < segments; ++i)
+    {
+        UT_Vector3 Q = projectOnSegment(curve.pos[i], curve.pos[i + 1], P);
+        float d = dist3D(P, Q);
+        if (best > d)
+        {
+            best = d;
+            chosen = i;
+            chosenQ = Q;
+        }
+    }
+    if (chosen < 0) return false;
+    foot.k = chosen;
+    foot.Q = chosenQ;
+    foot.d = best;
+    foot.L = dist3D(curve.pos[chosen], curve.pos[chosen + 1]);
+    foot.along = dist3D(curve.pos[chosen], chosenQ);
+    return true;
+}
+
+// A block of voxel indices [lo, hi) per axis.
+struct VoxelSpan
+{
+    int lo[3] = {0, 0, 0};
+    int hi[3] = {0, 0, 0};
+    bool empty() const { return lo[0] >= hi[0] || lo[1] >= hi[1] || lo[2] >= hi[2]; }
+};
+
+// The voxel-centre coordinates along each axis of an axis-aligned volume,
+// exactly as indexToPos gives them, for finding the voxels a box contains.
+class VoxelCentres
+{
+public:
+    explicit VoxelCentres(const GEO_PrimVolume *vol)
+    {
+        vol->getRes(myRes[0], myRes[1], myRes[2]);
+        const UT_Matrix3 &X = vol->getTransform();
+        myAxisAligned = !vol->isTapered();
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                if (r != c && X(r, c) != 0.0f) myAxisAligned = false;
+        for (int a = 0; a < 3; ++a)
+        {
+            myCentres[a].resize(myRes[a]);
+            for (int i = 0; i < myRes[a]; ++i)
+            {
+                int idx[3] = {0, 0, 0};
+                idx[a] = i;
+                UT_Vector3 p;
+                vol->indexToPos(idx[0], idx[1], idx[2], p);
+                myCentres[a][i] = p[a];
+            }
+        }
+    }
+
+    VoxelSpan all() const
+    {
+        VoxelSpan s;
+        for (int a = 0; a < 3; ++a) s.hi[a] = myRes[a];
+        return s;
+    }
+
+    // The voxels whose centres lie in the box [lo, hi]. The centres are
+    // monotonic along each axis, so the indices form one block.
+    VoxelSpan within(const double lo[3], const double hi[3]) const
+    {
+        if (!myAxisAligned) return all();
+        VoxelSpan s;
+        for (int a = 0; a < 3; ++a)
+        {
+            const std::vector<float> &c = myCentres[a];
+            int first = -1, last = -1;
+            for (int i = 0; i < myRes[a]; ++i)
+                if (c[i] >= lo[a] && c[i] <= hi[a])
+                {
+                    if (first < 0) first = i;
+                    last = i;
+                }
+            if (first < 0) return VoxelSpan();
+            s.lo[a] = first;
+            s.hi[a] = last + 1;
+        }
+        return s;
+    }
+
+    // The voxels a curve can add to. A covered centre P lies within the
+    // interpolated radius r of its foot Q, Q lies within the box of the
+    // segment's ends, and r never exceeds the largest end radius (a blend of
+    // the two), so the curve's box grown by its largest radius holds every
+    // such centre. The growth carries a margin for the rounding of r and of
+    // the distance; voxels inside the margin are still decided by the exact
+    // per-voxel rule. A curve with no segment or no positive radius reaches
+    // nothing; one with positions that are not finite gets the whole grid.
+    VoxelSpan reach(const CurveSamples &curve) const
+    {
+        if (curve.segmentCount() == 0) return VoxelSpan();
+        double radius = curve.largestRadius();
+        if (!(radius > 0.0)) return VoxelSpan();
+        double grow = radius * (1.0 + 1e-5) + 1e-18;
+        double lo[3], hi[3];
+        for (int a = 0; a < 3; ++a)
+        {
+            lo[a] = hi[a] = curve.pos[0][a];
+            for (const UT_Vector3 &p : curve.pos)
+            {
+                if (!std::isfinite(p[a])) return all();
+                if (p[a] < lo[a]) lo[a] = p[a];
+                if (p[a] > hi[a]) hi[a] = p[a];
+            }
+            lo[a] -= grow;
+            hi[a] += grow;
+        }
+        return within(lo, hi);
+    }
+
+private:
+    int myRes[3] = {0, 0, 0};
+    bool myAxisAligned = true;
+    std::vector<float> myCentres[3];
+};
+
+} // namespace curvecast

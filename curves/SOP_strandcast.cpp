@@ -1,0 +1,213 @@
+// strandcast: density laid around every input curve, falling off linearly
+// from the curve's axis to its interpolated radius, optionally shaped by
+// fractal noise in a frame built from the curve's normals and up vectors.
+#include "CurveCast.h"
+#include "PluginEntry.h"
+#include "SOP_VolumeOperator.h"
+#include "VolumeSetup.h"
+
+namespace strandcast
+{
+using namespace curvecast;
+
+class SOP_strandcast : public SOP_VolumeOperator<SOP_strandcast>
+{
+public:
+    SOP_strandcast(OP_Network *net, const char *name, OP_Operator *op) : SOP_VolumeOperator(net, name, op) {}
+    static PRM_Template myTemplateList[];
+
+protected:
+    OP_ERROR cookMySop(OP_Context &context) override;
+};
+
+static PRM_Default divsDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
+static PRM_Default extendDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
+static PRM_Default childrenDefault(100);
+static PRM_Default freqDefault(1);
+static PRM_Default ampDefault(1);
+static PRM_Default roughnessDefault(0.5);
+static PRM_Default densityDefault(0, "density");
+static PRM_Default pscaleDefault(0, "pscale");
+static PRM_Default normalsDefault(0, "N");
+static PRM_Default noiseoffsetDefault(0, "noiseoffset");
+static PRM_Default colorDefault(0, "Cd");
+static PRM_Default velocityDefault(0, "v");
+static PRM_Default uvDefault(0, "uv");
+static PRM_Default upDefault(0, "up");
+
+static PRM_Name divsName("divs", "Divisions");
+static PRM_Name extendName("extendbounds", "Extend Bounds");
+static PRM_Name separator1Name("separator1", "Separator1");
+static PRM_Name childrenName("childrencount", "Children Count");
+static PRM_Name densityMultName("densitymult", "Density Mult");
+static PRM_Name extendVoxelsName("extendvoxels", "Extend Voxels");
+static PRM_Name doNoiseName("donoise", "Do Noise");
+static PRM_Name reverseName("reverseprimorder", "Reverse Primitive Order");
+static PRM_Name doColorName("docolor", "Do Color");
+static PRM_Name doVelocityName("dovelocity", "Do Velocity");
+static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
+static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
+static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
+static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
+static PRM_Name separator2Name("separator2", "Separator2");
+static PRM_Name densityAttribName("densityattrib", "Density Attribute");
+static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
+static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
+static PRM_Name noiseOffsetAttribName("noiseoffsetattrib", "Noise Offset Attribute");
+static PRM_Name colorAttribName("colorattrib", "Color Attribute");
+static PRM_Name velocityAttribName("velocityattrib", "Velocity Attribute");
+static PRM_Name uvAttribName("uvattrib", "UV Attribute");
+static PRM_Name upAttribName("upattrib", "UP Attribute");
+
+PRM_Template SOP_strandcast::myTemplateList[] = {
+    PRM_Template(PRM_INT, 3, &divsName, divsDefault),
+    PRM_Template(PRM_FLT, 3, &extendName, extendDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &separator1Name),
+    PRM_Template(PRM_INT, 1, &childrenName, &childrenDefault),
+    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &extendVoxelsName, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &doNoiseName),
+    PRM_Template(PRM_TOGGLE, 1, &reverseName),
+    PRM_Template(PRM_TOGGLE, 1, &doColorName),
+    PRM_Template(PRM_TOGGLE, 1, &doVelocityName),
+    PRM_Template(PRM_FLT, 1, &noiseFreqName, &freqDefault),
+    PRM_Template(PRM_FLT, 1, &noiseAmpName, &ampDefault),
+    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &noiseRoughName, &roughnessDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &separator2Name),
+    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
+    PRM_Template(PRM_STRING, 1, &radiusAttribName, &pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
+    PRM_Template(PRM_STRING, 1, &noiseOffsetAttribName, &noiseoffsetDefault),
+    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
+    PRM_Template(PRM_STRING, 1, &velocityAttribName, &velocityDefault),
+    PRM_Template(PRM_STRING, 1, &uvAttribName, &uvDefault),
+    PRM_Template(PRM_STRING, 1, &upAttribName, &upDefault),
+    PRM_Template(),
+};
+
+// How a curve's density is shaped, as the cook evaluated it.
+struct CastSettings
+{
+    int octaves;
+    float roughness;
+    float noiseFreq;
+    float noiseAmp;
+    double densityMult;
+    int doNoise;
+    int doColor;
+};
+
+// The fractal noise at voxel centre P for the foot on the curve. Each axis of
+// the offset from the foot is scaled by the sum of the three frame vectors'
+// components on that axis (not normalised, no dot products), then moved by
+// the interpolated uv.
+static double curveNoise(const CurveSamples &curve, const SegmentFoot &foot, const UT_Vector3 &P,
+                         const CastSettings &s)
+{
+    UT_Vector3 U = foot.blend3(curve.uv);
+    UT_Vector3 N = foot.blend3(curve.normal);
+    UT_Vector3 W = foot.blend3(curve.up);
+    UT_Vector3 S(N.y() * W.z() - N.z() * W.y(), N.z() * W.x() - N.x() * W.z(), N.x() * W.y() - N.y() * W.x());
+    UT_Vector3 q;
+    for (int c = 0; c < 3; ++c) q[c] = s.noiseFreq * ((N[c] + W[c] + S[c]) * (P[c] - foot.Q[c])) + U[c];
+    return fractalNoise(q, s.octaves, s.roughness);
+}
+
+// What one curve adds to voxel (x, y, z) centred at P: the linear profile
+// inside the interpolated radius, times the density, optionally times noise.
+// Only positive values are added, so noise carves but never subtracts.
+static void castVoxel(const CurveSamples &curve, const UT_Vector3 &P, int x, int y, int z, const CastSettings &s,
+                      VolumeSet &volumes, int colourVolume)
+{
+    SegmentFoot foot;
+    if (!nearestSegment(curve, P, foot)) return;
+    float r = foot.blend(curve.radius);
+    if (!(r >= foot.d)) return;
+
+    double n = s.doNoise ? curveNoise(curve, foot, P, s) : 0.0;
+    float a = foot.blend(curve.density);
+    float v = float(double((r - foot.d) / r) * s.densityMult * double(a));
+    if (s.doNoise) v = float(double(v) * (double(s.noiseAmp) * n));
+    if (!(v > 0.0f)) return;
+
+    accumulateVoxelSingle(volumes.handle(0), x, y, z, v);
+    if (s.doColor)
+    {
+        // The curve's interpolated colour wherever it lays density, as the
+        // threaded operator does.
+        UT_Vector3 c = foot.blend3(curve.colour);
+        for (int i = 0; i < 3; ++i) accumulateVoxelSingle(volumes.handle(colourVolume + i), x, y, z, c[i]);
+    }
+}
+
+static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName, const char *normalsName,
+                      const char *uvName, const char *upName, const char *colorName, int octaves, float roughness,
+                      float noiseFreq, float noiseAmp, double densityMult, int doNoise, int doColor, int doVelocity,
+                      unsigned *divs, double *size, double *centre, float *extension, bool boundsFromPoints)
+{
+    std::vector<const char *> names = {fields::density};
+    if (doVelocity) names.insert(names.end(), fields::velocity, fields::velocity + 3);
+    const int colourVolume = int(names.size());
+    if (doColor) names.insert(names.end(), fields::colour, fields::colour + 3);
+    VolumeSet volumes = setupVolumes(gdp, divs, size, centre, extension, boundsFromPoints, "/obj/strandcast:0", names);
+    const GU_PrimVolume *densityVolume = volumes.volume(0);
+
+    // The input's primitives come first, the volumes just built after them.
+    const GA_Size nCurves = gdp->getNumPrimitives() - GA_Size(volumes.size());
+    CurveAttribs attribs =
+        findCurveAttribs(gdp, densityName, radiusName, normalsName, upName, uvName, doColor ? colorName : nullptr);
+    CastSettings settings{octaves, roughness, noiseFreq, noiseAmp, densityMult, doNoise, doColor};
+    VoxelCentres centres(densityVolume);
+
+    // Curves in order, each over the voxels it can reach: every voxel still
+    // receives its contributions in curve order.
+    CurveSamples curve;
+    for (GA_Size j = 0; j < nCurves; ++j)
+    {
+        curve.read(gdp->getGEOPrimitive(j), attribs, doNoise != 0, doColor != 0);
+        VoxelSpan span = centres.reach(curve);
+        if (span.empty()) continue;
+        for (int z = span.lo[2]; z < span.hi[2]; ++z)
+            for (int y = span.lo[1]; y < span.hi[1]; ++y)
+                for (int x = span.lo[0]; x < span.hi[0]; ++x)
+                {
+                    UT_Vector3 P;
+                    densityVolume->indexToPos(x, y, z, P);
+                    castVoxel(curve, P, x, y, z, settings, volumes, colourVolume);
+                }
+    }
+    return 0;
+}
+
+OP_ERROR SOP_strandcast::cookMySop(OP_Context &context)
+{
+    return cookVolumes(context, [&](CookGrid &g) {
+        evalFloat3(g, "extendbounds", g.extension);
+        evalInt(g, "childrencount");
+        evalInt(g, "extendvoxels");
+        evalInt(g, "reverseprimorder");
+        evalString(g, "noiseoffsetattrib");
+        UT_String colorName = evalString(g, "colorattrib");
+        UT_String densityName = evalString(g, "densityattrib");
+        UT_String radiusName = evalString(g, "radiusattrib");
+        UT_String normalsName = evalString(g, "normalsattrib");
+        UT_String uvName = evalString(g, "uvattrib");
+        UT_String upName = evalString(g, "upattrib");
+        double densityMult = evalFloat(g, "densitymult");
+        int doNoise = evalInt(g, "donoise");
+        int doColor = evalInt(g, "docolor");
+        int doVelocity = evalInt(g, "dovelocity");
+        float noiseFreq = evalFloat(g, "noisefreq");
+        float noiseAmp = evalFloat(g, "noiseamp");
+        int octaves = evalInt(g, "noiseoctaves");
+        float roughness = evalFloat(g, "noiseroughness");
+        fillVolume(gdp, densityName, radiusName, normalsName, uvName, upName, colorName, octaves, roughness, noiseFreq,
+                   noiseAmp, densityMult, doNoise, doColor, doVelocity, g.divs, g.size, g.centre, g.extension,
+                   g.boundsFromPoints);
+    });
+}
+
+} // namespace strandcast
+
+SOP_PLUGIN_ENTRY(strandcast::SOP_strandcast, "strandcast", "Strandcast", 2)

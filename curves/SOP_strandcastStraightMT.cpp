@@ -1,0 +1,297 @@
+// strandcastStraightMT: the threaded curves operator. Curves are laid one
+// after another; the voxels of each curve are shared among the host's worker
+// threads. The noise frame is normalised and the offset projected onto it,
+// and the curve's colour is added wherever density is.
+#include <cfloat>
+#include "CurveCast.h"
+#include "PluginEntry.h"
+#include "SOP_VolumeOperator.h"
+#include "UT/UT_Interrupt.h"
+#include "UT/UT_ThreadedAlgorithm.h"
+#include "VolumeSetup.h"
+
+namespace strandcastStraightMT
+{
+using namespace curvecast;
+
+// What every job of one curve's run gets, by value. The write handles share
+// the voxel arrays.
+struct CurveVolumeData
+{
+    GEO_Primitive *curve = nullptr;
+    GEO_PrimVolume *volume = nullptr;
+    UT_VoxelArrayWriteHandleF handles[4]; // density, Cd.x, Cd.y, Cd.z
+    float divisions[3] = {0, 0, 0};
+    float densityMult = 0;
+    float noiseAmp = 0;
+    float noiseFreq = 0;
+    int noiseOctaves = 0;
+    float noiseRoughness = 0;
+    GA_RWAttributeRef densityRef, radiusRef, normalsRef, upRef, colourRef, uvRef;
+    int doNoise = 0;
+    int doColor = 0;
+    // The curve's vertices and values, read once on the cook thread, and the
+    // voxels it can reach.
+    const CurveSamples *samples = nullptr;
+    VoxelSpan span;
+};
+
+class SOP_strandcastStraightMT : public SOP_VolumeOperator<SOP_strandcastStraightMT>
+{
+public:
+    SOP_strandcastStraightMT(OP_Network *net, const char *name, OP_Operator *op) : SOP_VolumeOperator(net, name, op) {}
+    static PRM_Template myTemplateList[];
+
+protected:
+    OP_ERROR cookMySop(OP_Context &context) override;
+
+private:
+    void fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName, const char *normalsName,
+                    const char *colorName, const char *uvName, const char *upName, int octaves, float roughness,
+                    float noiseFreq, float noiseAmp, double densityMult, int doNoise, int doColor, int doVelocity,
+                    bool boundsFromPoints, UT_Vector3 divisions, UT_Vector3 size, UT_Vector3 centre,
+                    UT_Vector3 extension);
+    int fillCurvePrimInvokePartial(CurveVolumeData data, const UT_JobInfo &info);
+    void fillCurvePrimPartial(CurveVolumeData data, const UT_JobInfo &info);
+};
+
+static PRM_Default divsDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
+static PRM_Default extendDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
+static PRM_Default freqDefault(1);
+static PRM_Default ampDefault(1);
+static PRM_Default roughnessDefault(0.5);
+static PRM_Default densityDefault(0, "density");
+static PRM_Default pscaleDefault(0, "pscale");
+static PRM_Default normalsDefault(0, "N");
+static PRM_Default colorDefault(0, "Cd");
+static PRM_Default velocityDefault(0, "v");
+static PRM_Default uvDefault(0, "uv");
+static PRM_Default upDefault(0, "up");
+
+static PRM_Name divsName("divs", "Divisions");
+static PRM_Name extendName("extendbounds", "Extend Bounds");
+static PRM_Name separator1Name("separator1", "Separator1");
+static PRM_Name densityMultName("densitymult", "Density Mult");
+static PRM_Name extendVoxelsName("extendvoxels", "Extend Voxels");
+static PRM_Name doNoiseName("donoise", "Do Noise");
+static PRM_Name doColorName("docolor", "Do Color");
+static PRM_Name doVelocityName("dovelocity", "Do Velocity");
+static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
+static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
+static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
+static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
+static PRM_Name separator2Name("separator2", "Separator2");
+static PRM_Name densityAttribName("densityattrib", "Density Attribute");
+static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
+static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
+static PRM_Name colorAttribName("colorattrib", "Color Attribute");
+static PRM_Name velocityAttribName("velocityattrib", "Velocity Attribute");
+static PRM_Name uvAttribName("uvattrib", "UV Attribute");
+static PRM_Name upAttribName("upattrib", "UP Attribute");
+
+PRM_Template SOP_strandcastStraightMT::myTemplateList[] = {
+    PRM_Template(PRM_INT, 3, &divsName, divsDefault),
+    PRM_Template(PRM_FLT, 3, &extendName, extendDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &separator1Name),
+    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &extendVoxelsName, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &doNoiseName),
+    PRM_Template(PRM_TOGGLE, 1, &doColorName),
+    PRM_Template(PRM_TOGGLE, 1, &doVelocityName),
+    PRM_Template(PRM_FLT, 1, &noiseFreqName, &freqDefault),
+    PRM_Template(PRM_FLT, 1, &noiseAmpName, &ampDefault),
+    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &noiseRoughName, &roughnessDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &separator2Name),
+    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
+    PRM_Template(PRM_STRING, 1, &radiusAttribName, &pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
+    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
+    PRM_Template(PRM_STRING, 1, &velocityAttribName, &velocityDefault),
+    PRM_Template(PRM_STRING, 1, &uvAttribName, &uvDefault),
+    PRM_Template(PRM_STRING, 1, &upAttribName, &upDefault),
+    PRM_Template(),
+};
+
+// Scales v to unit length in place; vectors too short to normalise (zero
+// included) and unit ones are left as they are.
+static void normaliseInPlace(UT_Vector3 &v)
+{
+    float len2 = v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
+    if (len2 > FLT_MIN && len2 != 1.0f)
+    {
+        float inv = 1.0f / std::sqrt(len2);
+        v *= inv;
+    }
+}
+
+// The fractal noise at voxel centre P: the offset from the foot projected
+// onto the curve's unit normal, up and their cross product, scaled by the
+// frequency and moved by the interpolated uv.
+static double curveNoise(const CurveVolumeData &D, const SegmentFoot &foot, const UT_Vector3 &P)
+{
+    const CurveSamples &curve = *D.samples;
+    UT_Vector3 U = foot.blend3(curve.uv);
+    UT_Vector3 N = foot.blend3(curve.normal);
+    UT_Vector3 W = foot.blend3(curve.up);
+    UT_Vector3 S(N.y() * W.z() - N.z() * W.y(), N.z() * W.x() - N.x() * W.z(), N.x() * W.y() - N.y() * W.x());
+    normaliseInPlace(N);
+    normaliseInPlace(W);
+    normaliseInPlace(S);
+    UT_Vector3 delta = P - foot.Q;
+    UT_Vector3 q(U.x() + D.noiseFreq * N.dot(delta), U.y() + D.noiseFreq * W.dot(delta),
+                 U.z() + D.noiseFreq * S.dot(delta));
+    return fractalNoise(q, D.noiseOctaves, D.noiseRoughness);
+}
+
+// What the curve adds to voxel (x, y, z): the linear profile inside the
+// interpolated radius, times the density, optionally times noise; colour is
+// added unweighted wherever density is. Only positive values are added, and
+// only under the job lock.
+static void castVoxel(CurveVolumeData &D, const UT_JobInfo &info, int x, int y, int z)
+{
+    const CurveSamples &curve = *D.samples;
+    UT_Vector3 P;
+    D.volume->indexToPos(x, y, z, P);
+    SegmentFoot foot;
+    if (!nearestSegment(curve, P, foot)) return;
+    float r = foot.blend(curve.radius);
+    if (!(r >= foot.d)) return;
+
+    double n = D.doNoise ? curveNoise(D, foot, P) : 0.0;
+    float a = foot.blend(curve.density);
+    float v = (r - foot.d) / r * D.densityMult * a;
+    if (D.doNoise == 1) v = float(double(v) * (double(D.noiseAmp) * n));
+    if (!(v > 0.0f)) return;
+
+    UT_Vector3 c = D.doColor ? foot.blend3(curve.colour) : UT_Vector3(0, 0, 0);
+    info.lock();
+    accumulateVoxelSingle(D.handles[0], x, y, z, v);
+    if (D.doColor)
+        for (int i = 0; i < 3; ++i) accumulateVoxelSingle(D.handles[1 + i], x, y, z, c[i]);
+    info.unlock();
+}
+
+int SOP_strandcastStraightMT::fillCurvePrimInvokePartial(CurveVolumeData data, const UT_JobInfo &info)
+{
+    fillCurvePrimPartial(data, info);
+    return 0;
+}
+
+// This job's share of the curve: every row of the curve's block is divided
+// among the jobs, so each voxel belongs to exactly one job.
+void SOP_strandcastStraightMT::fillCurvePrimPartial(CurveVolumeData D, const UT_JobInfo &info)
+{
+    const VoxelSpan &s = D.span;
+    for (int z = s.lo[2]; z < s.hi[2]; ++z)
+        for (int y = s.lo[1]; y < s.hi[1]; ++y)
+        {
+            int start, end;
+            info.divideWork(s.hi[0] - s.lo[0], start, end);
+            for (int x = s.lo[0] + start; x < s.lo[0] + end; ++x) castVoxel(D, info, x, y, z);
+            // An interruption thins the rest of this slice to its first row.
+            if (UTgetInterrupt()->opInterrupt(-1)) break;
+        }
+}
+
+void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName,
+                                          const char *normalsName, const char *colorName, const char *uvName,
+                                          const char *upName, int octaves, float roughness, float noiseFreq,
+                                          float noiseAmp, double densityMult, int doNoise, int doColor,
+                                          int doVelocity, bool boundsFromPoints, UT_Vector3 divisions,
+                                          UT_Vector3 size, UT_Vector3 centre, UT_Vector3 extension)
+{
+    // The grid arrives as floats and is clamped as such.
+    for (int a = 0; a < 3; ++a)
+    {
+        if (size[a] < 0.0f) size[a] = 0.0f;
+        if (divisions[a] < 2.0f) divisions[a] = 2.0f;
+    }
+    unsigned divs[3];
+    double sizeD[3], centreD[3];
+    float ext[3];
+    for (int a = 0; a < 3; ++a)
+    {
+        divs[a] = unsigned(int(divisions[a]));
+        sizeD[a] = size[a];
+        centreD[a] = centre[a];
+        ext[a] = extension[a];
+    }
+    std::vector<const char *> names = {fields::density};
+    if (doVelocity) names.insert(names.end(), fields::velocity, fields::velocity + 3);
+    const size_t colourVolume = names.size();
+    if (doColor) names.insert(names.end(), fields::colour, fields::colour + 3);
+    VolumeSet volumes = setupVolumes(gdp, divs, sizeD, centreD, ext, boundsFromPoints, "/obj/strandcast:0", names);
+
+    const GA_Size nCurves = gdp->getNumPrimitives() - GA_Size(volumes.size());
+    CurveAttribs attribs = findCurveAttribs(gdp, densityName, radiusName, normalsName, upName, uvName, colorName);
+
+    CurveVolumeData data;
+    data.volume = volumes.volume(0);
+    data.handles[0] = volumes.handle(0);
+    if (doColor)
+        for (int i = 0; i < 3; ++i) data.handles[1 + i] = volumes.handle(colourVolume + i);
+    for (int a = 0; a < 3; ++a) data.divisions[a] = divisions[a];
+    data.densityMult = float(densityMult);
+    data.noiseAmp = noiseAmp;
+    data.noiseFreq = noiseFreq;
+    data.noiseOctaves = octaves;
+    data.noiseRoughness = roughness;
+    data.densityRef = attribs.density;
+    data.radiusRef = attribs.radius;
+    data.normalsRef = attribs.normals;
+    data.upRef = attribs.up;
+    data.colourRef = attribs.colour;
+    data.uvRef = attribs.uv;
+    data.doNoise = doNoise;
+    data.doColor = doColor;
+
+    VoxelCentres centres(data.volume);
+    CurveSamples samples;
+    data.samples = &samples;
+    // One run per curve, strictly in order: a curve's contributions are
+    // complete before the next curve starts.
+    for (GA_Size j = 0; j < nCurves; ++j)
+    {
+        data.curve = gdp->getGEOPrimitive(j);
+        samples.read(data.curve, attribs, doNoise != 0, doColor != 0);
+        data.span = centres.reach(samples);
+        if (data.span.empty()) continue;
+        UT_ThreadedAlgorithm algorithm(-1);
+        UT_Functor2<int, CurveVolumeData, const UT_JobInfo &> partial(
+            this, &SOP_strandcastStraightMT::fillCurvePrimInvokePartial);
+        algorithm.run(UT_BindFirst1(partial, data));
+    }
+}
+
+OP_ERROR SOP_strandcastStraightMT::cookMySop(OP_Context &context)
+{
+    return cookVolumes(context, [&](CookGrid &g) {
+        float extension[3];
+        evalFloat3(g, "extendbounds", extension);
+        UT_String densityName = evalString(g, "densityattrib");
+        UT_String radiusName = evalString(g, "radiusattrib");
+        UT_String normalsName = evalString(g, "normalsattrib");
+        UT_String uvName = evalString(g, "uvattrib");
+        UT_String colorName = evalString(g, "colorattrib");
+        UT_String upName = evalString(g, "upattrib");
+        int doVelocity = evalInt(g, "dovelocity");
+        int doColor = evalInt(g, "docolor");
+        int doNoise = evalInt(g, "donoise");
+        double densityMult = evalFloat(g, "densitymult");
+        float noiseAmp = evalFloat(g, "noiseamp");
+        float noiseFreq = evalFloat(g, "noisefreq");
+        float roughness = evalFloat(g, "noiseroughness");
+        int octaves = evalInt(g, "noiseoctaves");
+        UT_Vector3 divisions(float(g.divs[0]), float(g.divs[1]), float(g.divs[2]));
+        UT_Vector3 size(float(g.size[0]), float(g.size[1]), float(g.size[2]));
+        UT_Vector3 centre(float(g.centre[0]), float(g.centre[1]), float(g.centre[2]));
+        fillVolume(gdp, densityName, radiusName, normalsName, colorName, uvName, upName, octaves, roughness,
+                   noiseFreq, noiseAmp, densityMult, doNoise, doColor, doVelocity, g.boundsFromPoints, divisions,
+                   size, centre, UT_Vector3(extension[0], extension[1], extension[2]));
+    });
+}
+
+} // namespace strandcastStraightMT
+
+SOP_PLUGIN_ENTRY(strandcastStraightMT::SOP_strandcastStraightMT, "strandcastStraightMT", "StrandcastStraightMT", 2)
