@@ -182,7 +182,7 @@ TEST(Skinweave, NonQuadsAreReportedAndSkippedWhileTheirNeighboursFill)
 // (u) and y (v); noise offset (0.25, 0, 0), no uv and no octaves, so the
 // noise is pnoise(0.25, 0, 0) = 0.146484375 and the push is 1.171875.
 // Voxels of 0.5 over [-4, 4]^3.
-static std::vector<Voxel> pushedChild(int feather, float ax, float ay, float az)
+static std::vector<Voxel> pushedChild(int feather, float ax, float ay, float az, int extendVoxels = 0)
 {
     Cook c("skinweave");
     GU_Detail &in = c.input(0);
@@ -200,7 +200,7 @@ static std::vector<Voxel> pushedChild(int feather, float ax, float ay, float az)
     c.set3("divs", 16, 16, 16);
     c.set("childrencount", 1);
     c.set("noiseoctaves", 0);
-    c.set("extendvoxels", 0);
+    c.set("extendvoxels", extendVoxels);
     c.set("feather", feather);
     c.set3("noiseamp", ax, ay, az);
     c.cook();
@@ -219,6 +219,9 @@ TEST(Skinweave, FeatherPushesAlongUNormalVWhileTheCubeScalesWorldAxes)
     EXPECT_EQ(cube(1, 0, 0), 1088);
     EXPECT_EQ(cube(0, 1, 0), 8 * 100 + 10 * 10 + 8);
     EXPECT_EQ(cube(0, 0, 1), 8 * 100 + 8 * 10 + 10);
+    // Extend voxels 1 visits the 27 voxels around it; the child sits on a
+    // voxel corner and only the 8 voxels sharing it lie within its radius.
+    EXPECT_EQ(pushedChild(0, 0, 0, 0, 1).size(), 8u);
 
     // Feather: the four voxels nearest the pushed child, all one layer of the
     // push's axis.
@@ -232,24 +235,6 @@ TEST(Skinweave, FeatherPushesAlongUNormalVWhileTheCubeScalesWorldAxes)
     EXPECT_EQ(sphereAxis(1, 0, 0), 0); // along dU
     EXPECT_EQ(sphereAxis(0, 1, 0), 2); // along the normal
     EXPECT_EQ(sphereAxis(0, 0, 1), 1); // along dV
-}
-
-TEST(Skinweave, ExtendVoxelsSetsTheCube)
-{
-    for (int extend : {0, 1, 2})
-    {
-        Cook c("skinweave");
-        unitGridScene(c);
-        c.set3("divs", 8, 8, 8);
-        GU_Detail &in = c.input(0);
-        auto pts = addQuad(in, 3.5f, 3.5f, 0.125f, 1);
-        for (GA_Offset pt : pts) setPointAttrib(in, pt, "pscale", {10});
-        c.set("childrencount", 1);
-        c.set("extendvoxels", extend);
-        c.cook();
-        int side = 2 * extend + 1;
-        EXPECT_EQ(nonZeroCount(findVolume(c.output(), "density")), side * side * side);
-    }
 }
 
 TEST(Skinweave, ReverseOrderExchangesPositionsOfCorners2And3Only)
@@ -456,79 +441,52 @@ TEST(SkinweaveMT, MatchesSkinweaveForOneAndSeveralThreads)
 
 TEST(SkinweaveFrustum, CameraPlacesAndTapersTheDensityOnly)
 {
+    const UT_Vector3 placements[] = {{0, 0, 0}, {1, 2, 3}};
     for (const char *name : bothOperators)
-    {
-        SCOPED_TRACE(name);
-        Camera camera(1000, 500, 50, 40, 1, 11);
-        Cook c(name);
-        GU_Detail &in = c.input(0);
-        // A quad facing the camera at depth 6.
-        addQuad(in, -0.5f, -0.5f, -6, 1);
-        c.set("usecamfrustum", 1);
-        c.set("docolor", 1);
-        testing::internal::CaptureStdout();
-        c.cook();
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nNode found: cam1");
-        GU_PrimVolume *density = findVolume(c.output(), "density");
-        EXPECT_EQ(density->getCenter(), UT_Vector3(0, 0, -6));
-        EXPECT_FLOAT_EQ(density->getTransform()(0, 0), 0.4f);
-        EXPECT_FLOAT_EQ(density->getTransform()(1, 1), 0.2f);
-        EXPECT_FLOAT_EQ(density->getTransform()(2, 2), 5.0f);
-        EXPECT_EQ(density->getTaperX(), 11.0);
-        EXPECT_EQ(density->getTaperY(), 11.0);
-        // Every voxel centre lies on the ray through its canonical x, y: a
-        // true perspective frustum from -far to -near.
-        for (int k : {0, 4, 9})
-            for (int i : {0, 3, 9})
-            {
-                UT_Vector3 p;
-                density->indexToPos(i, 9 - i, k, p);
-                float cx = (float(i) + 0.5f) / 10 * 2 - 1, cy = (float(9 - i) + 0.5f) / 10 * 2 - 1;
-                EXPECT_NEAR(p.x() / -p.z(), 0.4f * cx, 1e-6);
-                EXPECT_NEAR(p.y() / -p.z(), 0.2f * cy, 1e-6);
-                int ii, jj, kk;
-                EXPECT_TRUE(density->posToIndex(p, ii, jj, kk));
-                EXPECT_EQ(ii * 100 + jj * 10 + kk, i * 100 + (9 - i) * 10 + k);
-            }
-        UT_Vector3 farCorner, nearCorner;
-        density->indexToPos(0, 0, 0, farCorner);
-        density->indexToPos(0, 0, 9, nearCorner);
-        EXPECT_NEAR(farCorner.z(), -10.5f, 1e-5);
-        EXPECT_NEAR(nearCorner.z(), -1.5f, 1e-5);
-        EXPECT_GT(volumeSum(density), 0);
-        // Colour keeps the box: quad bounds grown by 1 around (0, 0, -6).
-        GU_PrimVolume *colour = findVolume(c.output(), "Cd.x");
-        EXPECT_EQ(colour->getCenter(), UT_Vector3(0, 0, -6));
-        EXPECT_FLOAT_EQ(colour->getTransform()(0, 0), 1.5f);
-        EXPECT_EQ(colour->getTaperX(), 1.0);
-    }
-}
-
-TEST(SkinweaveFrustum, MovedCameraCarriesTheVolume)
-{
-    Camera camera(1000, 500, 50, 40, 1, 11);
-    UT_DMatrix4 world; // 90 degrees about y, then moved to (1, 2, 3)
-    world.zero();
-    world(0, 2) = -1;
-    world(1, 1) = 1;
-    world(2, 0) = 1;
-    world(3, 0) = 1;
-    world(3, 1) = 2;
-    world(3, 2) = 3;
-    world(3, 3) = 1;
-    camera.cam.setWorldTransform(world);
-    Cook c("skinweave");
-    addQuad(c.input(0), 0, 0, 0, 1);
-    c.set("usecamfrustum", 1);
-    testing::internal::CaptureStdout();
-    c.cook();
-    testing::internal::GetCapturedStdout();
-    GU_PrimVolume *density = findVolume(c.output(), "density");
-    // Camera-space (0, 0, -6) lands at (1, 2, 3) + (-6, 0, 0).
-    UT_Vector3 centre = density->getCenter();
-    EXPECT_NEAR(centre.x(), -5, 1e-6);
-    EXPECT_NEAR(centre.y(), 2, 1e-6);
-    EXPECT_NEAR(centre.z(), 3, 1e-6);
+        for (const UT_Vector3 &o : placements)
+        {
+            SCOPED_TRACE(testing::Message() << name << " camera at " << o.x() << " " << o.y() << " " << o.z());
+            Camera camera(1000, 500, 50, 40, 1, 11);
+            UT_DMatrix4 world;
+            world.translate(o.x(), o.y(), o.z());
+            camera.cam.setWorldTransform(world);
+            Cook c(name);
+            addQuad(c.input(0), o.x() - 0.5f, o.y() - 0.5f, o.z() - 6, 1); // facing the camera at depth 6
+            c.set("usecamfrustum", 1);
+            c.set("docolor", 1);
+            testing::internal::CaptureStdout();
+            c.cook();
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nNode found: cam1");
+            GU_PrimVolume *density = findVolume(c.output(), "density");
+            EXPECT_EQ(density->getCenter(), o + UT_Vector3(0, 0, -6));
+            EXPECT_FLOAT_EQ(density->getTransform()(0, 0), 0.4f);
+            EXPECT_FLOAT_EQ(density->getTransform()(1, 1), 0.2f);
+            EXPECT_FLOAT_EQ(density->getTransform()(2, 2), 5.0f);
+            EXPECT_EQ(density->getTaperX(), 11.0);
+            EXPECT_EQ(density->getTaperY(), 11.0);
+            // Every voxel centre lies on the camera ray through its canonical
+            // x and y, between depths 10.5 (far side) and 1.5 (near side).
+            for (int k : {0, 4, 9})
+                for (int i : {0, 3, 9})
+                {
+                    UT_Vector3 p;
+                    density->indexToPos(i, 9 - i, k, p);
+                    UT_Vector3 q = p - o;
+                    float cx = (float(i) + 0.5f) / 10 * 2 - 1, cy = (float(9 - i) + 0.5f) / 10 * 2 - 1;
+                    EXPECT_NEAR(q.x() / -q.z(), 0.4f * cx, 1e-6);
+                    EXPECT_NEAR(q.y() / -q.z(), 0.2f * cy, 1e-6);
+                    EXPECT_NEAR(-q.z(), 10.5f - float(k), 1e-5);
+                    int ii, jj, kk;
+                    EXPECT_TRUE(density->posToIndex(p, ii, jj, kk));
+                    EXPECT_EQ(ii * 100 + jj * 10 + kk, i * 100 + (9 - i) * 10 + k);
+                }
+            EXPECT_GT(volumeSum(density), 0);
+            // Colour keeps the box: the quad's bounds grown by 1.
+            GU_PrimVolume *colour = findVolume(c.output(), "Cd.x");
+            EXPECT_EQ(colour->getCenter(), o + UT_Vector3(0, 0, -6));
+            EXPECT_FLOAT_EQ(colour->getTransform()(0, 0), 1.5f);
+            EXPECT_EQ(colour->getTaperX(), 1.0);
+        }
 }
 
 TEST(SkinweaveFrustum, MissingOrUnusableCameraLeavesTheDensityAsBuilt)
