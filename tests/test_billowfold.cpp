@@ -11,8 +11,11 @@ using namespace testhost;
 
 namespace
 {
-std::vector<float> voxels(const GU_PrimVolume *vol)
+const char *const kFields[] = {"density", "Cd.x", "Cd.y", "Cd.z"};
+
+std::vector<float> voxels(const GU_Detail &gdp, const char *field)
 {
+    const GU_PrimVolume *vol = findVolume(gdp, field);
     std::vector<float> v;
     int rx, ry, rz;
     vol->getRes(rx, ry, rz);
@@ -27,103 +30,77 @@ float at(Cook &c, const char *field, int i, int j, int k)
     return float(findVolume(c.output(), field)->getValueAtIndex(i, j, k));
 }
 
-GA_Offset ball(GU_Detail &in, UT_Vector3 p, float density, float pscale)
+GA_Offset ball(Cook &c, UT_Vector3 p, float density, float pscale, std::vector<float> Cd = {})
 {
+    GU_Detail &in = c.input(0);
     GA_Offset pt = addPoint(in, p);
     setPointAttrib(in, pt, "density", {density});
     setPointAttrib(in, pt, "pscale", {pscale});
+    if (!Cd.empty()) setPointAttrib(in, pt, "Cd", Cd);
     return pt;
 }
 
-// The unit cube [0, 1]^3 as the second input: voxels of 0.1 with divs 10.
+// The unit cube as the second input: voxels of 0.1 with the default divs.
 void unitBox(Cook &c)
 {
-    GU_Detail &box = c.input(1);
-    addPoint(box, UT_Vector3(0, 0, 0));
-    addPoint(box, UT_Vector3(1, 1, 1));
+    addPoint(c.input(1), UT_Vector3(0, 0, 0));
+    addPoint(c.input(1), UT_Vector3(1, 1, 1));
 }
 
-// A few overlapping coloured balls with frames and offsets in the unit cube.
+// Cooks with standard output captured; returns what the cook printed.
+std::string cook(Cook &c)
+{
+    testing::internal::CaptureStdout();
+    c.cook();
+    return testing::internal::GetCapturedStdout();
+}
+
+// Overlapping coloured balls with their own frames and noise offsets.
 void cloudScene(Cook &c)
 {
     unitBox(c);
-    GU_Detail &in = c.input(0);
     for (int i = 0; i < 6; ++i)
     {
         float t = float(i);
-        GA_Offset pt = ball(in, UT_Vector3(0.3f + 0.07f * t, 0.5f - 0.03f * t, 0.4f + 0.05f * t), 0.5f + 0.2f * t,
-                            0.15f + 0.03f * t);
-        setPointAttrib(in, pt, "Cd", {0.2f * t, 1 - 0.1f * t, 0.5f});
-        setPointAttrib(in, pt, "N", {1, t, 0.5f});
-        setPointAttrib(in, pt, "up", {0, 1, t});
-        setPointAttrib(in, pt, "noiseoffset", {0.3f * t, 0.1f, -0.2f * t});
+        GA_Offset pt = ball(c, UT_Vector3(0.3f + 0.07f * t, 0.5f - 0.03f * t, 0.4f + 0.05f * t), 0.5f + 0.2f * t,
+                            0.15f + 0.03f * t, {0.2f * t, 1 - 0.1f * t, 0.5f});
+        setPointAttrib(c.input(0), pt, "N", {1, t, 0.5f});
+        setPointAttrib(c.input(0), pt, "up", {0, 1, t});
+        setPointAttrib(c.input(0), pt, "noiseoffset", {0.3f * t, 0.1f, -0.2f * t});
     }
     c.set3("divs", 16, 16, 16);
     c.set3("noisefreq", 3, 4, 5);
     c.set("noiseoctaves", 2);
 }
 
-bool hasNaN(const GU_PrimVolume *vol)
+struct WorkerThreads
 {
-    for (float v : voxels(vol))
-        if (v != v) return true;
-    return false;
-}
-
-class WorkerThreads
-{
-public:
-    explicit WorkerThreads(int n) : myOld(UT_ThreadedAlgorithm::getDefaultThreadCount())
-    {
-        UT_ThreadedAlgorithm::setDefaultThreadCount(n);
-    }
-    ~WorkerThreads() { UT_ThreadedAlgorithm::setDefaultThreadCount(myOld); }
-
-private:
-    int myOld;
+    int old = UT_ThreadedAlgorithm::getDefaultThreadCount();
+    explicit WorkerThreads(int n) { UT_ThreadedAlgorithm::setDefaultThreadCount(n); }
+    ~WorkerThreads() { UT_ThreadedAlgorithm::setDefaultThreadCount(old); }
 };
 } // namespace
 
-TEST(Billowfold, DefaultsBuildFourVolumesPrintPrimcountAndRemoveInputPrimitives)
+TEST(Billowfold, BuildsFourVolumesPrintsPrimcountAndRemovesInputPrimitives)
 {
     Cook c("billowfold");
-    GU_Detail &in = c.input(0);
-    ball(in, UT_Vector3(0, 0, 0), 1, 0.8f);
-    GA_Offset pt = ball(in, UT_Vector3(2, 1, 1), 1, 0.8f);
-    setPointAttrib(in, pt, "Cd", {1, 0.5f, 0});
+    ball(c, UT_Vector3(0, 0, 0), 1, 0.8f);
+    ball(c, UT_Vector3(2, 1, 1), 1, 0.8f, {1, 0.5f, 0});
     std::vector<GA_Offset> tri;
-    for (int i = 0; i < 3; ++i) tri.push_back(addPoint(in, UT_Vector3(float(i), 1, 0)));
-    GEO_PrimPoly::build(&in, tri, true);
+    for (int i = 0; i < 3; ++i) tri.push_back(addPoint(c.input(0), UT_Vector3(float(i), 1, 0)));
+    GEO_PrimPoly::build(&c.input(0), tri, true);
 
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(c.cook(), UT_ERROR_NONE);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "primcount = 1\n");
-
+    EXPECT_EQ(cook(c), "primcount = 1\n");
     GU_Detail &out = c.output();
-    EXPECT_EQ(volumeNames(out), (std::vector<std::string>{"density", "Cd.x", "Cd.y", "Cd.z"}));
+    EXPECT_EQ(volumeNames(out), std::vector<std::string>(std::begin(kFields), std::end(kFields)));
     GU_PrimVolume *density = findVolume(out, "density");
     EXPECT_EQ(primString(out, "dopobject", density), "/obj/billowfold:0");
-    int rx, ry, rz;
-    density->getRes(rx, ry, rz);
-    EXPECT_EQ(rx * ry * rz, 1000);
+    EXPECT_EQ(voxels(out, "density").size(), 1000u);
     // Two free points and four anchor points; the triangle and its points are gone.
     EXPECT_EQ(out.getNumPoints(), 6);
-    EXPECT_EQ(out.getNumPrimitives(), 4);
     EXPECT_GT(volumeSum(density), 0);
     EXPECT_GT(volumeSum(findVolume(out, "Cd.x")), 0);
     EXPECT_EQ(volumeSum(findVolume(out, "Cd.z")), 0);
-}
-
-TEST(Billowfold, MissingRadiusLeavesFieldsEmpty)
-{
-    Cook c("billowfold");
-    GA_Offset pt = addPoint(c.input(0), UT_Vector3(0, 0, 0));
-    setPointAttrib(c.input(0), pt, "density", {1});
-    addPoint(c.input(0), UT_Vector3(1, 1, 1));
-    testing::internal::CaptureStdout();
-    c.cook();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "primcount = 0\n");
-    for (const char *f : {"density", "Cd.x", "Cd.y", "Cd.z"}) EXPECT_EQ(nonZeroCount(findVolume(c.output(), f)), 0);
 }
 
 TEST(Billowfold, PlainBallIsLinearFalloffInsideTheRadius)
@@ -131,10 +108,8 @@ TEST(Billowfold, PlainBallIsLinearFalloffInsideTheRadius)
     Cook c("billowfold");
     unitBox(c);
     const UT_Vector3 P(0.43f, 0.52f, 0.61f);
-    ball(c.input(0), P, 1, 0.25f);
-    testing::internal::CaptureStdout();
-    c.cook();
-    testing::internal::GetCapturedStdout();
+    ball(c, P, 1, 0.25f);
+    cook(c);
     GU_PrimVolume *density = findVolume(c.output(), "density");
     int inside = 0;
     for (int k = 0; k < 10; ++k)
@@ -144,9 +119,8 @@ TEST(Billowfold, PlainBallIsLinearFalloffInsideTheRadius)
                 UT_Vector3 centre;
                 density->indexToPos(i, j, k, centre);
                 double d = (centre - P).length();
-                double expected = d <= 0.25 ? 1 - d / 0.25 : 0;
                 inside += d <= 0.25;
-                EXPECT_NEAR(density->getValueAtIndex(i, j, k), expected, 1e-6) << i << " " << j << " " << k;
+                EXPECT_NEAR(density->getValueAtIndex(i, j, k), d <= 0.25 ? 1 - d / 0.25 : 0, 1e-6);
             }
     EXPECT_GT(inside, 20);
 }
@@ -160,12 +134,10 @@ TEST(Billowfold, SearchBoxStopsOneVoxelShortAboveThePoint)
         Cook low(op), high(op);
         unitBox(low);
         unitBox(high);
-        ball(low.input(0), UT_Vector3(0.505f, 0.55f, 0.55f), 1, 0.28f);
-        ball(high.input(0), UT_Vector3(0.595f, 0.55f, 0.55f), 1, 0.28f);
-        testing::internal::CaptureStdout();
-        low.cook();
-        high.cook();
-        testing::internal::GetCapturedStdout();
+        ball(low, UT_Vector3(0.505f, 0.55f, 0.55f), 1, 0.28f);
+        ball(high, UT_Vector3(0.595f, 0.55f, 0.55f), 1, 0.28f);
+        cook(low);
+        cook(high);
         EXPECT_GT(at(low, "density", 2, 5, 5), 0) << op;
         EXPECT_EQ(at(high, "density", 8, 5, 5), 0) << op;
         EXPECT_GT(at(high, "density", 7, 5, 5), 0) << op;
@@ -180,20 +152,14 @@ TEST(Billowfold, NoPositiveRadiusWritesNothingEvenOnAFlatBox)
     for (float pscale : {0.0f, -0.5f, 0.5f})
     {
         Cook c("billowfold");
-        ball(c.input(0), UT_Vector3(1, 2, 3), 1, pscale);
+        ball(c, UT_Vector3(1, 2, 3), 1, pscale);
         c.set3("divs", 9, 9, 9);
-        testing::internal::CaptureStdout();
-        c.cook();
-        testing::internal::GetCapturedStdout();
-        for (const char *f : {"density", "Cd.x", "Cd.y", "Cd.z"}) EXPECT_FALSE(hasNaN(findVolume(c.output(), f))) << f;
+        cook(c);
+        for (const char *f : kFields)
+            for (float v : voxels(c.output(), f)) ASSERT_FALSE(std::isnan(v)) << f;
         GU_PrimVolume *density = findVolume(c.output(), "density");
-        if (pscale > 0)
-        {
-            EXPECT_EQ(density->getValueAtIndex(4, 4, 4), 1.0);
-            EXPECT_GT(nonZeroCount(density), 1);
-        }
-        else
-            EXPECT_EQ(nonZeroCount(density), 0);
+        EXPECT_EQ(density->getValueAtIndex(4, 4, 4), pscale > 0 ? 1.0 : 0.0);
+        EXPECT_EQ(nonZeroCount(density) > 1, pscale > 0);
     }
 }
 
@@ -202,11 +168,9 @@ TEST(Billowfold, FlatAxisIsSearchedWholeButEmptyInTheThreadedTwin)
     for (const char *op : {"billowfold", "billowfoldMT"})
     {
         Cook c(op);
-        ball(c.input(0), UT_Vector3(0, 0, 0), 1, 1.5f);
-        ball(c.input(0), UT_Vector3(2, 2, 0), 1, 1.5f);
-        testing::internal::CaptureStdout();
-        c.cook();
-        testing::internal::GetCapturedStdout();
+        ball(c, UT_Vector3(0, 0, 0), 1, 1.5f);
+        ball(c, UT_Vector3(2, 2, 0), 1, 1.5f);
+        cook(c);
         GU_PrimVolume *density = findVolume(c.output(), "density");
         if (std::string(op) == "billowfold")
         {
@@ -224,81 +188,66 @@ TEST(Billowfold, NoiseWithoutAmplitudeIsThePlainBallWithColourScaled)
     for (Cook *c : {&plain, &noisy})
     {
         unitBox(*c);
-        GA_Offset pt = ball(c->input(0), UT_Vector3(0.43f, 0.52f, 0.61f), 2, 0.3f);
-        setPointAttrib(c->input(0), pt, "Cd", {0.5f, 0.25f, 1});
+        ball(*c, UT_Vector3(0.43f, 0.52f, 0.61f), 2, 0.3f, {0.5f, 0.25f, 1});
     }
     noisy.set("donoise", 1);
     noisy.set("noiseamp", 0);
-    testing::internal::CaptureStdout();
-    plain.cook();
-    noisy.cook();
-    testing::internal::GetCapturedStdout();
-    std::vector<float> p = voxels(findVolume(plain.output(), "density"));
-    std::vector<float> n = voxels(findVolume(noisy.output(), "density"));
-    std::vector<float> cx = voxels(findVolume(noisy.output(), "Cd.x"));
-    std::vector<float> cy = voxels(findVolume(noisy.output(), "Cd.y"));
-    std::vector<float> cz = voxels(findVolume(noisy.output(), "Cd.z"));
+    cook(plain);
+    cook(noisy);
+    std::vector<float> p = voxels(plain.output(), "density"), n = voxels(noisy.output(), "density");
+    std::vector<float> cx = voxels(noisy.output(), "Cd.x"), cz = voxels(noisy.output(), "Cd.z");
     for (size_t i = 0; i < p.size(); ++i)
     {
         EXPECT_NEAR(n[i], p[i], 1e-6);
         EXPECT_EQ(cx[i], n[i] * 0.5f);
-        EXPECT_EQ(cy[i], n[i] * 0.25f);
         EXPECT_EQ(cz[i], n[i]);
     }
 }
 
 TEST(Billowfold, MissingOrScaledFrameVectorsGiveTheWorldFrame)
 {
-    // Same ball with no N / up, with the world axes, and with scaled world
-    // axes: identical noise. A turned frame changes it.
+    // No N / up, the world axes, and scaled world axes: the same noise. A
+    // turned frame changes it.
     std::vector<std::vector<float>> fields;
-    std::vector<std::pair<std::vector<float>, std::vector<float>>> frames = {
-        {{}, {}}, {{1, 0, 0}, {0, 1, 0}}, {{3, 0, 0}, {0, 0.5f, 0}}, {{0, 1, 0}, {1, 0, 0}}};
+    std::vector<std::vector<float>> frames[] = {{}, {{1, 0, 0}, {0, 1, 0}}, {{3, 0, 0}, {0, 0.5f, 0}}, {{0, 1, 0}, {1, 0, 0}}};
     for (auto &frame : frames)
     {
         Cook c("billowfold");
         unitBox(c);
-        GA_Offset pt = ball(c.input(0), UT_Vector3(0.43f, 0.52f, 0.61f), 1, 0.35f);
+        GA_Offset pt = ball(c, UT_Vector3(0.43f, 0.52f, 0.61f), 1, 0.35f);
         setPointAttrib(c.input(0), pt, "noiseoffset", {0.3f, 0.7f, 0.1f});
-        if (!frame.first.empty())
+        if (!frame.empty())
         {
-            setPointAttrib(c.input(0), pt, "N", frame.first);
-            setPointAttrib(c.input(0), pt, "up", frame.second);
+            setPointAttrib(c.input(0), pt, "N", frame[0]);
+            setPointAttrib(c.input(0), pt, "up", frame[1]);
         }
         c.set("donoise", 1);
         c.set3("noisefreq", 4, 5, 6);
-        testing::internal::CaptureStdout();
-        c.cook();
-        testing::internal::GetCapturedStdout();
-        fields.push_back(voxels(findVolume(c.output(), "density")));
+        cook(c);
+        fields.push_back(voxels(c.output(), "density"));
     }
     EXPECT_EQ(fields[0], fields[1]);
     EXPECT_EQ(fields[0], fields[2]);
     EXPECT_NE(fields[0], fields[3]);
 }
 
-TEST(Billowfold, LaterBallsScaleEarlierColourOnTheNoisePathOnly)
+TEST(Billowfold, LaterBallsScaleEarlierColourOnTheNoisePath)
 {
-    // Red then green overlapping, noise on without amplitude: where the
-    // green ball reaches, Cd.x ends at 0 in billowfold. The threaded twin
-    // with colour on does the same where the green ball writes.
+    // Red then green, overlapping: where the green ball reaches, Cd.x ends
+    // at 0; where only the red one does, Cd.y stays 0.
     for (const char *op : {"billowfold", "billowfoldMT"})
     {
         Cook c(op);
         unitBox(c);
-        GA_Offset red = ball(c.input(0), UT_Vector3(0.45f, 0.5f, 0.5f), 1, 0.3f);
-        GA_Offset green = ball(c.input(0), UT_Vector3(0.55f, 0.5f, 0.5f), 1, 0.3f);
-        setPointAttrib(c.input(0), red, "Cd", {1, 0, 0});
-        setPointAttrib(c.input(0), green, "Cd", {0, 1, 0});
+        ball(c, UT_Vector3(0.45f, 0.5f, 0.5f), 1, 0.3f, {1, 0, 0});
+        ball(c, UT_Vector3(0.55f, 0.5f, 0.5f), 1, 0.3f, {0, 1, 0});
         c.set("donoise", 1);
         c.set("noiseamp", 0);
         if (std::string(op) == "billowfoldMT") c.set("docolor", 1);
-        testing::internal::CaptureStdout();
-        c.cook();
-        testing::internal::GetCapturedStdout();
+        cook(c);
         EXPECT_EQ(at(c, "Cd.x", 5, 5, 5), 0) << op;
         EXPECT_GT(at(c, "Cd.y", 5, 5, 5), 0) << op;
-        EXPECT_GT(at(c, "Cd.x", 2, 5, 5), 0) << op; // the red ball alone
+        EXPECT_GT(at(c, "Cd.x", 2, 5, 5), 0) << op;
         EXPECT_EQ(at(c, "Cd.y", 2, 5, 5), 0) << op;
     }
 }
@@ -310,49 +259,28 @@ TEST(Billowfold, NegativeAndHugeDensitiesDifferBetweenTheTwins)
         const bool mt = std::string(op) == "billowfoldMT";
         for (int doNoise = 0; doNoise <= 1; ++doNoise)
         {
-            // A positive coloured ball, then a negative one on top of it.
+            // A positive ball, then a negative one on top of it.
             Cook c(op);
             unitBox(c);
-            GA_Offset a = ball(c.input(0), UT_Vector3(0.55f, 0.55f, 0.55f), 1, 0.3f);
-            setPointAttrib(c.input(0), a, "Cd", {0.5f, 0.5f, 0.5f});
-            GA_Offset b = ball(c.input(0), UT_Vector3(0.55f, 0.55f, 0.55f), -3, 0.3f);
-            setPointAttrib(c.input(0), b, "Cd", {0.25f, 0.25f, 0.25f});
+            ball(c, UT_Vector3(0.55f, 0.55f, 0.55f), 1, 0.3f, {0.5f, 0.5f, 0.5f});
+            ball(c, UT_Vector3(0.55f, 0.55f, 0.55f), -3, 0.3f, {0.25f, 0.25f, 0.25f});
             c.set("donoise", doNoise);
             c.set("noiseamp", 0);
             if (mt) c.set("docolor", 1);
-            testing::internal::CaptureStdout();
-            c.cook();
-            testing::internal::GetCapturedStdout();
-            float density = at(c, "density", 5, 5, 5), cd = at(c, "Cd.x", 5, 5, 5);
-            if (mt)
-            {
-                // Ignored: the first ball's values stay.
-                EXPECT_NEAR(density, 1, 1e-5);
-                EXPECT_NEAR(cd, 0.5f, 1e-5);
-            }
-            else if (doNoise)
-            {
-                // Clamped to 0, but the colour is still scaled.
-                EXPECT_NEAR(density, 1, 1e-5);
-                EXPECT_NEAR(cd, 0.125f, 1e-5);
-            }
-            else
-            {
-                // Subtracted.
-                EXPECT_NEAR(density, -2, 1e-5);
-                EXPECT_NEAR(cd, 0.5f - 0.75f, 1e-5);
-            }
+            cook(c);
+            // The twin ignores it; billowfold subtracts on the plain path and
+            // clamps to 0 on the noise path, where the colour is still scaled.
+            EXPECT_NEAR(at(c, "density", 5, 5, 5), mt || doNoise ? 1 : -2, 1e-5) << op;
+            EXPECT_NEAR(at(c, "Cd.x", 5, 5, 5), mt ? 0.5 : (doNoise ? 0.125 : -0.25), 1e-5) << op;
         }
 
         // The noise path's upper clamp, absent in the twin.
         Cook big(op);
         unitBox(big);
-        ball(big.input(0), UT_Vector3(0.55f, 0.55f, 0.55f), 1e9f, 0.3f);
+        ball(big, UT_Vector3(0.55f, 0.55f, 0.55f), 1e9f, 0.3f);
         big.set("donoise", 1);
         big.set("noiseamp", 0);
-        testing::internal::CaptureStdout();
-        big.cook();
-        testing::internal::GetCapturedStdout();
+        cook(big);
         EXPECT_EQ(at(big, "density", 5, 5, 5) > 9e8f, mt);
         EXPECT_EQ(at(big, "density", 5, 5, 5) == 1000000.0f, !mt);
     }
@@ -361,15 +289,13 @@ TEST(Billowfold, NegativeAndHugeDensitiesDifferBetweenTheTwins)
 TEST(BillowfoldMT, ColourSwitchOffBuildsDensityOnly)
 {
     Cook c("billowfoldMT");
-    GA_Offset pt = ball(c.input(0), UT_Vector3(0, 0, 0), 1, 0.5f);
-    setPointAttrib(c.input(0), pt, "Cd", {1, 1, 1});
+    ball(c, UT_Vector3(0, 0, 0), 1, 0.5f, {1, 1, 1});
     c.cook();
     EXPECT_EQ(volumeNames(c.output()), std::vector<std::string>{"density"});
     EXPECT_EQ(c.output().getNumPoints(), 2); // the input point and one anchor
     c.set("docolor", 1);
     c.cook();
-    EXPECT_EQ(volumeNames(c.output()), (std::vector<std::string>{"density", "Cd.x", "Cd.y", "Cd.z"}));
-    EXPECT_EQ(primString(c.output(), "dopobject", findVolume(c.output(), "Cd.z")), "/obj/billowfold:0");
+    EXPECT_EQ(volumeNames(c.output()).size(), 4u);
 }
 
 TEST(BillowfoldMT, SameFieldsWithOneOrManyThreadsAndAsTheSingleThreadedOperator)
@@ -385,24 +311,21 @@ TEST(BillowfoldMT, SameFieldsWithOneOrManyThreadsAndAsTheSingleThreadedOperator)
             c.set("donoise", doNoise);
             c.set("docolor", 1);
             c.cook();
-            for (const char *f : {"density", "Cd.x", "Cd.y", "Cd.z"})
-                byThreads[t].push_back(voxels(findVolume(c.output(), f)));
+            for (const char *f : kFields) byThreads[t].push_back(voxels(c.output(), f));
         }
         EXPECT_EQ(byThreads[0], byThreads[1]) << "donoise " << doNoise;
         EXPECT_GT(*std::max_element(byThreads[0][0].begin(), byThreads[0][0].end()), 0);
 
-        // Positive densities below the clamp: billowfold's density agrees;
-        // its plain-path colour agrees as well.
+        // Positive densities below the clamp: billowfold's density agrees,
+        // and so does its plain-path colour.
         Cook single("billowfold");
         cloudScene(single);
         single.set("donoise", doNoise);
-        testing::internal::CaptureStdout();
-        single.cook();
-        testing::internal::GetCapturedStdout();
-        EXPECT_EQ(voxels(findVolume(single.output(), "density")), byThreads[0][0]);
+        cook(single);
+        EXPECT_EQ(voxels(single.output(), "density"), byThreads[0][0]);
         if (!doNoise)
         {
-            EXPECT_EQ(voxels(findVolume(single.output(), "Cd.y")), byThreads[0][2]);
+            EXPECT_EQ(voxels(single.output(), "Cd.y"), byThreads[0][2]);
         }
     }
 }
@@ -413,13 +336,11 @@ TEST(Billowfold, InterruptKeepsThePartialResult)
     {
         Cook full(op), cut(op);
         for (Cook *c : {&full, &cut})
-            for (int i = 0; i < 3; ++i) ball(c->input(0), UT_Vector3(float(i), float(i), float(i)), 1, 0.6f);
-        testing::internal::CaptureStdout();
-        full.cook();
+            for (int i = 0; i < 3; ++i) ball(*c, UT_Vector3(float(i), float(i), float(i)), 1, 0.6f);
+        cook(full);
         UTgetInterrupt()->requestInterrupt();
-        cut.cook();
+        cook(cut);
         UTgetInterrupt()->clearInterrupt();
-        testing::internal::GetCapturedStdout();
         double all = volumeSum(findVolume(full.output(), "density"));
         double partial = volumeSum(findVolume(cut.output(), "density"));
         EXPECT_GT(partial, 0) << op;
