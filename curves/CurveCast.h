@@ -1,8 +1,8 @@
 #pragma once
 // What the two curve operators share: the point attributes of a fill, one
 // curve's vertices and attribute values read once, the nearest segment of a
-// curve to a voxel centre with the interpolation along it, and the block of
-// voxels a curve can reach.
+// curve to a voxel centre with the interpolation along it, and the voxels
+// each segment of a curve can reach.
 //
 // Every value here is computed with the same operations, in the same order,
 // as the segment functions (projectOnSegment, dist3D, interpolateAttr and
@@ -86,16 +86,6 @@ struct CurveSamples
     }
 
     int segmentCount() const { return pos.size() < 2 ? 0 : int(pos.size()) - 1; }
-
-    // The largest radius of any vertex; radii that are not a number are
-    // skipped (they never cover a voxel), negative ones count as 0.
-    double largestRadius() const
-    {
-        double largest = 0.0;
-        for (float r : radius)
-            if (r > largest) largest = r;
-        return largest;
-    }
 };
 
 // Where a voxel centre P meets a curve: segment k (vertex k to k + 1), P's
@@ -164,6 +154,51 @@ struct VoxelSpan
     bool empty() const { return lo[0] >= hi[0] || lo[1] >= hi[1] || lo[2] >= hi[2]; }
 };
 
+// The voxels each segment of a curve can reach, and the block holding them
+// all, walked row by row.
+struct CurveReach
+{
+    std::vector<VoxelSpan> segments;
+    VoxelSpan bounds;
+
+    bool empty() const { return bounds.empty(); }
+
+    void enclose()
+    {
+        bounds = VoxelSpan();
+        bool first = true;
+        for (const VoxelSpan &s : segments)
+        {
+            if (s.empty()) continue;
+            for (int a = 0; a < 3; ++a)
+            {
+                bounds.lo[a] = first || s.lo[a] < bounds.lo[a] ? s.lo[a] : bounds.lo[a];
+                bounds.hi[a] = first || s.hi[a] > bounds.hi[a] ? s.hi[a] : bounds.hi[a];
+            }
+            first = false;
+        }
+    }
+
+    // The x indices [begin, end) of row (y, z) that some segment reaches;
+    // begin == end when none does.
+    void row(int y, int z, int &begin, int &end) const
+    {
+        begin = end = 0;
+        for (const VoxelSpan &s : segments)
+        {
+            if (s.empty() || y < s.lo[1] || y >= s.hi[1] || z < s.lo[2] || z >= s.hi[2]) continue;
+            if (begin == end)
+            {
+                begin = s.lo[0];
+                end = s.hi[0];
+                continue;
+            }
+            if (s.lo[0] < begin) begin = s.lo[0];
+            if (s.hi[0] > end) end = s.hi[0];
+        }
+    }
+};
+
 // The voxel-centre coordinates along each axis of an axis-aligned volume,
 // exactly as indexToPos gives them, for finding the voxels a box contains.
 class VoxelCentres
@@ -221,34 +256,41 @@ public:
         return s;
     }
 
-    // The voxels a curve can add to. A covered centre P lies within the
-    // interpolated radius r of its foot Q, Q lies within the box of the
-    // segment's ends, and r never exceeds the largest end radius (a blend of
-    // the two), so the curve's box grown by its largest radius holds every
-    // such centre. The growth carries a margin for the rounding of r and of
-    // the distance; voxels inside the margin are still decided by the exact
-    // per-voxel rule. A curve with no segment or no positive radius reaches
-    // nothing; one with positions that are not finite gets the whole grid.
-    VoxelSpan reach(const CurveSamples &curve) const
+    // The voxels a curve can add to, segment by segment. A covered centre P
+    // lies within the interpolated radius r of its foot Q on the nearest
+    // segment, Q lies within the box of that segment's ends, and r, a blend
+    // of the two end radii, never exceeds the larger one. So the segment's
+    // box grown by its larger end radius holds every centre it covers. The
+    // growth carries a margin for the rounding of r and of the distance;
+    // voxels inside the margin are still decided by the exact per-voxel
+    // rule. A segment with no positive end radius covers nothing (r <= 0
+    // leaves only 0 / 0); one with an end that is not finite gets the whole
+    // grid.
+    CurveReach reach(const CurveSamples &curve) const
     {
-        if (curve.segmentCount() == 0) return VoxelSpan();
-        double radius = curve.largestRadius();
-        if (!(radius > 0.0)) return VoxelSpan();
-        double grow = radius * (1.0 + 1e-5) + 1e-18;
-        double lo[3], hi[3];
-        for (int a = 0; a < 3; ++a)
+        CurveReach reach;
+        const int segments = curve.segmentCount();
+        reach.segments.resize(segments);
+        for (int k = 0; k < segments; ++k)
         {
-            lo[a] = hi[a] = curve.pos[0][a];
-            for (const UT_Vector3 &p : curve.pos)
+            double radius = 0.0;
+            for (float r : {curve.radius[k], curve.radius[k + 1]})
+                if (r > radius) radius = r;
+            if (!(radius > 0.0)) continue;
+            double grow = radius * (1.0 + 1e-5) + 1e-18;
+            const UT_Vector3 &a = curve.pos[k], &b = curve.pos[k + 1];
+            bool finite = true;
+            double lo[3], hi[3];
+            for (int c = 0; c < 3; ++c)
             {
-                if (!std::isfinite(p[a])) return all();
-                if (p[a] < lo[a]) lo[a] = p[a];
-                if (p[a] > hi[a]) hi[a] = p[a];
+                finite = finite && std::isfinite(a[c]) && std::isfinite(b[c]);
+                lo[c] = double(a[c] < b[c] ? a[c] : b[c]) - grow;
+                hi[c] = double(a[c] < b[c] ? b[c] : a[c]) + grow;
             }
-            lo[a] -= grow;
-            hi[a] += grow;
+            reach.segments[k] = finite ? within(lo, hi) : all();
         }
-        return within(lo, hi);
+        reach.enclose();
+        return reach;
     }
 
 private:

@@ -166,16 +166,19 @@ static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiu
     for (GA_Size j = 0; j < nCurves; ++j)
     {
         curve.read(gdp->getGEOPrimitive(j), attribs, doNoise != 0, doColor != 0);
-        VoxelSpan span = centres.reach(curve);
-        if (span.empty()) continue;
-        for (int z = span.lo[2]; z < span.hi[2]; ++z)
-            for (int y = span.lo[1]; y < span.hi[1]; ++y)
-                for (int x = span.lo[0]; x < span.hi[0]; ++x)
+        CurveReach reach = centres.reach(curve);
+        for (int z = reach.bounds.lo[2]; z < reach.bounds.hi[2]; ++z)
+            for (int y = reach.bounds.lo[1]; y < reach.bounds.hi[1]; ++y)
+            {
+                int begin, end;
+                reach.row(y, z, begin, end);
+                for (int x = begin; x < end; ++x)
                 {
                     UT_Vector3 P;
                     densityVolume->indexToPos(x, y, z, P);
                     castVoxel(curve, P, x, y, z, settings, volumes, colourVolume);
                 }
+            }
     }
     return 0;
 }

@@ -33,7 +33,7 @@ struct CurveVolumeData
     // The curve's vertices and values, read once on the cook thread, and the
     // voxels it can reach.
     const CurveSamples *samples = nullptr;
-    VoxelSpan span;
+    const CurveReach *reach = nullptr;
 };
 
 class SOP_strandcastStraightMT : public SOP_VolumeOperator<SOP_strandcastStraightMT>
@@ -178,17 +178,19 @@ int SOP_strandcastStraightMT::fillCurvePrimInvokePartial(CurveVolumeData data, c
     return 0;
 }
 
-// This job's share of the curve: every row of the curve's block is divided
-// among the jobs, so each voxel belongs to exactly one job.
+// This job's share of the curve: the reachable part of every row of the
+// curve's block is divided among the jobs, so each voxel belongs to exactly
+// one job.
 void SOP_strandcastStraightMT::fillCurvePrimPartial(CurveVolumeData D, const UT_JobInfo &info)
 {
-    const VoxelSpan &s = D.span;
-    for (int z = s.lo[2]; z < s.hi[2]; ++z)
-        for (int y = s.lo[1]; y < s.hi[1]; ++y)
+    const VoxelSpan &bounds = D.reach->bounds;
+    for (int z = bounds.lo[2]; z < bounds.hi[2]; ++z)
+        for (int y = bounds.lo[1]; y < bounds.hi[1]; ++y)
         {
-            int start, end;
-            info.divideWork(s.hi[0] - s.lo[0], start, end);
-            for (int x = s.lo[0] + start; x < s.lo[0] + end; ++x) castVoxel(D, info, x, y, z);
+            int begin, end, start, stop;
+            D.reach->row(y, z, begin, end);
+            info.divideWork(end - begin, start, stop);
+            for (int x = begin + start; x < begin + stop; ++x) castVoxel(D, info, x, y, z);
             // An interruption thins the rest of this slice to its first row.
             if (UTgetInterrupt()->opInterrupt(-1)) break;
         }
@@ -248,15 +250,17 @@ void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityNam
 
     VoxelCentres centres(data.volume);
     CurveSamples samples;
+    CurveReach reach;
     data.samples = &samples;
+    data.reach = &reach;
     // One run per curve, strictly in order: a curve's contributions are
     // complete before the next curve starts.
     for (GA_Size j = 0; j < nCurves; ++j)
     {
         data.curve = gdp->getGEOPrimitive(j);
         samples.read(data.curve, attribs, doNoise != 0, doColor != 0);
-        data.span = centres.reach(samples);
-        if (data.span.empty()) continue;
+        reach = centres.reach(samples);
+        if (reach.empty()) continue;
         UT_ThreadedAlgorithm algorithm(-1);
         UT_Functor2<int, CurveVolumeData, const UT_JobInfo &> partial(
             this, &SOP_strandcastStraightMT::fillCurvePrimInvokePartial);

@@ -61,8 +61,8 @@ void expectSameVoxels(const GU_PrimVolume *a, const GU_PrimVolume *b)
 }
 
 // Random curves of 0 to 6 vertices, some running outside the box, with
-// degenerate segments, radii that are 0, negative or not a number, negative
-// densities and all the frame attributes.
+// degenerate segments, positions and radii that are not finite, radii that
+// are 0 or negative, negative densities and all the frame attributes.
 void randomCurves(GU_Detail &gdp, unsigned seed, int count)
 {
     std::mt19937 rng(seed);
@@ -81,6 +81,8 @@ void randomCurves(GU_Detail &gdp, unsigned seed, int count)
             if (kind == 1) r = 0;
             if (kind == 2) r = -0.3f;
             if (kind == 3) r = std::numeric_limits<float>::quiet_NaN();
+            if (kind == 5 && j % 4 == 0) p[i % 3] = std::numeric_limits<float>::quiet_NaN();
+            if (kind == 5 && j % 4 == 1) p[i % 3] = std::numeric_limits<float>::infinity();
             GA_Offset pt = curvePoint(gdp, p, kind == 4 ? -0.5f : 0.2f + unit(rng), r);
             setPointAttrib(gdp, pt, "N", {unit(rng), unit(rng), unit(rng)});
             setPointAttrib(gdp, pt, "up", {unit(rng), unit(rng), unit(rng)});
@@ -298,7 +300,10 @@ TEST(Strandcast, CullingMatchesTheAllVoxelsRuleOnRandomCurves)
             Cook c(bothOperators[threaded]);
             randomCurves(c.input(0), 7 + noise, 40);
             c.set3("divs", 31, 29, 27);
-            c.set3("extendbounds", 0.1, 0.2, 0.1);
+            // The box comes from input 1: positions that are not finite
+            // would spoil input 0's own.
+            addPoint(c.input(1), UT_Vector3(-1.2f, -1.1f, -1.25f));
+            addPoint(c.input(1), UT_Vector3(1.2f, 1.15f, 1.1f));
             c.set("docolor", 1);
             c.set("donoise", noise);
             c.set("noisefreq", 1.7);
