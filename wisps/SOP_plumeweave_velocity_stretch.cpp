@@ -65,8 +65,15 @@ static void depositStreak(StreakTargets &out, const StreakPoint &pt, const UT_Ve
         double reach = std::ceil(double(std::fabs(tail[a] - head[a]) + pt.pscale) / out.voxelSize[a]);
         velocitywisps::reachRange(idx[a], reach, int(out.divs[a]), lo[a], hi[a]);
     }
+    // The locus of nearest points: the streak, or the child alone.
+    const UT_Vector3 &far = pt.moving ? tail : head;
     for (int z = lo[2]; z < hi[2]; ++z)
         for (int y = lo[1]; y < hi[1]; ++y)
+        {
+            UT_Vector3 rowStart, rowEnd;
+            out.volume->indexToPos(lo[0], y, z, rowStart);
+            out.volume->indexToPos(hi[0] - 1, y, z, rowEnd);
+            if (!velocitywisps::rowMayReach(rowStart, rowEnd, head, far, pt.pscale)) continue;
             for (int x = lo[0]; x < hi[0]; ++x)
             {
                 UT_Vector3 V;
@@ -78,6 +85,7 @@ static void depositStreak(StreakTargets &out, const StreakPoint &pt, const UT_Ve
                 if (out.colour[0])
                     for (int c = 0; c < 3; ++c) accumulateVoxelSingle(*out.colour[c], x, y, z, value * pt.colour[c]);
             }
+        }
 }
 
 static int fillVolume(GU_Detail *gdp, const AttribNames &names, int childrenCount, int octaves, float roughness,

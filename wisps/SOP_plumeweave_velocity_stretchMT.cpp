@@ -2,6 +2,8 @@
 // centred on each child, drawn only when the motion spans the footprint's
 // diameter, and deposited by the host's worker threads, one run per child.
 #include <cmath>
+#include <utility>
+#include <vector>
 #include "PluginEntry.h"
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
@@ -100,6 +102,25 @@ int SOP_plumeweaveMT::fillPointInvokePartial(const VData &data, const UT_JobInfo
     return 0;
 }
 
+// Adds one voxel's value to density and colour. Stretched values are float
+// and added in single precision; sphere values are added in double.
+static void deposit(VData &d, int x, int y, int z, double value)
+{
+    if (d.stretched)
+    {
+        float v = float(value);
+        accumulateVoxelSingle(d.density, x, y, z, v);
+        if (d.colourOn)
+            for (int c = 0; c < 3; ++c) accumulateVoxelSingle(d.colour[c], x, y, z, v * d.col[c]);
+    }
+    else
+    {
+        accumulateVoxel(d.density, x, y, z, value);
+        if (d.colourOn)
+            for (int c = 0; c < 3; ++c) accumulateVoxel(d.colour[c], x, y, z, value * double(d.col[c]));
+    }
+}
+
 // One job's share: a contiguous slice of every row of the child's box.
 void SOP_plumeweaveMT::fillPointPartial(VData &d, const UT_JobInfo &info)
 {
@@ -110,33 +131,32 @@ void SOP_plumeweaveMT::fillPointPartial(VData &d, const UT_JobInfo &info)
     info.divideWork(x1 - x0, start, end);
     if (start >= end) return;
 
+    // The locus of nearest points: the streak, or the child alone.
+    const UT_Vector3 &far = d.stretched && d.moving ? d.tail : d.head;
+    std::vector<std::pair<int, double>> row;
+    row.reserve(size_t(end - start));
     for (int z = z0; z < z1; ++z)
         for (int y = y0; y < y1; ++y)
+        {
+            UT_Vector3 rowStart, rowEnd;
+            d.volume->indexToPos(x0 + start, y, z, rowStart);
+            d.volume->indexToPos(x0 + end - 1, y, z, rowEnd);
+            if (!velocitywisps::rowMayReach(rowStart, rowEnd, d.head, far, d.s)) continue;
+            row.clear();
             for (int x = x0 + start; x < x0 + end; ++x)
             {
                 UT_Vector3 V;
                 d.volume->indexToPos(x, y, z, V);
-                if (d.stretched)
-                {
-                    float value = capsuleValue(d, V);
-                    if (!(value > 0)) continue;
-                    info.lock();
-                    accumulateVoxelSingle(d.density, x, y, z, value);
-                    if (d.colourOn)
-                        for (int c = 0; c < 3; ++c) accumulateVoxelSingle(d.colour[c], x, y, z, value * d.col[c]);
-                    info.unlock();
-                }
-                else
-                {
-                    double value = sphereValue(d, V);
-                    if (!(value > 0)) continue;
-                    info.lock();
-                    accumulateVoxel(d.density, x, y, z, value);
-                    if (d.colourOn)
-                        for (int c = 0; c < 3; ++c) accumulateVoxel(d.colour[c], x, y, z, value * double(d.col[c]));
-                    info.unlock();
-                }
+                double value = d.stretched ? double(capsuleValue(d, V)) : sphereValue(d, V);
+                if (value > 0) row.emplace_back(x, value);
             }
+            if (row.empty()) continue;
+            // The run's lock is held over the row's deposits: one lock per
+            // row rather than per voxel keeps the jobs from queueing on it.
+            info.lock();
+            for (const auto &[x, value] : row) deposit(d, x, y, z, value);
+            info.unlock();
+        }
 }
 
 void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)

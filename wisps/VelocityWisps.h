@@ -163,4 +163,59 @@ inline void reachRange(int i, double reach, int n, int &lo, int &hi)
     hi = to > from ? int(to) : lo;
 }
 
+// False only when the voxel row from centre r0 to centre r1 stays farther
+// than s from the streak a-b (a point when a == b), so no voxel of it can
+// receive anything. The distance between the two segments is found in
+// double and must beat s by a margin far above the float error of the
+// per-voxel rule; rows almost parallel to the streak, and NaNs, are kept.
+inline bool rowMayReach(const UT_Vector3 &r0, const UT_Vector3 &r1, const UT_Vector3 &a, const UT_Vector3 &b, float s)
+{
+    double p[3], d1[3], d2[3], r[3];
+    double scale = 1;
+    for (int c = 0; c < 3; ++c)
+    {
+        p[c] = r0[c];
+        d1[c] = double(r1[c]) - r0[c];
+        d2[c] = double(b[c]) - a[c];
+        r[c] = double(r0[c]) - a[c];
+        scale = std::max({scale, std::fabs(double(r0[c])), std::fabs(double(r1[c])), std::fabs(double(a[c])),
+                          std::fabs(double(b[c]))});
+    }
+    auto dot = [](const double *u, const double *v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
+    auto clamp01 = [](double t) { return t < 0 ? 0.0 : (t > 1 ? 1.0 : t); };
+    // Closest points p + d1*u (row) and a + d2*t (streak).
+    double aa = dot(d1, d1), ee = dot(d2, d2), f = dot(d2, r);
+    double u = 0, t = 0;
+    if (aa > 0 && ee > 0)
+    {
+        double bb = dot(d1, d2), cc = dot(d1, r);
+        double denom = aa * ee - bb * bb;
+        if (denom <= 1e-6 * aa * ee) return true; // nearly parallel: keep the row
+        u = clamp01((bb * f - cc * ee) / denom);
+        t = (bb * u + f) / ee;
+        if (t < 0)
+        {
+            t = 0;
+            u = clamp01(-cc / aa);
+        }
+        else if (t > 1)
+        {
+            t = 1;
+            u = clamp01((bb - cc) / aa);
+        }
+    }
+    else if (aa > 0)
+        u = clamp01(-dot(d1, r) / aa);
+    else if (ee > 0)
+        t = clamp01(f / ee);
+    double dist2 = 0;
+    for (int c = 0; c < 3; ++c)
+    {
+        double gap = (p[c] + d1[c] * u) - (double(a[c]) + d2[c] * t);
+        dist2 += gap * gap;
+    }
+    double limit = double(s) + 1e-5 * (scale + std::fabs(double(s)));
+    return !(limit >= 0 && dist2 > limit * limit);
+}
+
 } // namespace velocitywisps
