@@ -122,6 +122,12 @@ TEST(Skinweave, DefaultQuadGivesOneDensityOverTheGrownBoxAndRemovesTheQuad)
         EXPECT_FLOAT_EQ(last.y(), 4.8f);
         EXPECT_FLOAT_EQ(first.z(), 2.1f);
         EXPECT_GT(volumeSum(density), 0);
+        // The flat box has zero depth, so the feather reach in z is unbounded:
+        // it spans the whole axis rather than overflowing.
+        c.set("feather", 1);
+        c.cook();
+        double sum = volumeSum(findVolume(c.output(), "density"));
+        EXPECT_TRUE(std::isfinite(sum) && sum > 0);
     }
 }
 
