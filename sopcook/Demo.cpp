@@ -1,0 +1,168 @@
+#include "Demo.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "CookJob.h"
+#include "DemoScenes.h"
+#include "Interrupts.h"
+#include "Messages.h"
+#include "Preview.h"
+#include "VdbWriter.h"
+
+namespace sopcook
+{
+namespace
+{
+enum class Scene { Points, Quads, Curves, Gif };
+
+// What the demo feeds each operator: a scene and a few settings chosen to
+// show the operator off in well under a second.
+struct DemoRecipe
+{
+    Scene scene;
+    std::vector<std::pair<const char *, std::vector<double>>> settings;
+};
+
+const std::map<std::string, DemoRecipe> &recipes()
+{
+    static const std::map<std::string, DemoRecipe> table = {
+        {"plumeweave", {Scene::Points, {{"divs", {64, 48, 64}}, {"childrencount", {24}}, {"noiseamp", {0.35}}, {"noisefreq", {1.5, 1.5, 1.5}}, {"densitymult", {0.5}}}}},
+        {"plumeweave_velocity_stretch", {Scene::Points, {{"divs", {48, 40, 48}}, {"childrencount", {8}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
+        {"plumeweave_velocity_stretchMT", {Scene::Points, {{"divs", {48, 40, 48}}, {"childrencount", {8}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
+        {"skinweave", {Scene::Quads, {{"divs", {64, 24, 48}}, {"childrencount", {64}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"skinweaveMT", {Scene::Quads, {{"divs", {64, 24, 48}}, {"childrencount", {64}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"strandcast", {Scene::Curves, {{"divs", {40, 48, 40}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"strandcastStraightMT", {Scene::Curves, {{"divs", {40, 48, 40}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"billowfold", {Scene::Points, {{"divs", {48, 40, 48}}, {"donoise", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"billowfoldMT", {Scene::Points, {{"divs", {48, 40, 48}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"slabreel", {Scene::Gif, {}}},
+    };
+    return table;
+}
+
+const char *sceneName(Scene s)
+{
+    switch (s)
+    {
+    case Scene::Points: return "points";
+    case Scene::Quads: return "quads";
+    case Scene::Curves: return "curves";
+    default: return "gif";
+    }
+}
+
+void makeDirectory(const std::string &dir)
+{
+    std::string path;
+    size_t start = 0;
+    while (start <= dir.size())
+    {
+        size_t slash = dir.find('/', start);
+        if (slash == std::string::npos) slash = dir.size();
+        path = dir.substr(0, slash);
+        if (!path.empty() && mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+            throw Error("cannot create " + path + ": " + std::strerror(errno));
+        start = slash + 1;
+    }
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) throw Error("cannot create " + dir + ": not a directory");
+}
+} // namespace
+
+int runDemo(const PluginRegistry &plugins, const std::string &dir)
+{
+    if (plugins.table().operators().empty())
+    {
+        std::string where;
+        for (const std::string &f : plugins.folders()) where += (where.empty() ? "" : ":") + f;
+        throw Error("demo: no operator plug-ins found in " + where + " (build them, or set SOPCOOK_DSO_PATH)");
+    }
+    for (const std::string &p : plugins.problems()) warn(p);
+    makeDirectory(dir);
+    std::string gif = dir + "/demo.gif";
+    bool needGif = false;
+    for (auto &op : plugins.table().operators())
+    {
+        auto it = recipes().find(op->getName());
+        needGif |= it != recipes().end() && it->second.scene == Scene::Gif;
+    }
+    if (needGif) writeDemoGif(gif);
+
+    std::printf("%-30s %-7s %8s  %-10s %14s %9s\n", "operator", "scene", "volumes", "resolution", "active voxels", "time");
+    int failures = 0;
+    for (auto &opPtr : plugins.table().operators())
+    {
+        OP_Operator &op = *opPtr;
+        auto it = recipes().find(op.getName());
+        DemoRecipe recipe = it != recipes().end() ? it->second : DemoRecipe{Scene::Points, {}};
+        if (op.maxInputs() == 0 && recipe.scene != Scene::Gif) recipe.scene = Scene::Gif;
+        std::vector<std::string> warnings;
+        try
+        {
+            OperatorCook job(op);
+            for (auto &s : recipe.settings)
+                if (job.node().hasParm(s.first))
+                    for (size_t i = 0; i < s.second.size(); ++i) job.node().setFloat(s.first, int(i), s.second[i]);
+            switch (recipe.scene)
+            {
+            case Scene::Points: buildPointCloud(job.input(0)); break;
+            case Scene::Quads: buildQuadGrid(job.input(0)); break;
+            case Scene::Curves: buildCurves(job.input(0)); break;
+            case Scene::Gif: job.node().setString("giffile", 0, gif); break;
+            }
+            auto start = std::chrono::steady_clock::now();
+            bool interrupted;
+            {
+                SignalGuard signals;
+                StdoutToStderr quiet(true);
+                job.cook(0, warnings);
+                interrupted = SignalGuard::interrupted();
+            }
+            double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            std::vector<VolumeSummary> vols = writeVolumesVdb(job.output(), dir + "/" + op.getName() + ".vdb", VectorGrids::None, warnings);
+            std::string res = "-";
+            uint64_t active = 0;
+            for (auto &v : vols) active += v.active;
+            if (!vols.empty())
+            {
+                res = std::to_string(vols[0].res[0]) + "x" + std::to_string(vols[0].res[1]) + "x" + std::to_string(vols[0].res[2]);
+                writePreview(job.output(), dir + "/" + op.getName() + ".png", op.getName() + " " + res);
+            }
+            for (const std::string &w : warnings) warn(w);
+            std::printf("%-30s %-7s %8zu  %-10s %14llu %8.2fs\n", op.getName().c_str(), sceneName(recipe.scene), vols.size(),
+                        res.c_str(), static_cast<unsigned long long>(active), seconds);
+            std::fflush(stdout);
+            if (interrupted)
+            {
+                warn("interrupted: the demo stops here");
+                return 130;
+            }
+        }
+        catch (const Error &e)
+        {
+            for (const std::string &w : warnings) warn(w);
+            std::printf("%-30s %-7s %8s  %-10s %14s %9s\n", op.getName().c_str(), sceneName(recipe.scene), "-", "-", "-", "FAILED");
+            std::fflush(stdout);
+            warn(e.what());
+            ++failures;
+        }
+    }
+    std::vector<std::string> missing;
+    for (auto &r : recipes())
+        if (!plugins.find(r.first)) missing.push_back(r.first);
+    if (!missing.empty())
+    {
+        std::string list;
+        for (auto &m : missing) list += (list.empty() ? "" : ", ") + m;
+        std::printf("not installed: %s\n", list.c_str());
+    }
+    std::printf("wrote %s/OPERATOR.vdb and .png\n", dir.c_str());
+    if (failures) throw Error(std::to_string(failures) + " operator(s) failed to cook");
+    return 0;
+}
+} // namespace sopcook

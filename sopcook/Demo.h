@@ -1,0 +1,11 @@
+#pragma once
+// `sopcook demo [DIR]`: cooks every installed operator on the built-in scenes.
+#include <string>
+#include "PluginRegistry.h"
+
+namespace sopcook
+{
+// Writes DIR/OPERATOR.vdb and DIR/OPERATOR.png for every installed operator
+// and prints a summary table; returns the exit status.
+int runDemo(const PluginRegistry &plugins, const std::string &dir);
+} // namespace sopcook

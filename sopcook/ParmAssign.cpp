@@ -1,0 +1,138 @@
+#include "ParmAssign.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "Messages.h"
+
+namespace sopcook
+{
+std::vector<const PRM_Template *> valueParameters(const OP_Operator &op)
+{
+    std::vector<const PRM_Template *> out;
+    for (const PRM_Template *t = op.getParmTemplates(); t && !t->isTerminator(); ++t)
+        if (t->isValueParm()) out.push_back(t);
+    return out;
+}
+
+static std::string formatNumber(double v)
+{
+    std::ostringstream s;
+    s.precision(9);
+    s << v;
+    return s.str();
+}
+
+std::string defaultText(const PRM_Template &parm)
+{
+    int n = parm.getVectorSize() > 0 ? parm.getVectorSize() : 1;
+    std::string out;
+    for (int i = 0; i < n; ++i)
+    {
+        if (i) out += ", ";
+        if (parm.isStringType())
+        {
+            const char *s = parm.getDefaultString(i);
+            out += std::string("\"") + (s ? s : "") + "\"";
+        }
+        else if (parm.getType() == PRM_TOGGLE)
+            out += parm.getDefaultFloat(i) != 0 ? "on" : "off";
+        else
+            out += formatNumber(parm.getDefaultFloat(i));
+    }
+    return out;
+}
+
+static std::vector<std::string> splitComponents(const std::string &text)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true)
+    {
+        size_t comma = text.find(',', start);
+        std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        size_t b = part.find_first_not_of(" \t"), e = part.find_last_not_of(" \t");
+        parts.push_back(b == std::string::npos ? "" : part.substr(b, e - b + 1));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return parts;
+}
+
+static double parseComponent(const PRM_Template &parm, const std::string &text, const std::string &setting)
+{
+    std::string name = parm.getToken();
+    if (parm.getType() == PRM_TOGGLE)
+    {
+        std::string t = text;
+        for (char &c : t) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (t == "1" || t == "on" || t == "true" || t == "yes") return 1;
+        if (t == "0" || t == "off" || t == "false" || t == "no") return 0;
+        throw Error("-s " + setting + ": toggle '" + name + "' takes 0/1 or on/off, not '" + text + "'");
+    }
+    char *end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || !end || *end || !std::isfinite(v))
+        throw Error("-s " + setting + ": '" + text + "' is not a number (" + name + " is " +
+                    (parm.getType() == PRM_INT ? "an integer" : "a float") + " parameter)");
+    if (parm.getType() == PRM_INT)
+    {
+        if (v != std::floor(v)) throw Error("-s " + setting + ": '" + text + "' is not a whole number (" + name + " is an integer parameter)");
+        if (std::fabs(v) > 2147483647.0) throw Error("-s " + setting + ": '" + text + "' is out of the integer range");
+    }
+    return v;
+}
+
+void assignParameters(OP_Node &node, const OP_Operator &op, const std::vector<std::string> &assignments)
+{
+    struct Pending
+    {
+        const PRM_Template *parm;
+        std::vector<double> numbers;
+        std::vector<std::string> strings;
+    };
+    std::vector<Pending> pending;
+    std::vector<const PRM_Template *> parms = valueParameters(op);
+    for (const std::string &a : assignments)
+    {
+        size_t eq = a.find('=');
+        if (eq == std::string::npos || eq == 0) throw Error("-s " + a + ": expected NAME=VALUE");
+        std::string name = a.substr(0, eq), value = a.substr(eq + 1);
+        const PRM_Template *parm = nullptr;
+        for (const PRM_Template *p : parms)
+            if (name == p->getToken()) parm = p;
+        if (!parm)
+        {
+            std::string valid;
+            for (const PRM_Template *p : parms) valid += (valid.empty() ? "" : ", ") + std::string(p->getToken());
+            throw Error("-s " + a + ": " + op.getName() + " has no parameter '" + name + "'; valid: " + (valid.empty() ? "(none)" : valid));
+        }
+        int size = parm->getVectorSize() > 0 ? parm->getVectorSize() : 1;
+        Pending p{parm, {}, {}};
+        if (parm->isStringType() && size == 1)
+            p.strings.push_back(value);
+        else
+        {
+            std::vector<std::string> parts = splitComponents(value);
+            if (int(parts.size()) != size)
+                throw Error("-s " + a + ": '" + name + "' takes " + std::to_string(size) + " comma-separated " +
+                            (size == 1 ? "value" : "values") + " (" + parm->getTypeName() + "), got " + std::to_string(parts.size()));
+            for (const std::string &part : parts)
+            {
+                if (parm->isStringType())
+                    p.strings.push_back(part);
+                else
+                    p.numbers.push_back(parseComponent(*parm, part, a));
+            }
+        }
+        pending.push_back(std::move(p));
+    }
+    for (const Pending &p : pending)
+    {
+        for (size_t i = 0; i < p.numbers.size(); ++i) node.setFloat(p.parm->getToken(), int(i), p.numbers[i]);
+        for (size_t i = 0; i < p.strings.size(); ++i) node.setString(p.parm->getToken(), int(i), p.strings[i]);
+    }
+}
+} // namespace sopcook

@@ -1,0 +1,37 @@
+#pragma once
+// Finds surface-operator plug-ins and loads them into one operator table.
+#include <string>
+#include <vector>
+#include "OP/OP_Operator.h"
+
+namespace sopcook
+{
+class PluginRegistry
+{
+public:
+    // Loads every plug-in of the search path (SOPCOOK_DSO_PATH, colon
+    // separated, or else the folder of the running executable). Libraries that
+    // are not plug-ins are skipped silently; plug-ins that fail to load are
+    // kept as problems().
+    PluginRegistry();
+    explicit PluginRegistry(const std::vector<std::string> &folders);
+
+    static std::vector<std::string> defaultFolders();
+
+    const std::vector<std::string> &folders() const { return myFolders; }
+    const std::vector<std::string> &problems() const { return myProblems; }
+    const OP_OperatorTable &table() const { return myTable; }
+    OP_Operator *find(const std::string &name) const { return myTable.getOperator(name); }
+    std::vector<std::string> names() const;
+
+    // The operator, or an Error naming the installed ones.
+    OP_Operator &require(const std::string &name) const;
+
+private:
+    void load();
+
+    std::vector<std::string> myFolders;
+    std::vector<std::string> myProblems;
+    OP_OperatorTable myTable;
+};
+} // namespace sopcook

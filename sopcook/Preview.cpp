@@ -1,0 +1,225 @@
+#include "Preview.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include <Magick++.h>
+
+#include "BitmapFont.h"
+#include "GEO/GEO_PrimVolume.h"
+#include "Messages.h"
+
+namespace sopcook
+{
+namespace
+{
+const GEO_PrimVolume *volumeNamed(const GU_Detail &gdp, const char *name)
+{
+    GA_Attribute *names = gdp.findAttribute(GA_ATTRIB_PRIMITIVE, "name");
+    for (GA_Offset p = 0; p < gdp.getNumPrimitives(); ++p)
+    {
+        auto *vol = dynamic_cast<const GEO_PrimVolume *>(gdp.getPrimitive(p));
+        if (!vol) continue;
+        if (!name || (names && names->getStorageClass() == GA_STORECLASS_STRING && names->getS(p) == name)) return vol;
+    }
+    return nullptr;
+}
+
+bool sameRes(const GEO_PrimVolume *a, const GEO_PrimVolume *b)
+{
+    if (!a || !b) return false;
+    int ra[3], rb[3];
+    a->getRes(ra[0], ra[1], ra[2]);
+    b->getRes(rb[0], rb[1], rb[2]);
+    return ra[0] == rb[0] && ra[1] == rb[1] && ra[2] == rb[2];
+}
+
+// True once any voxel was written (tiles are allocated on the first write).
+bool holdsValues(const GEO_PrimVolume *vol)
+{
+    const UT_VoxelArrayF &v = *vol->getVoxels();
+    for (int z = 0; z < v.getTileRes(2); ++z)
+        for (int y = 0; y < v.getTileRes(1); ++y)
+            for (int x = 0; x < v.getTileRes(0); ++x)
+                if (v.tileData(x, y, z)) return true;
+    return false;
+}
+
+double percentile(std::vector<double> values, double q)
+{
+    if (values.empty()) return 0;
+    size_t k = size_t(q * double(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + long(k), values.end());
+    return values[k];
+}
+
+struct Image
+{
+    int w = 0, h = 0;
+    std::vector<float> rgb; // row 0 at the top
+    float *at(int x, int y) { return &rgb[(size_t(y) * size_t(w) + size_t(x)) * 3]; }
+};
+
+// Bilinear resampling to the display size.
+Image resample(Image &src, int w, int h)
+{
+    Image out;
+    out.w = w;
+    out.h = h;
+    out.rgb.assign(size_t(w) * size_t(h) * 3, 0.0f);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+        {
+            float sx = std::clamp((x + 0.5f) * src.w / w - 0.5f, 0.0f, float(src.w - 1));
+            float sy = std::clamp((y + 0.5f) * src.h / h - 0.5f, 0.0f, float(src.h - 1));
+            int x0 = int(sx), y0 = int(sy);
+            int x1 = std::min(x0 + 1, src.w - 1), y1 = std::min(y0 + 1, src.h - 1);
+            float fx = sx - x0, fy = sy - y0;
+            for (int c = 0; c < 3; ++c)
+            {
+                float top = src.at(x0, y0)[c] * (1 - fx) + src.at(x1, y0)[c] * fx;
+                float bottom = src.at(x0, y1)[c] * (1 - fx) + src.at(x1, y1)[c] * fx;
+                out.at(x, y)[c] = top * (1 - fy) + bottom * fy;
+            }
+        }
+    return out;
+}
+
+void drawCaption(Image &img, const std::string &text)
+{
+    const int scale = img.h >= 300 ? 2 : 1;
+    const int advance = 6 * scale, pad = 3 * scale;
+    int width = int(text.size()) * advance + 2 * pad, height = 7 * scale + 2 * pad;
+    int x0 = 0, y0 = img.h - height;
+    if (y0 < 0) return;
+    for (int y = y0; y < img.h; ++y)
+        for (int x = x0; x < std::min(img.w, x0 + width); ++x)
+            for (int c = 0; c < 3; ++c) img.at(x, y)[c] *= 0.35f; // darken behind the text
+    int cx = x0 + pad;
+    for (char ch : text)
+    {
+        const uint8_t *g = glyph5x7(ch);
+        if (g)
+            for (int row = 0; row < 7; ++row)
+                for (int col = 0; col < 5; ++col)
+                    if (g[row] & (0x10 >> col))
+                        for (int dy = 0; dy < scale; ++dy)
+                            for (int dx = 0; dx < scale; ++dx)
+                            {
+                                int x = cx + col * scale + dx, y = y0 + pad + row * scale + dy;
+                                if (x < img.w && y < img.h)
+                                    for (int c = 0; c < 3; ++c) img.at(x, y)[c] = 0.92f;
+                            }
+        cx += advance;
+    }
+}
+} // namespace
+
+void writePreview(const GU_Detail &gdp, const std::string &path, const std::string &caption)
+{
+    const GEO_PrimVolume *density = volumeNamed(gdp, "density");
+    if (!density) density = volumeNamed(gdp, nullptr);
+    if (!density) throw Error("cannot write preview " + path + ": the cook produced no volume");
+    const GEO_PrimVolume *cd[3] = {volumeNamed(gdp, "Cd.x"), volumeNamed(gdp, "Cd.y"), volumeNamed(gdp, "Cd.z")};
+    bool colour = sameRes(density, cd[0]) && sameRes(density, cd[1]) && sameRes(density, cd[2]) &&
+                  (holdsValues(cd[0]) || holdsValues(cd[1]) || holdsValues(cd[2]));
+
+    int n[3];
+    density->getRes(n[0], n[1], n[2]);
+    Image img;
+    img.w = std::max(n[0], 1);
+    img.h = std::max(n[1], 1);
+    img.rgb.assign(size_t(img.w) * size_t(img.h) * 3, 0.0f);
+    std::vector<float> transmit(size_t(img.w) * size_t(img.h), 1.0f);
+
+    // Exposure: the 98th percentile of the optical depths (over pixels that
+    // see any density) becomes depth 3, that is 95% opacity.
+    std::vector<double> depths;
+    for (int j = 0; j < n[1]; ++j)
+        for (int i = 0; i < n[0]; ++i)
+        {
+            double tau = 0;
+            for (int k = 0; k < n[2]; ++k) tau += std::max(0.0, double(density->getValueAtIndex(i, j, k)));
+            if (tau > 0) depths.push_back(tau);
+        }
+    double p = percentile(depths, 0.98);
+    double sigma = p > 0 ? 3.0 / p : 1.0;
+
+    std::vector<double> brightness;
+    for (int j = 0; j < n[1]; ++j)
+        for (int i = 0; i < n[0]; ++i)
+        {
+            float *px = img.at(i, img.h - 1 - j);
+            double T = 1, L[3] = {0, 0, 0};
+            for (int k = n[2] - 1; k >= 0 && T > 1e-4; --k)
+            {
+                double rho = std::max(0.0, double(density->getValueAtIndex(i, j, k)));
+                if (rho <= 0) continue;
+                double a = 1 - std::exp(-sigma * rho);
+                double c[3] = {1, 1, 1};
+                if (colour)
+                    for (int ch = 0; ch < 3; ++ch) c[ch] = std::max(0.0, double(cd[ch]->getValueAtIndex(i, j, k))) / rho;
+                for (int ch = 0; ch < 3; ++ch) L[ch] += T * a * c[ch];
+                T *= 1 - a;
+            }
+            for (int ch = 0; ch < 3; ++ch) px[ch] = float(L[ch]);
+            transmit[size_t(img.h - 1 - j) * size_t(img.w) + size_t(i)] = float(T);
+            if (T < 1) brightness.push_back(std::max({L[0], L[1], L[2]}));
+        }
+    // Colour sums can exceed 1: expose so that the brightest pixels just reach white.
+    double white = colour ? percentile(brightness, 0.995) : 1.0;
+    if (!(white > 0)) white = 1;
+    const float background = 0.012f;
+    for (size_t i = 0; i < transmit.size(); ++i)
+        for (int ch = 0; ch < 3; ++ch)
+        {
+            float &v = img.rgb[i * 3 + size_t(ch)];
+            v = std::min(1.0f, float(v / white) + transmit[i] * background);
+        }
+
+    // Display size: the longer side 384 pixels, aspect from the world extents.
+    const UT_Matrix3 &X = density->getTransform();
+    double wx = std::sqrt(double(X(0, 0)) * X(0, 0) + double(X(0, 1)) * X(0, 1) + double(X(0, 2)) * X(0, 2));
+    double wy = std::sqrt(double(X(1, 0)) * X(1, 0) + double(X(1, 1)) * X(1, 1) + double(X(1, 2)) * X(1, 2));
+    double aspect = wx > 0 && wy > 0 ? wx / wy : double(img.w) / img.h;
+    aspect = std::clamp(aspect, 1.0 / 8, 8.0);
+    int W = aspect >= 1 ? 384 : std::max(48, int(std::lround(384 * aspect)));
+    int H = aspect >= 1 ? std::max(48, int(std::lround(384 / aspect))) : 384;
+    Image shown = resample(img, W, H);
+    drawCaption(shown, caption);
+
+    std::vector<unsigned char> bytes(shown.rgb.size());
+    for (size_t i = 0; i < bytes.size(); ++i)
+    {
+        // sRGB-like gamma so faint wisps stay visible.
+        double v = std::pow(std::clamp(double(shown.rgb[i]), 0.0, 1.0), 1.0 / 2.2);
+        bytes[i] = static_cast<unsigned char>(std::lround(v * 255));
+    }
+    static std::once_flag once;
+    std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
+    std::string temp = path + ".partial-" + std::to_string(getpid());
+    try
+    {
+        Magick::Image out(size_t(W), size_t(H), "RGB", Magick::CharPixel, bytes.data());
+        out.magick("PNG");
+        out.write("png:" + temp);
+    }
+    catch (const std::exception &e)
+    {
+        unlink(temp.c_str());
+        throw Error("cannot write preview " + path + ": " + e.what());
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0)
+    {
+        int err = errno;
+        unlink(temp.c_str());
+        throw Error("cannot write preview " + path + ": " + std::strerror(err));
+    }
+}
+} // namespace sopcook

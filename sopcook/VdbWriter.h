@@ -1,0 +1,41 @@
+#pragma once
+// Writing a cooked detail's volumes to an OpenVDB file, kept free of OpenVDB
+// headers so callers compile quickly (VolumeGrids.h has the grid-level calls).
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "GU/GU_Detail.h"
+
+namespace sopcook
+{
+// Which grids a file gets besides one float grid per volume.
+enum class VectorGrids
+{
+    None, // float grids only
+    Also, // float grids, then one vec3 grid per complete x/y/z triple
+    Only  // triples as vec3 grids only, other volumes as float grids
+};
+
+struct VolumeSummary
+{
+    std::string name;
+    int res[3] = {0, 0, 0};
+    uint64_t voxels = 0;
+    uint64_t active = 0; // non-zero voxels
+};
+
+// The volumes of gdp, in primitive order.
+std::vector<VolumeSummary> summarizeVolumes(const GU_Detail &gdp);
+
+// Fails early, before a long cook, when path cannot be created.
+void checkWritable(const std::string &path);
+
+// Writes the volumes of gdp to path through a temporary file in the same
+// folder and a rename, so path is either complete or untouched. Returns the
+// volumes written; throws Error on failure.
+std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
+                                           std::vector<std::string> &warnings);
+
+// The temporary name that writing path uses.
+std::string temporaryPath(const std::string &path);
+} // namespace sopcook
