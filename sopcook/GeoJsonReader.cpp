@@ -442,6 +442,10 @@ void readGeoJson(const std::string &text, const std::string &label, GU_Detail &g
     Where top{label, ""};
     GeoMap file(doc, top);
 
+    // Every file the host writes starts with its counts; without them this is
+    // some other JSON.
+    if (!file.find("pointcount"))
+        throw Error(label + ": not host JSON geometry (no \"pointcount\" key)");
     static const std::set<std::string> known = {"fileversion", "hasindex", "pointcount", "vertexcount", "primitivecount",
                                                 "info", "topology", "attributes", "primitives"};
     static const std::set<std::string> ignored = {"pointgroups", "primitivegroups", "vertexgroups", "edgegroups",

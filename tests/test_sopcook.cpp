@@ -1,0 +1,602 @@
+// sopcook: the geometry readers, camera files and parameter settings called
+// directly, the VDB transforms checked against the host's voxel placement,
+// and the built binary run end to end with its files read back by OpenVDB.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+#include <openvdb/openvdb.h>
+
+#include "CameraFile.h"
+#include "GeometryFile.h"
+#include "Messages.h"
+#include "ParmAssign.h"
+#include "TestHost.h"
+#include "VolumeGrids.h"
+
+namespace
+{
+using sopcook::Error;
+
+const std::string dataDir = SOPCOOK_TEST_DATA;
+
+// A scratch folder per test, removed afterwards.
+class TempDir
+{
+public:
+    TempDir()
+    {
+        char tmpl[] = "/tmp/sopcook-test-XXXXXX";
+        myPath = mkdtemp(tmpl);
+    }
+    ~TempDir() { std::system(("rm -rf '" + myPath + "'").c_str()); }
+    std::string operator/(const std::string &name) const { return myPath + "/" + name; }
+    const std::string &path() const { return myPath; }
+
+private:
+    std::string myPath;
+};
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+void writeText(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
+
+struct CliRun
+{
+    int status;
+    std::string out; // stdout
+    std::string err; // stderr
+};
+
+// Runs the built sopcook with the given arguments (shell syntax).
+CliRun runSopcook(const std::string &args, const std::string &env = "")
+{
+    TempDir tmp;
+    std::string cmd = env + " '" SOPCOOK_BINARY "' " + args + " >'" + (tmp / "out") + "' 2>'" + (tmp / "err") + "'";
+    int raw = std::system(cmd.c_str());
+    CliRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream o(tmp / "out"), e(tmp / "err");
+    std::stringstream so, se;
+    so << o.rdbuf();
+    se << e.rdbuf();
+    r.out = so.str();
+    r.err = se.str();
+    return r;
+}
+
+// Grids of a file in the order the library lists them.
+openvdb::GridPtrVec readGrids(const std::string &path)
+{
+    sopcook::initializeVdb();
+    openvdb::io::File file(path);
+    file.open();
+    openvdb::GridPtrVecPtr grids = file.getGrids();
+    file.close();
+    return *grids;
+}
+
+openvdb::FloatGrid::Ptr floatGrid(const openvdb::GridPtrVec &grids, const std::string &name)
+{
+    for (auto &g : grids)
+        if (g->getName() == name) return openvdb::GridBase::grid<openvdb::FloatGrid>(g);
+    return nullptr;
+}
+
+void readGeo(const std::string &file, GU_Detail &gdp, std::vector<std::string> &warnings)
+{
+    sopcook::readGeometryFile(dataDir + "/" + file, gdp, warnings);
+}
+
+std::vector<float> pointTuple(const GU_Detail &gdp, const char *name, GA_Offset pt)
+{
+    GA_Attribute *a = gdp.findAttribute(GA_ATTRIB_POINT, name);
+    std::vector<float> v;
+    if (!a) return v;
+    for (int c = 0; c < a->getTupleSize(); ++c) v.push_back(a->getF(pt, c));
+    return v;
+}
+
+std::string firstLine(const std::string &s) { return s.substr(0, s.find('\n')); }
+} // namespace
+
+// ---------------------------------------------------------------- readers
+
+TEST(SopcookGeo, ReadsTuplesArraysPagedDataAndParticles)
+{
+    std::vector<std::string> warnings;
+    GU_Detail gdp;
+    readGeo("points.geo", gdp, warnings);
+    EXPECT_TRUE(warnings.empty()) << warnings[0];
+    ASSERT_EQ(gdp.getNumPoints(), 5);
+    EXPECT_EQ(gdp.getPos3(4).x(), 1.0f);
+    EXPECT_EQ(gdp.getPos3(3).z(), 1.0f);
+    EXPECT_EQ(pointTuple(gdp, "density", 2), std::vector<float>{2.0f});
+    EXPECT_EQ(pointTuple(gdp, "pscale", 4), std::vector<float>{0.1f});
+    EXPECT_EQ(pointTuple(gdp, "id", 3), std::vector<float>{13.0f});
+    // Paged data with packing [1, 2] and constant pages in both groups.
+    std::vector<std::vector<float>> cd = {{0.1f, 0.5f, 0.5f}, {0.2f, 0.5f, 0.5f}, {0.3f, 0.6f, 0.6f}, {0.3f, 0.7f, 0.7f}, {0.9f, 0.8f, 0.8f}};
+    for (int pt = 0; pt < 5; ++pt) EXPECT_EQ(pointTuple(gdp, "Cd", pt), cd[size_t(pt)]) << "point " << pt;
+    ASSERT_EQ(gdp.getNumPrimitives(), 1);
+    EXPECT_STREQ(gdp.getPrimitive(0)->getTypeName(), "Part");
+    EXPECT_EQ(gdp.getPrimitive(0)->getVertexCount(), 5);
+    GA_Attribute *varmap = gdp.findAttribute(GA_ATTRIB_GLOBAL, "varmap");
+    ASSERT_TRUE(varmap);
+    EXPECT_EQ(varmap->getS(0), "pscale -> PSCALE");
+}
+
+TEST(SopcookGeo, RunEncodedCurvesVertexAttributesAndSkippedTypes)
+{
+    std::vector<std::string> warnings;
+    GU_Detail gdp;
+    readGeo("curves_run.geo", gdp, warnings);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("unsupported type 'Sphere'"), std::string::npos) << warnings[0];
+    ASSERT_EQ(gdp.getNumPrimitives(), 2);
+    for (int p = 0; p < 2; ++p)
+    {
+        auto *poly = dynamic_cast<GEO_PrimPoly *>(gdp.getPrimitive(p));
+        ASSERT_TRUE(poly);
+        EXPECT_FALSE(poly->isClosed());
+        ASSERT_EQ(poly->getVertexCount(), 3);
+        EXPECT_EQ(poly->getPointOffset(2), 3 * p + 2);
+    }
+    EXPECT_EQ(pointTuple(gdp, "uv", 4), (std::vector<float>{0.5f, 1.0f, 0.0f})); // promoted from the vertex
+    EXPECT_EQ(pointTuple(gdp, "pscale", 5), std::vector<float>{0.25f});       // one constant page
+    GA_Attribute *name = gdp.findAttribute(GA_ATTRIB_PRIMITIVE, "name");
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->getS(0), "left");
+    EXPECT_EQ(name->getS(1), "right");
+    EXPECT_EQ(gdp.getPos3(5).x(), 2.0f);
+    EXPECT_EQ(gdp.getPos3(5).y(), 1.0f);
+}
+
+TEST(SopcookGeo, MalformedFilesNameThePlaceAndWhatWasExpected)
+{
+    struct Case
+    {
+        const char *text, *expected;
+    };
+    const Case cases[] = {
+        {"[\"pointcount\", 2, \"vertexcount\", 1, \"topology\", [\"pointref\", [\"indices\", [5]]]]",
+         "topology/pointref/indices[0]: point 5 out of range (pointcount 2)"},
+        {"[\"pointcount\", 1,", "not valid JSON geometry"},
+        {"[\"pointcount\", -3]", "pointcount: count -3 out of range"},
+        {"[\"pointcount\", 2, \"attributes\", [\"pointattributes\", [[[\"name\", \"P\", \"type\", \"numeric\"],"
+         " [\"size\", 3, \"values\", [\"size\", 3, \"tuples\", [[0, 0, 0]]]]]]]]",
+         "attributes/pointattributes[0]/P/values/tuples: expected 2 tuples, found 1"},
+        {"[\"pointcount\", 3, \"attributes\", [\"pointattributes\", [[[\"name\", \"d\"],"
+         " [\"size\", 1, \"values\", [\"pagesize\", 2, \"rawpagedata\", [1, 2]]]]]]]",
+         "rawpagedata: too few values"},
+        {"[\"pointcount\", 1, \"vertexcount\", 1, \"topology\", [\"pointref\", [\"indices\", [0]]], \"primitivecount\", 1,"
+         " \"primitives\", [[[\"type\", \"Poly\"], [\"vertex\", [3], \"closed\", true]]]]",
+         "primitives[0]/vertex[0]: vertex 3 out of range (vertexcount 1)"},
+        {"{\"pointcount\": \"many\"}", "pointcount: expected a whole number"},
+        {"{\"points\": []}", "not host JSON geometry"},
+        {"42", "expected a map"},
+    };
+    for (const Case &c : cases)
+    {
+        GU_Detail gdp;
+        std::vector<std::string> warnings;
+        try
+        {
+            sopcook::readGeoJson(c.text, "bad.geo", gdp, warnings);
+            ADD_FAILURE() << "no error for " << c.text;
+        }
+        catch (const Error &e)
+        {
+            EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).rfind("bad.geo: ", 0), 0u) << e.what();
+        }
+    }
+}
+
+TEST(SopcookPly, AsciiAndBinaryGiveTheSameGeometry)
+{
+    std::vector<std::string> warnings;
+    GU_Detail a;
+    readGeo("quad_ascii.ply", a, warnings);
+    GU_Detail b;
+    readGeo("quad_binary.ply", b, warnings);
+    for (const GU_Detail *gdp : {&a, &b})
+    {
+        ASSERT_EQ(gdp->getNumPoints(), 4);
+        EXPECT_EQ(gdp->getPos3(2).x(), 1.0f);
+        EXPECT_EQ(gdp->getPos3(2).y(), 1.0f);
+        EXPECT_EQ(pointTuple(*gdp, "N", 1), (std::vector<float>{0, 0, 1}));
+        EXPECT_EQ(pointTuple(*gdp, "Cd", 0), (std::vector<float>{1, 0, 0}));
+        EXPECT_EQ(pointTuple(*gdp, "Cd", 3), (std::vector<float>{1, 1, 1}));
+        EXPECT_EQ(pointTuple(*gdp, "uv", 2), (std::vector<float>{1, 1, 0}));
+        EXPECT_EQ(pointTuple(*gdp, "density", 1), std::vector<float>{0.5f});
+        EXPECT_FALSE(gdp->findAttribute(GA_ATTRIB_POINT, "uv_0"));
+        ASSERT_EQ(gdp->getNumPrimitives(), 1);
+        auto *quad = dynamic_cast<GEO_PrimPoly *>(gdp->getPrimitive(0));
+        ASSERT_TRUE(quad);
+        EXPECT_TRUE(quad->isClosed());
+        EXPECT_EQ(quad->getVertexCount(), 4);
+    }
+    // The edge element is skipped, once per file.
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("skipping element 'edge'"), std::string::npos);
+}
+
+TEST(SopcookPly, DamagedFilesFailWithoutReadingPastTheEnd)
+{
+    std::string good = sopcook::readFileBytes(dataDir + "/quad_binary.ply");
+    std::string header = good.substr(0, good.find("end_header\n") + 11);
+    struct Case
+    {
+        std::string bytes;
+        const char *expected;
+    };
+    std::string huge = header;
+    huge.replace(huge.find("element vertex 4"), 16, "element vertex 400000000000");
+    std::string badIndex = sopcook::readFileBytes(dataDir + "/quad_ascii.ply");
+    badIndex.replace(badIndex.find("4 0 1 2 3"), 9, "4 0 1 2 9");
+    const Case cases[] = {
+        {good.substr(0, good.size() - 20), "file ends inside"},
+        {huge, "more than the file holds"},
+        {badIndex, "vertex index 9 out of range (4 vertices)"},
+        {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n", "no 'end_header'"},
+        {"plx\n", "not a PLY file"},
+        {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\nabc\n", "expected a number for vertex 0 x, found 'abc'"},
+    };
+    for (const Case &c : cases)
+    {
+        GU_Detail gdp;
+        std::vector<std::string> warnings;
+        try
+        {
+            sopcook::readPly(c.bytes, "bad.ply", gdp, warnings);
+            ADD_FAILURE() << "no error for case " << c.expected;
+        }
+        catch (const Error &e)
+        {
+            EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+        }
+    }
+}
+
+// ---------------------------------------------------------------- camera and parameters
+
+TEST(SopcookCamera, FileBecomesAFindableCameraNode)
+{
+    std::vector<std::string> warnings;
+    sopcook::CameraSpec spec = sopcook::parseCameraJson(sopcook::readFileBytes(dataDir + "/camera.json"), "camera.json", warnings);
+    EXPECT_TRUE(warnings.empty());
+    auto cam = sopcook::makeCamera(spec);
+    OP_Node *found = OPgetDirector()->findNode("/obj/cam1");
+    ASSERT_EQ(found, cam.get());
+    EXPECT_EQ(found->evalFloat("res", 1, 0), 500);
+    EXPECT_EQ(found->evalFloat("focal", 0, 0), 50);
+    EXPECT_EQ(found->evalFloat("far", 0, 0), 11);
+    cam.reset();
+    EXPECT_EQ(OPgetDirector()->findNode("/obj/cam1"), nullptr);
+
+    // translate + rotate: 90 degrees about y carries +x to -z, then the move.
+    spec = sopcook::parseCameraJson(R"({"translate": [1, 2, 3], "rotate": [0, 90, 0], "near": 1, "far": 5})", "c", warnings);
+    UT_Vector3D p = UT_Vector3D(1, 0, 0) * spec.world;
+    EXPECT_NEAR(p.x(), 1, 1e-12);
+    EXPECT_NEAR(p.y(), 2, 1e-12);
+    EXPECT_NEAR(p.z(), 2, 1e-12);
+
+    const std::pair<const char *, const char *> bad[] = {
+        {R"({"focal": 0})", "\"focal\": expected a number above 0"},
+        {R"({"near": 5, "far": 2})", "must be beyond \"near\""},
+        {R"({"transform": [1, 2, 3]})", "expected an array of 16 numbers"},
+        {R"({"res": [640]})", "\"res\": expected an array of 2 numbers"},
+        {R"({"path": "cam1"})", "absolute node path"},
+        {R"({"transform": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1], "rotate": [0, 0, 0]})", "not both"},
+    };
+    for (auto &b : bad)
+    {
+        try
+        {
+            sopcook::parseCameraJson(b.first, "cam.json", warnings);
+            ADD_FAILURE() << "no error for " << b.first;
+        }
+        catch (const Error &e)
+        {
+            EXPECT_NE(std::string(e.what()).find(b.second), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(SopcookParms, AssignmentsAreCheckedBeforeAnyIsSet)
+{
+    OP_Operator *op = testhost::op("plumeweave");
+    if (!op) GTEST_SKIP() << "plumeweave plug-in not built";
+    testhost::Cook cook("plumeweave");
+    OP_Node &node = cook.node();
+    sopcook::assignParameters(node, *op, {"divs=64,32,16", "feather=on", "noiseamp=0.25", "colorattrib=my,colour"});
+    EXPECT_EQ(node.evalInt("divs", 2, 0), 16);
+    EXPECT_EQ(node.evalInt("feather", 0, 0), 1);
+    EXPECT_EQ(node.evalFloat("noiseamp", 0, 0), 0.25);
+    UT_String s;
+    node.evalStringT(s, "colorattrib", 0, 0, 0);
+    EXPECT_EQ(std::string(s.c_str()), "my,colour");
+
+    const std::pair<std::vector<std::string>, const char *> bad[] = {
+        {{"noiseamp=1", "bogus=1"}, "has no parameter 'bogus'; valid: divs, extendbounds, childrencount"},
+        {{"divs=1,2"}, "'divs' takes 3 comma-separated values (int), got 2"},
+        {{"noiseamp=loud"}, "'loud' is not a number"},
+        {{"childrencount=2.5"}, "not a whole number"},
+        {{"feather=maybe"}, "takes 0/1 or on/off"},
+        {{"noiseamp"}, "expected NAME=VALUE"},
+    };
+    for (auto &b : bad)
+    {
+        try
+        {
+            sopcook::assignParameters(node, *op, b.first);
+            ADD_FAILURE() << "no error for " << b.first.back();
+        }
+        catch (const Error &e)
+        {
+            EXPECT_NE(std::string(e.what()).find(b.second), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(node.evalFloat("noiseamp", 0, 0), 0.25); // the failed list set nothing
+}
+
+// ---------------------------------------------------------------- VDB grids
+
+namespace
+{
+// A volume laid out like the operators' boxes, with optional taper.
+GU_PrimVolume *makeVolume(GU_Detail &gdp, int nx, int ny, int nz, const UT_Matrix4 &xform, float taper)
+{
+    GU_PrimVolume *vol = GU_PrimVolume::build(&gdp);
+    vol->getVoxelWriteHandle()->size(nx, ny, nz);
+    vol->setTransform4(xform);
+    vol->setTaperX(taper);
+    vol->setTaperY(taper);
+    return vol;
+}
+
+void expectIndexMapsToVoxelCentre(const GEO_PrimVolume &vol, const openvdb::math::Transform &xf, int i, int j, int k)
+{
+    UT_Vector3 host;
+    vol.indexToPos(i, j, k, host);
+    openvdb::Vec3d p = xf.indexToWorld(openvdb::Vec3d(i, j, k));
+    double scale = 1e-5 * (1 + std::fabs(host.x()) + std::fabs(host.y()) + std::fabs(host.z()));
+    EXPECT_NEAR(p.x(), host.x(), scale) << i << " " << j << " " << k;
+    EXPECT_NEAR(p.y(), host.y(), scale) << i << " " << j << " " << k;
+    EXPECT_NEAR(p.z(), host.z(), scale) << i << " " << j << " " << k;
+    openvdb::Vec3d back = xf.worldToIndex(p);
+    EXPECT_NEAR(back.x(), i, 1e-6);
+    EXPECT_NEAR(back.y(), j, 1e-6);
+    EXPECT_NEAR(back.z(), k, 1e-6);
+}
+} // namespace
+
+TEST(SopcookVdb, AffineAndFrustumTransformsHitEveryVoxelCentre)
+{
+    GU_Detail gdp;
+    UT_Matrix4 box(1.0f);
+    box(0, 0) = 2.0f;
+    box(1, 1) = 0.5f;
+    box(2, 2) = 3.0f;
+    box(3, 0) = 1.0f;
+    box(3, 1) = -2.0f;
+    box(3, 2) = 0.5f;
+    GU_PrimVolume *plain = makeVolume(gdp, 10, 6, 4, box, 1.0f);
+
+    // A camera frustum: rotated and moved, taper far / near, as skinweave lays it.
+    UT_DMatrix4 frustum(1.0);
+    frustum(0, 0) = 0.4;
+    frustum(1, 1) = 0.2;
+    frustum(2, 2) = 5;
+    frustum(3, 2) = -6;
+    double t[3] = {1, 2, 3}, r[3] = {10, 30, -20};
+    frustum = frustum * sopcook::cameraMatrix(t, r);
+    GU_PrimVolume *tapered = GU_PrimVolume::build(&gdp);
+    tapered->getVoxelWriteHandle()->size(16, 8, 12);
+    tapered->setTransform4(frustum);
+    tapered->setTaperX(11);
+    tapered->setTaperY(11);
+
+    for (GEO_PrimVolume *vol : {static_cast<GEO_PrimVolume *>(plain), static_cast<GEO_PrimVolume *>(tapered)})
+    {
+        int n[3];
+        vol->getRes(n[0], n[1], n[2]);
+        openvdb::math::Transform::Ptr xf = sopcook::volumeTransform(*vol);
+        EXPECT_EQ(xf->isLinear(), vol == plain);
+        for (int corner = 0; corner < 8; ++corner)
+            expectIndexMapsToVoxelCentre(*vol, *xf, corner & 1 ? n[0] - 1 : 0, corner & 2 ? n[1] - 1 : 0, corner & 4 ? n[2] - 1 : 0);
+        expectIndexMapsToVoxelCentre(*vol, *xf, n[0] / 2, n[1] / 2, n[2] / 2);
+    }
+}
+
+TEST(SopcookVdb, GridHoldsEveryNonZeroVoxelWithNameAndMetadata)
+{
+    GU_Detail gdp;
+    GU_PrimVolume *vol = makeVolume(gdp, 40, 20, 3, UT_Matrix4(1.0f), 1.0f);
+    UT_VoxelArrayWriteHandleF h = vol->getVoxelWriteHandle();
+    h->setValue(0, 0, 0, 1.5f);
+    h->setValue(39, 19, 2, -2.0f); // an edge tile
+    h->setValue(17, 3, 1, 0.25f);
+    h->setValue(18, 3, 1, 0.0f);
+    uint64_t active = 0;
+    openvdb::FloatGrid::Ptr grid = sopcook::volumeToGrid(*vol, "density", "/obj/test:0", &active);
+    EXPECT_EQ(active, 3u);
+    EXPECT_EQ(grid->activeVoxelCount(), 3u);
+    EXPECT_EQ(grid->getName(), "density");
+    EXPECT_EQ(grid->getGridClass(), openvdb::GRID_FOG_VOLUME);
+    EXPECT_EQ(grid->background(), 0.0f);
+    EXPECT_EQ(grid->tree().getValue(openvdb::Coord(39, 19, 2)), -2.0f);
+    EXPECT_EQ(grid->metaValue<std::string>("dopobject"), "/obj/test:0");
+    EXPECT_EQ(grid->metaValue<openvdb::Vec3i>("resolution"), openvdb::Vec3i(40, 20, 3));
+}
+
+// ---------------------------------------------------------------- the binary, end to end
+
+namespace
+{
+bool havePlugin(const char *name) { return testhost::op(name) != nullptr; }
+} // namespace
+
+TEST(SopcookCli, CookWritesTheSameVolumesAsTheHostAndReportsStats)
+{
+    if (!havePlugin("plumeweave")) GTEST_SKIP() << "plumeweave plug-in not built";
+    TempDir tmp;
+    CliRun r = runSopcook("cook plumeweave -i '" + dataDir + "/points.geo' -s divs=12,10,8 -s childrencount=5 -s noiseamp=0.3 -j 2 --stats -o '" +
+                    (tmp / "out.vdb") + "' --preview '" + (tmp / "out.png") + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists(tmp / "out.png"));
+    nlohmann::json stats = nlohmann::json::parse(firstLine(r.out));
+    EXPECT_EQ(stats["operator"], "plumeweave");
+    EXPECT_EQ(stats["volumes"][0]["name"], "density");
+    EXPECT_EQ(stats["volumes"][0]["voxels"], 12 * 10 * 8);
+    EXPECT_GT(stats["peak_memory_bytes"].get<double>(), 0);
+
+    // The same cook in this process, from the same file.
+    testhost::Cook host("plumeweave");
+    std::vector<std::string> warnings;
+    sopcook::readGeometryFile(dataDir + "/points.geo", host.input(0), warnings);
+    host.set3("divs", 12, 10, 8);
+    host.set("childrencount", 5);
+    host.set("noiseamp", 0.3);
+    host.cook();
+    openvdb::GridPtrVec grids = readGrids(tmp / "out.vdb");
+    std::vector<std::string> names = testhost::volumeNames(host.output());
+    ASSERT_EQ(grids.size(), names.size());
+    EXPECT_EQ(stats["volumes"][0]["active"], testhost::nonZeroCount(testhost::findVolume(host.output(), "density")));
+    for (const std::string &name : names)
+    {
+        openvdb::FloatGrid::Ptr grid = floatGrid(grids, name);
+        ASSERT_TRUE(grid) << name;
+        GU_PrimVolume *vol = testhost::findVolume(host.output(), name.c_str());
+        EXPECT_EQ(grid->metaValue<std::string>("dopobject"), "/obj/plumeweave:0");
+        EXPECT_EQ(grid->metaValue<openvdb::Vec3i>("resolution"), openvdb::Vec3i(12, 10, 8));
+        EXPECT_EQ(int64_t(grid->activeVoxelCount()), testhost::nonZeroCount(vol));
+        for (int k = 0; k < 8; ++k)
+            for (int j = 0; j < 10; ++j)
+                for (int i = 0; i < 12; ++i)
+                    ASSERT_EQ(grid->tree().getValue(openvdb::Coord(i, j, k)), float(vol->getValueAtIndex(i, j, k)));
+        expectIndexMapsToVoxelCentre(*vol, grid->transform(), 11, 9, 7);
+    }
+
+    CliRun info = runSopcook("info '" + (tmp / "out.vdb") + "'");
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("density"), std::string::npos);
+    EXPECT_NE(info.out.find("12x10x8"), std::string::npos);
+}
+
+TEST(SopcookCli, FramesVectorGridsAndPlyInput)
+{
+    if (!havePlugin("plumeweave")) GTEST_SKIP() << "plumeweave plug-in not built";
+    TempDir tmp;
+    CliRun r = runSopcook("cook plumeweave -i '" + dataDir + "/quad_binary.ply' --frames 3-4 --vector-grids -o '" + (tmp / "f.$F4.vdb") + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(exists(tmp / "f.0003.vdb"));
+    ASSERT_TRUE(exists(tmp / "f.0004.vdb"));
+    openvdb::GridPtrVec grids = readGrids(tmp / "f.0004.vdb");
+    ASSERT_EQ(grids.size(), 5u); // density, Cd.x/y/z and the Cd vector grid
+    bool vector = false;
+    for (auto &g : grids)
+        if (g->getName() == "Cd")
+        {
+            vector = true;
+            EXPECT_TRUE(openvdb::GridBase::grid<openvdb::Vec3SGrid>(g));
+        }
+    EXPECT_TRUE(vector);
+
+    r = runSopcook("cook plumeweave -i '" + dataDir + "/quad_ascii.ply' --vector-grids=only -o '" + (tmp / "only.vdb") + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readGrids(tmp / "only.vdb").size(), 2u);
+}
+
+TEST(SopcookCli, ErrorsAreOneLineAndWriteNothing)
+{
+    TempDir tmp;
+    std::string out = tmp / "out.vdb";
+    std::string bad = tmp / "bad.geo";
+    writeText(bad, "[\"pointcount\", 1, \"attributes\", [\"pointattributes\", [[[\"name\", \"P\"], [\"size\", 3, \"values\", [\"size\", 3, \"tuples\", [[0, \"x\", 0]]]]]]]]");
+    struct Case
+    {
+        std::string args, expected;
+        bool needsPlugin;
+    };
+    const Case cases[] = {
+        {"cook nosuchop -o '" + out + "'", "unknown operator 'nosuchop'", false},
+        {"cook plumeweave -i '" + tmp / "missing.geo" + "' -o '" + out + "'", "missing.geo: No such file or directory", true},
+        {"cook plumeweave -i '" + bad + "' -o '" + out + "'", "bad.geo: attributes/pointattributes[0]/P/values/tuples[0][1]: expected a number", true},
+        {"cook plumeweave -s bogus=1 -o '" + out + "'", "has no parameter 'bogus'; valid: divs", true},
+        {"cook plumeweave -s divs=4,4 -o '" + out + "'", "takes 3 comma-separated values", true},
+        {"cook plumeweave -o '" + tmp / "no/such/dir/out.vdb" + "'", "cannot write", true},
+        {"cook plumeweave --frames 1-3 -o '" + out + "'", "put $F or $F4 in the output name", true},
+        {"cook plumeweave -i '" + dataDir + "/points.geo' --camera '" + tmp / "nocam.json" + "' -o '" + out + "'", "camera file", true},
+        {"cook plumeweave -i '" + dataDir + "/camera.json' -o '" + out + "'", "camera.json: not host JSON geometry", true},
+        {"cook plumeweave -i '" + dataDir + "/points.xyz' -o '" + out + "'", "unknown geometry format '.xyz'", true},
+        {"cook plumeweave --vector-grids=sometimes -o '" + out + "'", "--vector-grids", true},
+        {"cook plumeweave", "--output is required", false},
+        {"info '" + bad + "'", "not a readable VDB file", false},
+    };
+    for (const Case &c : cases)
+    {
+        if (c.needsPlugin && !havePlugin("plumeweave")) continue;
+        CliRun r = runSopcook(c.args);
+        EXPECT_NE(r.status, 0) << c.args;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "not one line: " << r.err;
+        EXPECT_FALSE(exists(out)) << c.args;
+    }
+    // No temporary files were left behind either.
+    EXPECT_EQ(std::system(("test $(ls -A '" + tmp.path() + "' | wc -l) -eq 1").c_str()), 0);
+}
+
+TEST(SopcookCli, PluginPathOverrideListAndParams)
+{
+    TempDir empty;
+    CliRun r = runSopcook("list", "SOPCOOK_DSO_PATH='" + empty.path() + "'");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("no operator plug-ins found in " + empty.path()), std::string::npos) << r.err;
+
+    if (!havePlugin("plumeweave")) return;
+    r = runSopcook("list");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("plumeweave  Plumeweave"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("plumeweave.so"), std::string::npos);
+    r = runSopcook("params plumeweave");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("divs"), std::string::npos);
+    EXPECT_NE(r.out.find("10, 10, 10"), std::string::npos);
+}
+
+TEST(SopcookCli, SlabreelTakesNoGeometryAndTheCameraReachesSkinweave)
+{
+    TempDir tmp;
+    if (havePlugin("slabreel"))
+    {
+        CliRun r = runSopcook("cook slabreel -i '" + dataDir + "/points.geo' -o '" + (tmp / "s.vdb") + "'");
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find("slabreel takes no geometry input"), std::string::npos) << r.err;
+        EXPECT_FALSE(exists(tmp / "s.vdb"));
+    }
+    if (!havePlugin("skinweave")) GTEST_SKIP() << "skinweave plug-in not built";
+    CliRun r = runSopcook("cook skinweave -i '" + dataDir + "/quad_ascii.ply' -s usecamfrustum=1 -s divs=8,8,8 --camera '" + dataDir +
+                    "/camera.json' -o '" + (tmp / "cam.vdb") + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    openvdb::FloatGrid::Ptr density = floatGrid(readGrids(tmp / "cam.vdb"), "density");
+    ASSERT_TRUE(density);
+    EXPECT_FALSE(density->transform().isLinear());
+    // The frustum's centre lies on the camera axis at depth (near + far) / 2.
+    openvdb::Vec3d centre = density->transform().indexToWorld(openvdb::Vec3d(3.5, 3.5, 3.5));
+    EXPECT_NEAR(centre.x(), 0, 1e-5);
+    EXPECT_NEAR(centre.y(), 0, 1e-5);
+    EXPECT_NEAR(centre.z(), -6, 1e-5);
+}
