@@ -64,7 +64,7 @@ CameraSpec parseCameraJson(const std::string &text, const std::string &label, st
     {
         cam = json::parse(text);
     }
-    catch (const json::parse_error &e)
+    catch (const json::exception &e) // parse errors and numbers out of range
     {
         std::string what = e.what();
         size_t close = what.find("] ");

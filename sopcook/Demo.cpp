@@ -31,15 +31,15 @@ struct DemoRecipe
 const std::map<std::string, DemoRecipe> &recipes()
 {
     static const std::map<std::string, DemoRecipe> table = {
-        {"plumeweave", {Scene::Points, {{"divs", {64, 48, 64}}, {"childrencount", {24}}, {"noiseamp", {0.35}}, {"noisefreq", {1.5, 1.5, 1.5}}, {"densitymult", {0.5}}}}},
-        {"plumeweave_velocity_stretch", {Scene::Points, {{"divs", {48, 40, 48}}, {"childrencount", {8}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
-        {"plumeweave_velocity_stretchMT", {Scene::Points, {{"divs", {48, 40, 48}}, {"childrencount", {8}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
-        {"skinweave", {Scene::Quads, {{"divs", {64, 24, 48}}, {"childrencount", {64}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"skinweaveMT", {Scene::Quads, {{"divs", {64, 24, 48}}, {"childrencount", {64}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"strandcast", {Scene::Curves, {{"divs", {40, 48, 40}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"strandcastStraightMT", {Scene::Curves, {{"divs", {40, 48, 40}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"billowfold", {Scene::Points, {{"divs", {48, 40, 48}}, {"donoise", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"billowfoldMT", {Scene::Points, {{"divs", {48, 40, 48}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"plumeweave", {Scene::Points, {{"divs", {96, 72, 96}}, {"childrencount", {40}}, {"noiseamp", {0.35}}, {"noisefreq", {1.5, 1.5, 1.5}}, {"densitymult", {0.5}}}}},
+        {"plumeweave_velocity_stretch", {Scene::Points, {{"divs", {80, 64, 80}}, {"childrencount", {12}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
+        {"plumeweave_velocity_stretchMT", {Scene::Points, {{"divs", {80, 64, 80}}, {"childrencount", {12}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
+        {"skinweave", {Scene::Quads, {{"divs", {96, 80, 32}}, {"childrencount", {100}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"skinweaveMT", {Scene::Quads, {{"divs", {96, 80, 32}}, {"childrencount", {100}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"strandcast", {Scene::Curves, {{"divs", {64, 80, 64}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"strandcastStraightMT", {Scene::Curves, {{"divs", {64, 80, 64}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"billowfold", {Scene::Points, {{"divs", {80, 64, 80}}, {"donoise", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"billowfoldMT", {Scene::Points, {{"divs", {80, 64, 80}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
         {"slabreel", {Scene::Gif, {}}},
     };
     return table;
@@ -95,6 +95,7 @@ int runDemo(const PluginRegistry &plugins, const std::string &dir)
 
     std::printf("%-30s %-7s %8s  %-10s %14s %9s\n", "operator", "scene", "volumes", "resolution", "active voxels", "time");
     int failures = 0;
+    std::vector<std::string> previews;
     for (auto &opPtr : plugins.table().operators())
     {
         OP_Operator &op = *opPtr;
@@ -132,6 +133,7 @@ int runDemo(const PluginRegistry &plugins, const std::string &dir)
             {
                 res = std::to_string(vols[0].res[0]) + "x" + std::to_string(vols[0].res[1]) + "x" + std::to_string(vols[0].res[2]);
                 writePreview(job.output(), dir + "/" + op.getName() + ".png", op.getName() + " " + res);
+                previews.push_back(dir + "/" + op.getName() + ".png");
             }
             for (const std::string &w : warnings) warn(w);
             std::printf("%-30s %-7s %8zu  %-10s %14llu %8.2fs\n", op.getName().c_str(), sceneName(recipe.scene), vols.size(),
@@ -161,7 +163,8 @@ int runDemo(const PluginRegistry &plugins, const std::string &dir)
         for (auto &m : missing) list += (list.empty() ? "" : ", ") + m;
         std::printf("not installed: %s\n", list.c_str());
     }
-    std::printf("wrote %s/OPERATOR.vdb and .png\n", dir.c_str());
+    writeContactSheet(previews, dir + "/demo.png");
+    std::printf("wrote %s/OPERATOR.vdb and .png, and all previews in %s/demo.png\n", dir.c_str(), dir.c_str());
     if (failures) throw Error(std::to_string(failures) + " operator(s) failed to cook");
     return 0;
 }

@@ -64,14 +64,15 @@ void buildQuadGrid(GU_Detail &gdp)
         for (int i = 0; i < nu; ++i)
         {
             float s = float(i) / (nu - 1), t = float(j) / (nv - 1);
-            float x = -1.0f + 2.0f * s, z = -0.75f + 1.5f * t;
-            float y = 0.25f * std::sin(3.0f * s) * std::cos(2.0f * t);
+            // In the xy plane, facing the previews' view along z.
+            float x = -1.0f + 2.0f * s, y = -0.75f + 1.5f * t;
+            float z = 0.25f * std::sin(3.0f * s) * std::cos(2.0f * t);
             GA_Offset pt = addPoint(gdp, x, y, z);
             pts.push_back(pt);
             setTuple(gdp, pt, "uv", {s * 2.0f, t * 2.0f, 0.0f});
-            setTuple(gdp, pt, "N", {0.0f, 1.0f, 0.0f});
+            setTuple(gdp, pt, "N", {0.0f, 0.0f, 1.0f});
             setTuple(gdp, pt, "Cd", {0.3f + 0.7f * s, 0.4f, 1.0f - 0.7f * t});
-            setTuple(gdp, pt, "v", {0.0f, 0.5f, 0.2f});
+            setTuple(gdp, pt, "v", {0.0f, 0.2f, 0.5f});
             setTuple(gdp, pt, "density", {1.0f});
             setTuple(gdp, pt, "pscale", {0.08f});
             setTuple(gdp, pt, "noiseoffset", {0.0f, 0.0f, 0.0f});

@@ -354,8 +354,9 @@ struct PrimitiveReader
         {
             const json *v = field("vertex");
             if (!v) w.fail("missing key \"vertex\"");
+            std::vector<GA_Offset> pts = points(*v, w / "vertex"); // may throw: read before allocating
             auto *part = new GEO_PrimParticle(&gdp);
-            for (GA_Offset pt : points(*v, w / "vertex")) part->appendVertex(pt);
+            for (GA_Offset pt : pts) part->appendVertex(pt);
             primOffsets.push_back(gdp.appendPrimitive(part));
             return;
         }
@@ -432,7 +433,7 @@ void readGeoJson(const std::string &text, const std::string &label, GU_Detail &g
     {
         doc = json::parse(text);
     }
-    catch (const json::parse_error &e)
+    catch (const json::exception &e) // parse errors and numbers out of range
     {
         std::string what = e.what();
         size_t close = what.find("] ");

@@ -93,7 +93,8 @@ Image resample(Image &src, int w, int h)
 
 void drawCaption(Image &img, const std::string &text)
 {
-    const int scale = img.h >= 300 ? 2 : 1;
+    // Twice the font size where it fits, and the text cut to the image width.
+    int scale = int(text.size()) * 12 + 12 <= img.w && img.h >= 120 ? 2 : 1;
     const int advance = 6 * scale, pad = 3 * scale;
     int width = int(text.size()) * advance + 2 * pad, height = 7 * scale + 2 * pad;
     int x0 = 0, y0 = img.h - height;
@@ -120,6 +121,63 @@ void drawCaption(Image &img, const std::string &text)
     }
 }
 } // namespace
+
+static void initializeMagick()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
+}
+
+// Writes img as PNG to path through a temporary file and a rename.
+static void writePng(Magick::Image &img, const std::string &path, const char *what)
+{
+    std::string temp = path + ".partial-" + std::to_string(getpid());
+    try
+    {
+        img.magick("PNG");
+        img.depth(8);
+        img.write("png:" + temp);
+    }
+    catch (const std::exception &e)
+    {
+        unlink(temp.c_str());
+        throw Error(std::string("cannot write ") + what + " " + path + ": " + e.what());
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0)
+    {
+        int err = errno;
+        unlink(temp.c_str());
+        throw Error(std::string("cannot write ") + what + " " + path + ": " + std::strerror(err));
+    }
+}
+
+void writeContactSheet(const std::vector<std::string> &images, const std::string &path, int tile)
+{
+    if (images.empty()) return;
+    initializeMagick();
+    const int columns = std::min<int>(4, int(images.size())), gap = 4;
+    int rows = (int(images.size()) + columns - 1) / columns;
+    size_t W = size_t(columns * tile + (columns + 1) * gap), H = size_t(rows * tile + (rows + 1) * gap);
+    try
+    {
+        Magick::Image sheet(Magick::Geometry(W, H), Magick::Color("#181818"));
+        for (size_t i = 0; i < images.size(); ++i)
+        {
+            Magick::Image img(images[i]);
+            img.resize(Magick::Geometry(size_t(tile), size_t(tile)));
+            long x = long(gap + int(i % size_t(columns)) * (tile + gap)) + (tile - long(img.columns())) / 2;
+            long y = long(gap + int(i / size_t(columns)) * (tile + gap)) + (tile - long(img.rows())) / 2;
+            sheet.composite(img, x, y, Magick::OverCompositeOp);
+        }
+        sheet.type(Magick::TrueColorType);
+        sheet.depth(8);
+        writePng(sheet, path, "contact sheet");
+    }
+    catch (const Magick::Exception &e)
+    {
+        throw Error("cannot write contact sheet " + path + ": " + e.what());
+    }
+}
 
 void writePreview(const GU_Detail &gdp, const std::string &path, const std::string &caption)
 {
@@ -201,25 +259,8 @@ void writePreview(const GU_Detail &gdp, const std::string &path, const std::stri
         double v = std::pow(std::clamp(double(shown.rgb[i]), 0.0, 1.0), 1.0 / 2.2);
         bytes[i] = static_cast<unsigned char>(std::lround(v * 255));
     }
-    static std::once_flag once;
-    std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
-    std::string temp = path + ".partial-" + std::to_string(getpid());
-    try
-    {
-        Magick::Image out(size_t(W), size_t(H), "RGB", Magick::CharPixel, bytes.data());
-        out.magick("PNG");
-        out.write("png:" + temp);
-    }
-    catch (const std::exception &e)
-    {
-        unlink(temp.c_str());
-        throw Error("cannot write preview " + path + ": " + e.what());
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
-    {
-        int err = errno;
-        unlink(temp.c_str());
-        throw Error("cannot write preview " + path + ": " + std::strerror(err));
-    }
+    initializeMagick();
+    Magick::Image out(size_t(W), size_t(H), "RGB", Magick::CharPixel, bytes.data());
+    writePng(out, path, "preview");
 }
 } // namespace sopcook

@@ -288,6 +288,7 @@ openvdb::GridPtrVec volumesToGrids(const GU_Detail &gdp, VectorGrids vectors, st
 
     openvdb::GridPtrVec grids;
     std::map<std::string, bool> emitted;
+    std::map<std::string, bool> noted; // each remark once per file
     for (const Entry &e : volumes)
     {
         VolumeSummary s;
@@ -297,7 +298,11 @@ openvdb::GridPtrVec volumesToGrids(const GU_Detail &gdp, VectorGrids vectors, st
         std::string base = tripleOf(e.name);
         std::string volNote;
         volumeTransform(*e.vol, &volNote);
-        if (!volNote.empty()) warnings.push_back("volume '" + e.name + "': " + volNote);
+        if (!volNote.empty() && !noted[volNote])
+        {
+            noted[volNote] = true;
+            warnings.push_back("volume '" + e.name + "': " + volNote);
+        }
         if (vectors == VectorGrids::Only && !base.empty())
         {
             if (!emitted[base]) grids.push_back(tripleToGrid(base, triples[base]));

@@ -4,7 +4,9 @@
    [["scope","public","type","numeric","name","P"],
     ["size",3,"storage","fpreal32","values",["size",3,"storage","fpreal32","arrays",[[0,1,2,0,1,2],[0,0,0,1,1,1],[0,0,0,0,0,0]]]]],
    [["scope","public","type","numeric","name","pscale"],
-    ["size",1,"storage","fpreal32","values",["size",1,"storage","fpreal32","pagesize",1024,"constantpageflags",[[true]],"rawpagedata",[0.25]]]]
+    ["size",1,"storage","fpreal32","values",["size",1,"storage","fpreal32","pagesize",1024,"constantpageflags",[[true]],"rawpagedata",[0.25]]]],
+   [["scope","public","type","numeric","name","density"],
+    ["size",1,"storage","int8","values",["size",1,"storage","int8","tuples",[1,1,1,2,2,2]]]]
   ],
   "vertexattributes",[
    [["scope","public","type","numeric","name","uv"],

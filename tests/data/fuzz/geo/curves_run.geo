@@ -1,0 +1,23 @@
+["fileversion","13.0.582","pointcount",6,"vertexcount",7,"primitivecount",3,
+ "topology",["pointref",["indices",[0,1,2,3,4,5,0]]],
+ "attributes",["pointattributes",[
+   [["scope","public","type","numeric","name","P"],
+    ["size",3,"storage","fpreal32","values",["size",3,"storage","fpreal32","arrays",[[0,1,2,0,1,2],[0,0,0,1,1,1],[0,0,0,0,0,0]]]]],
+   [["scope","public","type","numeric","name","pscale"],
+    ["size",1,"storage","fpreal32","values",["size",1,"storage","fpreal32","pagesize",1024,"constantpageflags",[[true]],"rawpagedata",[0.25]]]]
+  ],
+  "vertexattributes",[
+   [["scope","public","type","numeric","name","uv"],
+    ["size",3,"storage","fpreal32","values",["size",3,"storage","fpreal32","tuples",[[0,0,0],[0.5,0,0],[1,0,0],[0,1,0],[0.5,1,0],[1,1,0],[0,0,0]]]]]
+  ],
+  "primitiveattributes",[
+   [["scope","public","type","string","name","name"],
+    ["size",1,"storage","int32","strings",["left","right"],"indices",["size",1,"storage","int32","arrays",[[0,1,-1]]]]]
+  ]],
+ "primitives",[
+   [["type","run","runtype","Poly","varyingfields",["vertex"],"uniformfields",{"closed":false}],
+    [[[0,1,2]],[[3,4,5]]]],
+   [["type","Sphere"],["vertex",[6],"transform",[1,0,0,0,1,0,0,0,1]]]
+ ],
+ "pointgroups",[]
+]
