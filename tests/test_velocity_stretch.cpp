@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <algorithm>
 #include "TestHost.h"
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
@@ -200,6 +202,55 @@ TEST(VelocityStretch, SingleThreadedOperatorIgnoresInterrupts)
     UTgetInterrupt()->clearInterrupt();
     EXPECT_TRUE(sameVolumes(full.output(), interrupted.output()));
     EXPECT_GT(volumeSum(findVolume(full.output(), "density")), 0);
+}
+
+TEST(VelocityStretch, OblongStreaksCoverEveryVoxelNearThemAndNoOther)
+{
+    // A streak along no axis: voxels well inside the capsule receive density
+    // (except where it fades out), voxels well outside stay empty.
+    const UT_Vector3 P(0.13f, -0.21f, 0.07f), v(1.1f, -0.7f, 0.9f);
+    const double s = 0.15;
+    for (const char *name : {kStretch, kStretchMT})
+    {
+        bool centred = name == std::string(kStretchMT);
+        Cook c(name);
+        gridScene(c, 1.5f, 60);
+        streakPoint(c, P, 1, float(s), v);
+        c.cook();
+        GU_PrimVolume *density = findVolume(c.output(), "density");
+        // The streak a + t (b - a), t in [0, 1]: back from the child, or centred on it.
+        UT_Vector3 a = centred ? P - v * 0.5f : P, b = centred ? P + v * 0.5f : P - v;
+        int inside = 0;
+        for (int z = 0; z < 60; ++z)
+            for (int y = 0; y < 60; ++y)
+                for (int x = 0; x < 60; ++x)
+                {
+                    UT_Vector3 V;
+                    density->indexToPos(x, y, z, V);
+                    double e[3], w[3], ee = 0, ew = 0;
+                    for (int k = 0; k < 3; ++k)
+                    {
+                        e[k] = double(b[k]) - a[k];
+                        w[k] = double(V[k]) - a[k];
+                        ee += e[k] * e[k];
+                        ew += e[k] * w[k];
+                    }
+                    double t = std::min(1.0, std::max(0.0, ew / ee)), dist2 = 0;
+                    for (int k = 0; k < 3; ++k) dist2 += (w[k] - t * e[k]) * (w[k] - t * e[k]);
+                    double dist = std::sqrt(dist2), value = density->getValueAtIndex(x, y, z);
+                    bool fading = centred ? std::fabs(t - 0.5) > 0.45 : t > 0.95;
+                    if (dist < 0.9 * s && !fading)
+                    {
+                        ++inside;
+                        EXPECT_GT(value, 0) << name << " " << x << " " << y << " " << z;
+                    }
+                    if (dist > 1.1 * s)
+                    {
+                        EXPECT_EQ(value, 0) << name << " " << x << " " << y << " " << z;
+                    }
+                }
+        EXPECT_GT(inside, 500) << name;
+    }
 }
 
 TEST(VelocityStretchMT, SlowPointsDrawSpheresFastOnesCentredTents)
