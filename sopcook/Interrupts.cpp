@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -105,7 +106,8 @@ void ProgressLine::run()
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds < 0.5) continue; // quick cooks print nothing
-        long long polls = thePolls.load();
+        // The callback reports every 1024th poll; slow operators poll less.
+        long long polls = std::max(thePolls.load(), UTgetInterrupt()->pollCount());
         int percent = thePercent.load();
         char line[256];
         if (percent >= 0)
