@@ -122,7 +122,13 @@ private:
         char *end = nullptr;
         double v = std::strtod(token.c_str(), &end);
         if (!end || *end) { myPos = start; fail("expected a number for " + what + ", found '" + token + "'"); }
-        if (t.isInt && v != std::floor(v)) { myPos = start; fail("expected a whole number for " + what + ", found '" + token + "'"); }
+        // Integers must fit their declared type, as binary ones do: counts and
+        // indices are converted to integers later.
+        if (t.isInt && (v != std::floor(v) || v > t.maxValue || v < (t.isSigned ? -t.maxValue - 1 : 0.0)))
+        {
+            myPos = start;
+            fail("expected a whole number in the range of its type for " + what + ", found '" + token + "'");
+        }
         return v;
     }
 
