@@ -122,6 +122,9 @@ bool boolean(const json &j, const Where &w)
 std::vector<double> decodeValues(const GeoMap &m, int64_t n, int k)
 {
     const Where &w = m.where();
+    // Counts are bounded by the file size, but constant pages can repeat one
+    // tuple many times: refuse what could not be held anyway.
+    if (double(n) * double(k) > double(int64_t(1) << 31)) w.fail("too many values (" + std::to_string(n) + " x " + std::to_string(k) + ")");
     std::vector<double> out(size_t(n) * size_t(k), 0.0);
     if (const json *t = m.find("tuples"))
     {
