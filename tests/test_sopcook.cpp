@@ -16,6 +16,7 @@
 #include <openvdb/openvdb.h>
 
 #include "CameraFile.h"
+#include "CookJob.h"
 #include "GeometryFile.h"
 #include "Messages.h"
 #include "ParmAssign.h"
@@ -599,4 +600,95 @@ TEST(SopcookCli, SlabreelTakesNoGeometryAndTheCameraReachesSkinweave)
     EXPECT_NEAR(centre.x(), 0, 1e-5);
     EXPECT_NEAR(centre.y(), 0, 1e-5);
     EXPECT_NEAR(centre.z(), -6, 1e-5);
+}
+
+TEST(SopcookVdb, VectorGridsJoinCompleteTriplesOnly)
+{
+    GU_Detail gdp;
+    GA_RWAttributeRef names = gdp.addStringTuple(GA_ATTRIB_PRIMITIVE, "name", 1);
+    auto add = [&](const char *name, int nx, float value) {
+        GU_PrimVolume *vol = makeVolume(gdp, nx, 4, 4, UT_Matrix4(1.0f), 1.0f);
+        names.getAttribute()->setS(vol->getMapOffset(), 0, name);
+        if (value != 0) vol->getVoxelWriteHandle()->setValue(1, 2, 3, value);
+        return vol;
+    };
+    add("density", 4, 1.0f);
+    add("vel.x", 4, 0.5f);
+    add("vel.y", 4, 0.0f);
+    add("vel.z", 4, -2.0f);
+    add("Cd.x", 4, 1.0f);
+    add("Cd.y", 8, 1.0f); // another resolution: no Cd vector grid
+    add("Cd.z", 4, 1.0f);
+    add("up.x", 4, 1.0f); // incomplete
+    std::vector<sopcook::VolumeSummary> summaries;
+    std::vector<std::string> warnings;
+    openvdb::GridPtrVec also = sopcook::volumesToGrids(gdp, sopcook::VectorGrids::Also, summaries, warnings);
+    ASSERT_EQ(also.size(), 9u);
+    EXPECT_EQ(also.back()->getName(), "vel");
+    auto vel = openvdb::GridBase::grid<openvdb::Vec3SGrid>(also.back());
+    ASSERT_TRUE(vel);
+    EXPECT_EQ(vel->getVectorType(), openvdb::VEC_CONTRAVARIANT_RELATIVE);
+    EXPECT_EQ(vel->tree().getValue(openvdb::Coord(1, 2, 3)), openvdb::Vec3s(0.5f, 0.0f, -2.0f));
+    EXPECT_EQ(vel->activeVoxelCount(), 1u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("'Cd' volumes differ"), std::string::npos);
+
+    summaries.clear();
+    openvdb::GridPtrVec only = sopcook::volumesToGrids(gdp, sopcook::VectorGrids::Only, summaries, warnings);
+    std::vector<std::string> onlyNames;
+    for (auto &g : only) onlyNames.push_back(g->getName());
+    EXPECT_EQ(onlyNames, (std::vector<std::string>{"density", "vel", "Cd.x", "Cd.y", "Cd.z", "up.x"}));
+    ASSERT_EQ(summaries.size(), 8u); // every volume is still reported
+    EXPECT_EQ(summaries[3].name, "vel.z");
+    EXPECT_EQ(summaries[3].active, 1u);
+}
+
+TEST(SopcookVdb, UnrepresentableLayoutsAreWrittenWithARemark)
+{
+    GU_Detail gdp;
+    UT_Matrix4 flat(1.0f);
+    flat(2, 2) = 0.0f; // a box from points in one plane
+    GU_PrimVolume *vol = makeVolume(gdp, 4, 4, 4, flat, 1.0f);
+    std::string note;
+    openvdb::math::Transform::Ptr xf = sopcook::volumeTransform(*vol, &note);
+    EXPECT_NE(note.find("flat on one axis"), std::string::npos);
+    expectIndexMapsToVoxelCentre(*vol, *xf, 3, 0, 2);
+
+    GU_PrimVolume *skew = makeVolume(gdp, 4, 4, 4, UT_Matrix4(1.0f), 1.0f);
+    skew->setTaperX(2);
+    skew->setTaperY(3);
+    note.clear();
+    xf = sopcook::volumeTransform(*skew, &note);
+    EXPECT_TRUE(xf->isLinear());
+    EXPECT_NE(note.find("tapers differ"), std::string::npos);
+}
+
+TEST(SopcookCli, FrameNamesAndRanges)
+{
+    EXPECT_EQ(sopcook::expandFrame("cloud.$F4.vdb", 7), "cloud.0007.vdb");
+    EXPECT_EQ(sopcook::expandFrame("a$F/b$F2", 12), "a12/b12");
+    EXPECT_EQ(sopcook::expandFrame("plain.vdb", 3), "plain.vdb");
+    EXPECT_EQ(sopcook::parseFrames("3-5"), (std::vector<int>{3, 4, 5}));
+    EXPECT_EQ(sopcook::parseFrames("-2--1"), (std::vector<int>{-2, -1}));
+    EXPECT_EQ(sopcook::parseFrames("9"), std::vector<int>{9});
+    EXPECT_THROW(sopcook::parseFrames("5-3"), Error);
+    EXPECT_THROW(sopcook::parseFrames("1-x"), Error);
+    EXPECT_EQ(sopcook::frameTime(1), 0.0);
+    EXPECT_EQ(sopcook::frameTime(25), 1.0);
+}
+
+TEST(SopcookCli, DemoCooksEveryInstalledOperator)
+{
+    if (!havePlugin("plumeweave")) GTEST_SKIP() << "no plug-ins built";
+    TempDir tmp;
+    CliRun r = runSopcook("demo '" + (tmp / "demo") + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (auto &op : testhost::table().operators())
+    {
+        EXPECT_NE(r.out.find(op->getName() + " "), std::string::npos) << r.out;
+        EXPECT_TRUE(exists(tmp / ("demo/" + op->getName() + ".vdb"))) << op->getName();
+        EXPECT_TRUE(exists(tmp / ("demo/" + op->getName() + ".png"))) << op->getName();
+    }
+    EXPECT_TRUE(exists(tmp / "demo/demo.png"));
+    EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
 }
