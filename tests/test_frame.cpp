@@ -129,3 +129,13 @@ TEST(SegmentFunctions, Interpolation)
     GA_RWAttributeRef ref = gdp.findFloatTuple(GA_ATTRIB_POINT, "pscale");
     EXPECT_FLOAT_EQ(interpolateAttr(gdp.getGEOPoint(a), gdp.getGEOPoint(b), UT_Vector3(2, 1, 0), ref), 2.0f);
 }
+
+TEST(GradientNoise, BranchFreeGradientMatchesTheReferenceGradient)
+{
+    const double xs[] = {0.0, 0.25, 0.5, 0.999, -0.75};
+    for (int h = 0; h < 256; ++h)
+        for (double x : xs)
+            for (double y : xs)
+                for (double z : xs)
+                    ASSERT_EQ(GXNoise::gradFast(h, x, y, z), GXNoise::grad(h, x, y, z)) << h;
+}
