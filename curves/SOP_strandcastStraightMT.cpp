@@ -187,6 +187,10 @@ void SOP_strandcastStraightMT::fillCurvePrimPartial(CurveVolumeData D, const UT_
     for (int z = bounds.lo[2]; z < bounds.hi[2]; ++z)
         for (int y = bounds.lo[1]; y < bounds.hi[1]; ++y)
         {
+            // The rows below the reach are empty, but an interruption seen
+            // after them stops the slice before any reachable row: only the
+            // slice's first row (y = 0) is laid once the user asked to stop.
+            if (y == bounds.lo[1] && y > 0 && UTgetInterrupt()->opInterrupt(-1)) break;
             int begin, end, start, stop;
             D.reach->row(y, z, begin, end);
             info.divideWork(end - begin, start, stop);

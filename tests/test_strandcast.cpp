@@ -408,8 +408,10 @@ TEST(StrandcastStraightMT, InterruptThinsTheCookButFinishesIt)
     Cook full("strandcastStraightMT"), thinned("strandcastStraightMT");
     for (Cook *c : {&full, &thinned})
     {
+        // Radius 1 reaches row 0 (centres y = -11/6), the only row an
+        // interrupted cook lays.
         GU_Detail &in = c->input(0);
-        addCurve(in, {curvePoint(in, UT_Vector3(-1, -1, -1), 1, 0.8f), curvePoint(in, UT_Vector3(1, 1, 1), 1, 0.8f)});
+        addCurve(in, {curvePoint(in, UT_Vector3(-1, -1, -1), 1, 1), curvePoint(in, UT_Vector3(1, 1, 1), 1, 1)});
         c->set3("divs", 12, 12, 12);
     }
     full.cook();
@@ -421,4 +423,26 @@ TEST(StrandcastStraightMT, InterruptThinsTheCookButFinishesIt)
     int some = nonZeroCount(findVolume(thinned.output(), "density"));
     EXPECT_GT(some, 0);
     EXPECT_LT(some, all);
+}
+
+TEST(StrandcastStraightMT, InterruptLeavesOnlyTheFirstRowOfEachSlice)
+{
+    // Curve at y = -0.5 covers rows 0 and 1 (centres -0.75, -0.25); the one
+    // at y = 0 covers rows 1 and 2 only, so an interrupted cook lays nothing.
+    for (float y : {-0.5f, 0.0f})
+    {
+        Cook full("strandcastStraightMT"), thinned("strandcastStraightMT");
+        lineScene(full, y, 1, 1, 0.5f, 0.5f);
+        lineScene(thinned, y, 1, 1, 0.5f, 0.5f);
+        full.cook();
+        UTgetInterrupt()->requestInterrupt();
+        thinned.cook();
+        UTgetInterrupt()->clearInterrupt();
+        for (int z = 0; z < 4; ++z)
+            for (int row = 0; row < 4; ++row)
+                for (int x = 0; x < 9; ++x)
+                    EXPECT_EQ(voxel(thinned, "density", x, row, z), row == 0 ? voxel(full, "density", x, row, z) : 0.0f)
+                        << y << ": " << x << " " << row << " " << z;
+        EXPECT_EQ(nonZeroCount(findVolume(thinned.output(), "density")), y < 0 ? 5 : 0) << y;
+    }
 }
