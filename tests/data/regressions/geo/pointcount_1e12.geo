@@ -1,0 +1,1 @@
+["pointcount", 1000000000000, "vertexcount", 1000000000000, "primitivecount", 1000000000000, "topology", ["pointref", ["indices", [0]]], "attributes", ["pointattributes", [[["scope", "public", "type", "numeric", "name", "P"], ["size", 3, "storage", "fpreal32", "values", ["size", 3, "storage", "fpreal32", "tuples", [[0, 0, 0]]]]]]]]
