@@ -65,6 +65,34 @@ TEST(Plumeweave, SingleChildAtVoxelCentreAddsDensityTimesMultOnly)
     EXPECT_EQ(nonZeroCount(density), 1);
 }
 
+TEST(Plumeweave, ChildrenWalkAlongTheNoiseByIndexAndOffset)
+{
+    // pnoise(0.25, 0, 0) = 75/512 and pnoise is 0 on the lattice, so a child
+    // whose noise coordinate is (0.25, 0, 0) moves by 8 * 75/512 = 1.171875
+    // along x: to x = 1.671875, 0.171875 from the centre of voxel 5, where
+    // it adds (0.5 - 0.171875) / 0.5 = 0.65625. Child 0 of a zero offset
+    // stays on its point (voxel 4 gains 1).
+    struct Walk
+    {
+        float freq, offset;
+        double atPoint, displaced;
+    };
+    for (Walk w : {Walk{0.25f, 0.0f, 1.0, 0.65625}, Walk{0.0f, 0.25f, 0.0, 2 * 0.65625}})
+    {
+        Cook c("plumeweave");
+        singleChildScene(c, 1.0f, 0.5f);
+        c.set("childrencount", 2);
+        c.set("noiseamp", 8);
+        c.set3("noisefreq", w.freq, 0, 0);
+        setPointAttrib(c.input(0), 0, "noiseoffset", {w.offset, 0, 0});
+        c.cook();
+        GU_PrimVolume *density = findVolume(c.output(), "density");
+        EXPECT_EQ(density->getValueAtIndex(4, 4, 4), w.atPoint) << w.freq;
+        EXPECT_EQ(density->getValueAtIndex(5, 4, 4), w.displaced) << w.freq;
+        EXPECT_EQ(nonZeroCount(density), w.atPoint > 0 ? 2 : 1) << w.freq;
+    }
+}
+
 TEST(Plumeweave, CoincidentPointsAccumulateAndNegativeDensityDepositsNothing)
 {
     Cook c("plumeweave");

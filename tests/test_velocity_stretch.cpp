@@ -149,6 +149,28 @@ TEST(VelocityStretch, StillPointDepositsSpheresOnTheDefaultRadiusName)
     }
 }
 
+TEST(VelocityStretch, RadiusAttributeScalesTheNoiseWalk)
+{
+    // Noise coordinate (0.25, 0, 0) for child 1: pnoise = 75/512, times
+    // noiseamp 4 times radiusf 2 moves it by 1.171875 along x, 0.171875
+    // from the centre of voxel 5, which gains (0.5 - 0.171875) / 0.5.
+    // Child 0 sits on the lattice and stays on its point (voxel 4).
+    for (const char *name : {kStretch, kStretchMT})
+    {
+        Cook c(name);
+        gridScene(c, 4, 8, 2);
+        c.set("noiseamp", 4);
+        c.set3("noisefreq", 0.25, 0, 0);
+        GA_Offset pt = streakPoint(c, UT_Vector3(0.5f, 0.5f, 0.5f), 1, 0.5f, UT_Vector3(0, 0, 0));
+        setPointAttrib(c.input(0), pt, "radiusf", {2});
+        c.cook();
+        GU_PrimVolume *density = findVolume(c.output(), "density");
+        EXPECT_EQ(density->getValueAtIndex(4, 4, 4), 1.0) << name;
+        EXPECT_EQ(density->getValueAtIndex(5, 4, 4), 0.65625) << name;
+        EXPECT_EQ(nonZeroCount(density), 2) << name;
+    }
+}
+
 TEST(VelocityStretch, CapsuleFadesFromHeadToTail)
 {
     // v = (1, 0, 0), s = 0.1, voxels of 0.05: the streak runs from the child
