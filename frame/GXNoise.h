@@ -75,13 +75,21 @@ public:
 // The plug-in's one noise object; every cook re-initialises its table.
 extern GXNoise perlinNoise;
 
+// The octave loop's bound as a float. Beyond 2^24 a float counter stops
+// growing, so the bound is capped there: the loop always ends.
+inline float octaveLimit(int octaves)
+{
+    double limit = double(octaves) + 1.0;
+    return limit < 16777216.0 ? float(limit) : 16777216.0f;
+}
+
 // Scalar fractal sum: the base lookup plus octaves m = 1..octaves at
 // frequency 2m and weight roughness / m. Octave points are scaled in single
 // precision; the sum is in double.
 inline double fractalNoise(const UT_Vector3 &q, int octaves, float roughness)
 {
     double acc = perlinNoise.pnoise(q.x(), q.y(), q.z());
-    const float limit = float(octaves + 1);
+    const float limit = octaveLimit(octaves);
     for (float m = 1.0f; m < limit; m = m + 1.0f)
     {
         float k = m + m;
@@ -98,7 +106,7 @@ inline UT_Vector3D axisFractalNoise(const UT_Vector3 &s, int octaves, float roug
     double ax = perlinNoise.pnoise(s.x(), 0, 0);
     double ay = perlinNoise.pnoise(0, s.y(), 0);
     double az = perlinNoise.pnoise(0, 0, s.z());
-    const float limit = float(octaves + 1);
+    const float limit = octaveLimit(octaves);
     for (float m = 1.0f; m < limit; m = m + 1.0f)
     {
         float k = m + m;

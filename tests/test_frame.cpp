@@ -139,3 +139,11 @@ TEST(GradientNoise, BranchFreeGradientMatchesTheReferenceGradient)
                 for (double z : xs)
                     ASSERT_EQ(GXNoise::gradFast(h, x, y, z), GXNoise::grad(h, x, y, z)) << h;
 }
+
+TEST(FractalNoise, HugeOctaveCountsEnd)
+{
+    EXPECT_EQ(octaveLimit(3), 4.0f);
+    EXPECT_EQ(octaveLimit(-7), -6.0f);
+    EXPECT_EQ(octaveLimit(2147483647), 16777216.0f);
+    EXPECT_EQ(octaveLimit(16777215), 16777216.0f);
+}
