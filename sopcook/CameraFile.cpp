@@ -21,7 +21,9 @@ static double positive(const json &cam, const char *key, double fallback, const 
     }
     if (!it->is_number()) throw Error(label + ": \"" + key + "\": expected a number, found " + it->dump());
     double v = it->get<double>();
-    if (!(v > 0) || !std::isfinite(v)) throw Error(label + ": \"" + key + "\": expected a number above 0, found " + it->dump());
+    // The camera node keeps its parameters in single precision.
+    if (!(float(v) > 0) || !std::isfinite(float(v)))
+        throw Error(label + ": \"" + key + "\": expected a number above 0 (within single precision), found " + it->dump());
     return v;
 }
 
@@ -86,7 +88,8 @@ CameraSpec parseCameraJson(const std::string &text, const std::string &label, st
     if (cam.contains("res"))
     {
         numbers(cam, "res", spec.res, 2, label);
-        if (!(spec.res[0] > 0 && spec.res[1] > 0)) throw Error(label + ": \"res\": expected a width and height above 0");
+        if (!(float(spec.res[0]) > 0 && float(spec.res[1]) > 0) || !std::isfinite(float(spec.res[0])) || !std::isfinite(float(spec.res[1])))
+            throw Error(label + ": \"res\": expected a width and height above 0 (within single precision)");
     }
     // The frustum divides by focal, width and near: zero would place the
     // volume at infinity.
@@ -94,7 +97,7 @@ CameraSpec parseCameraJson(const std::string &text, const std::string &label, st
     spec.aperture = positive(cam, "aperture", spec.aperture, label);
     spec.near = positive(cam, "near", spec.near, label);
     spec.far = positive(cam, "far", spec.far, label);
-    if (!(spec.far > spec.near)) throw Error(label + ": \"far\" (" + std::to_string(spec.far) + ") must be beyond \"near\" (" + std::to_string(spec.near) + ")");
+    if (!(float(spec.far) > float(spec.near))) throw Error(label + ": \"far\" (" + std::to_string(spec.far) + ") must be beyond \"near\" (" + std::to_string(spec.near) + ")");
 
     bool hasT = cam.contains("transform");
     if (hasT && (cam.contains("translate") || cam.contains("rotate")))
