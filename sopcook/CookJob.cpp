@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CameraFile.h"
+#include "CookEstimate.h"
 #include "GeometryFile.h"
 #include "Interrupts.h"
 #include "Messages.h"
@@ -51,6 +52,10 @@ void OperatorCook::cook(fpreal time, std::vector<std::string> &warnings)
     try
     {
         result = myNode->cook(context);
+    }
+    catch (const std::bad_alloc &)
+    {
+        throw Error(myOp.getName() + ": cook failed: out of memory");
     }
     catch (const std::exception &e)
     {
@@ -190,6 +195,12 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
             camera = makeCamera(parseCameraJson(readFileBytes(camPath, "camera"), camPath, warnings));
         }
         flushWarnings(warnings);
+        if (!o.force)
+        {
+            CookEstimate estimate = estimateCook(op, job.node(), frameTime(frame), o.input.empty() ? nullptr : &job.input(0));
+            std::string why = refusal(estimate, availableMemoryBytes());
+            if (!why.empty()) throw Error(why);
+        }
         double readSeconds = seconds(t0);
 
         auto t1 = std::chrono::steady_clock::now();

@@ -56,6 +56,7 @@ struct CookOptions
     std::string frames;                // "A-B", "F" or empty
     bool stats = false;
     bool verbose = false;
+    bool force = false;                // cook even when the estimate says it cannot finish
     VectorGrids vectors = VectorGrids::None;
 };
 

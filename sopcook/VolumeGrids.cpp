@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <mutex>
 
@@ -106,6 +107,15 @@ openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &vol, std::st
     return openvdb::math::Transform::createLinearTransform(m);
 }
 
+// OpenVDB frees a tree with work that itself allocates, which ends the
+// process when memory has run out. Grids given up for lack of memory are
+// therefore left to the process's exit, which follows the error.
+template <typename T>
+static void leakForExit(T &grids)
+{
+    new T(std::move(grids));
+}
+
 // Calls f(i, j, k, offset-in-tile, tile data) for every voxel of every
 // allocated tile inside the grid; untouched tiles are skipped.
 template <typename F>
@@ -135,25 +145,33 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
     auto acc = grid->getAccessor();
     uint64_t count = 0;
     float background = voxels.getBackground();
-    forEachAllocatedTile(voxels, [&](int x0, int y0, int z0, const float *tile) {
-        if (!tile)
-        {
-            if (background == 0.0f) return;
+    try
+    {
+        forEachAllocatedTile(voxels, [&](int x0, int y0, int z0, const float *tile) {
+            if (!tile)
+            {
+                if (background == 0.0f) return;
+                for (int z = z0; z < std::min(z0 + T, n[2]); ++z)
+                    for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
+                        for (int x = x0; x < std::min(x0 + T, n[0]); ++x, ++count) acc.setValue(openvdb::Coord(x, y, z), background);
+                return;
+            }
             for (int z = z0; z < std::min(z0 + T, n[2]); ++z)
                 for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
-                    for (int x = x0; x < std::min(x0 + T, n[0]); ++x, ++count) acc.setValue(openvdb::Coord(x, y, z), background);
-            return;
-        }
-        for (int z = z0; z < std::min(z0 + T, n[2]); ++z)
-            for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
-                for (int x = x0; x < std::min(x0 + T, n[0]); ++x)
-                {
-                    float v = tile[UT_VoxelArrayF::voxelInTile(x, y, z)];
-                    if (v == 0.0f) continue;
-                    acc.setValue(openvdb::Coord(x, y, z), v);
-                    ++count;
-                }
-    });
+                    for (int x = x0; x < std::min(x0 + T, n[0]); ++x)
+                    {
+                        float v = tile[UT_VoxelArrayF::voxelInTile(x, y, z)];
+                        if (v == 0.0f) continue;
+                        acc.setValue(openvdb::Coord(x, y, z), v);
+                        ++count;
+                    }
+        });
+    }
+    catch (const std::bad_alloc &)
+    {
+        leakForExit(grid);
+        throw Error("out of memory converting volume '" + name + "' to a VDB grid");
+    }
     if (active) *active = count;
     return grid;
 }
@@ -211,21 +229,29 @@ static openvdb::Vec3SGrid::Ptr tripleToGrid(const std::string &base, const Tripl
     const UT_VoxelArrayF *v[3] = {t.axis[0]->getVoxels(), t.axis[1]->getVoxels(), t.axis[2]->getVoxels()};
     const int T = UT_VoxelArrayF::TILESIZE;
     auto acc = grid->getAccessor();
-    for (int tz = 0; tz < v[0]->getTileRes(2); ++tz)
-        for (int ty = 0; ty < v[0]->getTileRes(1); ++ty)
-            for (int tx = 0; tx < v[0]->getTileRes(0); ++tx)
-            {
-                const float *tile[3] = {v[0]->tileData(tx, ty, tz), v[1]->tileData(tx, ty, tz), v[2]->tileData(tx, ty, tz)};
-                if (!tile[0] && !tile[1] && !tile[2]) continue;
-                for (int z = tz * T; z < std::min(tz * T + T, n[2]); ++z)
-                    for (int y = ty * T; y < std::min(ty * T + T, n[1]); ++y)
-                        for (int x = tx * T; x < std::min(tx * T + T, n[0]); ++x)
-                        {
-                            int o = UT_VoxelArrayF::voxelInTile(x, y, z);
-                            openvdb::Vec3s value(tile[0] ? tile[0][o] : 0.0f, tile[1] ? tile[1][o] : 0.0f, tile[2] ? tile[2][o] : 0.0f);
-                            if (value[0] != 0.0f || value[1] != 0.0f || value[2] != 0.0f) acc.setValue(openvdb::Coord(x, y, z), value);
-                        }
-            }
+    try
+    {
+        for (int tz = 0; tz < v[0]->getTileRes(2); ++tz)
+            for (int ty = 0; ty < v[0]->getTileRes(1); ++ty)
+                for (int tx = 0; tx < v[0]->getTileRes(0); ++tx)
+                {
+                    const float *tile[3] = {v[0]->tileData(tx, ty, tz), v[1]->tileData(tx, ty, tz), v[2]->tileData(tx, ty, tz)};
+                    if (!tile[0] && !tile[1] && !tile[2]) continue;
+                    for (int z = tz * T; z < std::min(tz * T + T, n[2]); ++z)
+                        for (int y = ty * T; y < std::min(ty * T + T, n[1]); ++y)
+                            for (int x = tx * T; x < std::min(tx * T + T, n[0]); ++x)
+                            {
+                                int o = UT_VoxelArrayF::voxelInTile(x, y, z);
+                                openvdb::Vec3s value(tile[0] ? tile[0][o] : 0.0f, tile[1] ? tile[1][o] : 0.0f, tile[2] ? tile[2][o] : 0.0f);
+                                if (value[0] != 0.0f || value[1] != 0.0f || value[2] != 0.0f) acc.setValue(openvdb::Coord(x, y, z), value);
+                            }
+                }
+    }
+    catch (const std::bad_alloc &)
+    {
+        leakForExit(grid);
+        throw Error("out of memory converting '" + base + "' to a VDB grid");
+    }
     return grid;
 }
 
@@ -287,37 +313,45 @@ openvdb::GridPtrVec volumesToGrids(const GU_Detail &gdp, VectorGrids vectors, st
     };
 
     openvdb::GridPtrVec grids;
-    std::map<std::string, bool> emitted;
-    std::map<std::string, bool> noted; // each remark once per file
-    for (const Entry &e : volumes)
+    try
     {
-        VolumeSummary s;
-        s.name = e.name;
-        e.vol->getRes(s.res[0], s.res[1], s.res[2]);
-        s.voxels = uint64_t(s.res[0]) * uint64_t(s.res[1]) * uint64_t(s.res[2]);
-        std::string base = tripleOf(e.name);
-        std::string volNote;
-        volumeTransform(*e.vol, &volNote);
-        if (!volNote.empty() && !noted[volNote])
+        std::map<std::string, bool> emitted;
+        std::map<std::string, bool> noted; // each remark once per file
+        for (const Entry &e : volumes)
         {
-            noted[volNote] = true;
-            warnings.push_back("volume '" + e.name + "': " + volNote);
-        }
-        if (vectors == VectorGrids::Only && !base.empty())
-        {
-            if (!emitted[base]) grids.push_back(tripleToGrid(base, triples[base]));
-            emitted[base] = true;
-            // Counted, though written only as part of the vector grid.
-            s.active = countActive(*e.vol);
+            VolumeSummary s;
+            s.name = e.name;
+            e.vol->getRes(s.res[0], s.res[1], s.res[2]);
+            s.voxels = uint64_t(s.res[0]) * uint64_t(s.res[1]) * uint64_t(s.res[2]);
+            std::string base = tripleOf(e.name);
+            std::string volNote;
+            volumeTransform(*e.vol, &volNote);
+            if (!volNote.empty() && !noted[volNote])
+            {
+                noted[volNote] = true;
+                warnings.push_back("volume '" + e.name + "': " + volNote);
+            }
+            if (vectors == VectorGrids::Only && !base.empty())
+            {
+                if (!emitted[base]) grids.push_back(tripleToGrid(base, triples[base]));
+                emitted[base] = true;
+                // Counted, though written only as part of the vector grid.
+                s.active = countActive(*e.vol);
+                summaries.push_back(s);
+                continue;
+            }
+            grids.push_back(volumeToGrid(*e.vol, e.name, e.dop, &s.active));
             summaries.push_back(s);
-            continue;
-        }
-        grids.push_back(volumeToGrid(*e.vol, e.name, e.dop, &s.active));
-        summaries.push_back(s);
     }
     if (vectors == VectorGrids::Also)
         for (const std::string &base : tripleOrder)
             if (complete[base]) grids.push_back(tripleToGrid(base, triples[base]));
+    }
+    catch (...)
+    {
+        leakForExit(grids);
+        throw;
+    }
     return grids;
 }
 
@@ -336,6 +370,39 @@ std::vector<VolumeSummary> summarizeVolumes(const GU_Detail &gdp)
         out.push_back(s);
     }
     return out;
+}
+
+namespace
+{
+// The archive a .vdb file holds, written to a stream sopcook checks:
+// openvdb::io::File::write does not notice a write that fails (a full disk,
+// a file-size limit) and leaves a truncated file behind as if complete.
+struct CheckedArchive : openvdb::io::Archive
+{
+    void writeTo(std::ostream &os, const openvdb::GridPtrVec &grids) const { write(os, grids, /*seekable=*/true); }
+};
+
+std::runtime_error writeFailure(int err) { return std::runtime_error(std::strerror(err ? err : EIO)); }
+} // namespace
+
+// Writes grids to path, then flushes them to the disk; throws on any failure.
+static void writeArchiveChecked(const std::string &path, const openvdb::GridPtrVec &grids)
+{
+    std::ofstream os(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!os) throw writeFailure(errno);
+    errno = 0;
+    CheckedArchive().writeTo(os, grids);
+    os.flush();
+    // The stream stops writing at the first failure; errno still holds why.
+    if (!os) throw writeFailure(errno);
+    os.close();
+    if (os.fail()) throw writeFailure(errno);
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) throw writeFailure(errno);
+    int synced = fsync(fd);
+    int err = errno;
+    close(fd);
+    if (synced != 0) throw writeFailure(err);
 }
 
 std::string temporaryPath(const std::string &path) { return path + ".partial-" + std::to_string(getpid()); }
@@ -361,9 +428,14 @@ std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::stri
     setRemoveOnAbort(temp);
     try
     {
-        openvdb::io::File file(temp);
-        file.write(grids);
-        file.close();
+        writeArchiveChecked(temp, grids);
+    }
+    catch (const std::bad_alloc &)
+    {
+        unlink(temp.c_str());
+        setRemoveOnAbort("");
+        leakForExit(grids);
+        throw Error("cannot write " + path + ": out of memory");
     }
     catch (const std::exception &e)
     {

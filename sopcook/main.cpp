@@ -1,6 +1,7 @@
 // sopcook: the command-line host for the volume operators. Loads the
 // plug-ins found next to it (or on SOPCOOK_DSO_PATH), cooks them on geometry
 // files and writes OpenVDB files.
+#include <csignal>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -75,6 +76,9 @@ int listParameters(const PluginRegistry &plugins, const std::string &name)
 
 int main(int argc, char **argv)
 {
+    // Past a file-size limit writes then fail with EFBIG, reported like a
+    // full disk, instead of the signal ending the process mid-write.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app{"sopcook: cooks volume operators (SOP plug-ins) on geometry files and writes OpenVDB files."};
     app.require_subcommand(1);
     app.set_version_flag("--version", "sopcook 1.0 (plug-in version 13.0)");
@@ -100,6 +104,7 @@ int main(int argc, char **argv)
     cook->add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)");
     cook->add_flag("--stats", o.stats, "Print one JSON line of timings, voxel counts and peak memory per cook");
     cook->add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, and a summary per file");
+    cook->add_flag("--force", o.force, "Cook even when the estimate says the machine cannot (memory, work)");
     CLI::Option *vg = cook->add_option("--vector-grids", vectorGrids,
                                        "Also write x/y/z triples (Cd, vel) as vec3 grids; =only drops their float grids")
                           ->expected(0, 1);
@@ -159,6 +164,11 @@ int main(int argc, char **argv)
     catch (const Error &e)
     {
         std::fprintf(stderr, "sopcook: error: %s\n", e.what());
+        return 1;
+    }
+    catch (const std::bad_alloc &)
+    {
+        std::fprintf(stderr, "sopcook: error: out of memory\n");
         return 1;
     }
     catch (const std::exception &e)
