@@ -59,7 +59,7 @@ UT_DMatrix4 cameraMatrix(const double t[3], const double r[3])
     return m;
 }
 
-CameraSpec parseCameraJson(const std::string &text, const std::string &label, std::vector<std::string> &warnings)
+CameraSettings parseCameraJson(const std::string &text, const std::string &label, std::vector<std::string> &warnings)
 {
     json cam;
     try
@@ -78,26 +78,26 @@ CameraSpec parseCameraJson(const std::string &text, const std::string &label, st
     for (auto it = cam.begin(); it != cam.end(); ++it)
         if (!known.count(it.key())) warnings.push_back(label + ": ignoring unknown key \"" + it.key() + "\"");
 
-    CameraSpec spec;
+    CameraSettings camera;
     if (cam.contains("path"))
     {
         if (!cam["path"].is_string() || cam["path"].get<std::string>().empty() || cam["path"].get<std::string>()[0] != '/')
             throw Error(label + ": \"path\": expected an absolute node path such as \"/obj/cam1\"");
-        spec.path = cam["path"].get<std::string>();
+        camera.path = cam["path"].get<std::string>();
     }
     if (cam.contains("res"))
     {
-        numbers(cam, "res", spec.res, 2, label);
-        if (!(float(spec.res[0]) > 0 && float(spec.res[1]) > 0) || !std::isfinite(float(spec.res[0])) || !std::isfinite(float(spec.res[1])))
+        numbers(cam, "res", camera.res, 2, label);
+        if (!(float(camera.res[0]) > 0 && float(camera.res[1]) > 0) || !std::isfinite(float(camera.res[0])) || !std::isfinite(float(camera.res[1])))
             throw Error(label + ": \"res\": expected a width and height above 0 (within single precision)");
     }
     // The frustum divides by focal, width and near: zero would place the
     // volume at infinity.
-    spec.focal = positive(cam, "focal", spec.focal, label);
-    spec.aperture = positive(cam, "aperture", spec.aperture, label);
-    spec.near = positive(cam, "near", spec.near, label);
-    spec.far = positive(cam, "far", spec.far, label);
-    if (!(float(spec.far) > float(spec.near))) throw Error(label + ": \"far\" (" + std::to_string(spec.far) + ") must be beyond \"near\" (" + std::to_string(spec.near) + ")");
+    camera.focal = positive(cam, "focal", camera.focal, label);
+    camera.aperture = positive(cam, "aperture", camera.aperture, label);
+    camera.near = positive(cam, "near", camera.near, label);
+    camera.far = positive(cam, "far", camera.far, label);
+    if (!(float(camera.far) > float(camera.near))) throw Error(label + ": \"far\" (" + std::to_string(camera.far) + ") must be beyond \"near\" (" + std::to_string(camera.near) + ")");
 
     bool hasT = cam.contains("transform");
     if (hasT && (cam.contains("translate") || cam.contains("rotate")))
@@ -107,31 +107,31 @@ CameraSpec parseCameraJson(const std::string &text, const std::string &label, st
         double m[16];
         numbers(cam, "transform", m, 16, label);
         for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) spec.world(r, c) = m[r * 4 + c];
+            for (int c = 0; c < 4; ++c) camera.world(r, c) = m[r * 4 + c];
     }
     else
     {
         double t[3] = {0, 0, 0}, r[3] = {0, 0, 0};
         if (cam.contains("translate")) numbers(cam, "translate", t, 3, label);
         if (cam.contains("rotate")) numbers(cam, "rotate", r, 3, label);
-        spec.world = cameraMatrix(t, r);
+        camera.world = cameraMatrix(t, r);
     }
-    return spec;
+    return camera;
 }
 
-std::unique_ptr<OBJ_Camera> makeCamera(const CameraSpec &spec)
+std::unique_ptr<OBJ_Camera> makeCamera(const CameraSettings &camera)
 {
-    size_t slash = spec.path.rfind('/');
-    std::string name = spec.path.substr(slash + 1);
+    size_t slash = camera.path.rfind('/');
+    std::string name = camera.path.substr(slash + 1);
     std::unique_ptr<OBJ_Camera> cam(new OBJ_Camera(name.c_str()));
-    cam->setFloat("res", 0, spec.res[0]);
-    cam->setFloat("res", 1, spec.res[1]);
-    cam->setFloat("focal", 0, spec.focal);
-    cam->setFloat("aperture", 0, spec.aperture);
-    cam->setFloat("near", 0, spec.near);
-    cam->setFloat("far", 0, spec.far);
-    cam->setWorldTransform(spec.world);
-    OPgetDirector()->registerNode(spec.path, cam.get());
+    cam->setFloat("res", 0, camera.res[0]);
+    cam->setFloat("res", 1, camera.res[1]);
+    cam->setFloat("focal", 0, camera.focal);
+    cam->setFloat("aperture", 0, camera.aperture);
+    cam->setFloat("near", 0, camera.near);
+    cam->setFloat("far", 0, camera.far);
+    cam->setWorldTransform(camera.world);
+    OPgetDirector()->registerNode(camera.path, cam.get());
     return cam;
 }
 } // namespace sopcook

@@ -12,7 +12,7 @@
 
 namespace sopcook
 {
-struct CameraSpec
+struct CameraSettings
 {
     std::string path = "/obj/cam1";
     double res[2] = {1920, 1080};
@@ -21,12 +21,12 @@ struct CameraSpec
 };
 
 // Parses and checks a camera file's text; label names it in messages.
-CameraSpec parseCameraJson(const std::string &text, const std::string &label, std::vector<std::string> &warnings);
+CameraSettings parseCameraJson(const std::string &text, const std::string &label, std::vector<std::string> &warnings);
 
 // World matrix from translate and rotate (degrees, X then Y then Z).
 UT_DMatrix4 cameraMatrix(const double translate[3], const double rotateDegrees[3]);
 
-// A camera node with the spec's parameters, registered under spec.path for
+// A camera node with the given parameters, registered under settings.path for
 // as long as it lives.
-std::unique_ptr<OBJ_Camera> makeCamera(const CameraSpec &spec);
+std::unique_ptr<OBJ_Camera> makeCamera(const CameraSettings &settings);
 } // namespace sopcook

@@ -96,19 +96,19 @@ std::string expandFrame(const std::string &pattern, int frame)
     return out;
 }
 
-std::vector<int> parseFrames(const std::string &spec)
+std::vector<int> parseFrames(const std::string &range)
 {
-    auto bad = [&] { return Error("--frames " + spec + ": expected A-B (such as 1-24) or a single frame"); };
-    size_t dash = spec.find('-', 1); // a leading '-' is a sign
+    auto bad = [&] { return Error("--frames " + range + ": expected A-B (such as 1-24) or a single frame"); };
+    size_t dash = range.find('-', 1); // a leading '-' is a sign
     auto parse = [&](const std::string &s) {
         char *end = nullptr;
         long v = std::strtol(s.c_str(), &end, 10);
         if (s.empty() || !end || *end || v < -1000000 || v > 1000000) throw bad();
         return int(v);
     };
-    int a = parse(dash == std::string::npos ? spec : spec.substr(0, dash));
-    int b = dash == std::string::npos ? a : parse(spec.substr(dash + 1));
-    if (b < a) throw Error("--frames " + spec + ": the last frame comes before the first");
+    int a = parse(dash == std::string::npos ? range : range.substr(0, dash));
+    int b = dash == std::string::npos ? a : parse(range.substr(dash + 1));
+    if (b < a) throw Error("--frames " + range + ": the last frame comes before the first");
     std::vector<int> frames;
     for (int f = a; f <= b; ++f) frames.push_back(f);
     return frames;

@@ -69,9 +69,9 @@ TEST(ReaderCorpus, CameraFiles)
 {
     std::vector<std::string> warnings;
     feedEach("camera", [&](const std::string &bytes, const std::string &label) {
-        sopcook::CameraSpec spec = sopcook::parseCameraJson(bytes, label, warnings);
-        EXPECT_GT(spec.focal, 0);
-        EXPECT_GT(spec.far, spec.near);
+        sopcook::CameraSettings camera = sopcook::parseCameraJson(bytes, label, warnings);
+        EXPECT_GT(camera.focal, 0);
+        EXPECT_GT(camera.far, camera.near);
     });
 }
 

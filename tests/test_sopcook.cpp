@@ -276,9 +276,9 @@ TEST(SopcookPly, DamagedFilesFailWithoutReadingPastTheEnd)
 TEST(SopcookCamera, FileBecomesAFindableCameraNode)
 {
     std::vector<std::string> warnings;
-    sopcook::CameraSpec spec = sopcook::parseCameraJson(sopcook::readFileBytes(dataDir + "/camera.json"), "camera.json", warnings);
+    sopcook::CameraSettings camera = sopcook::parseCameraJson(sopcook::readFileBytes(dataDir + "/camera.json"), "camera.json", warnings);
     EXPECT_TRUE(warnings.empty());
-    auto cam = sopcook::makeCamera(spec);
+    auto cam = sopcook::makeCamera(camera);
     OP_Node *found = OPgetDirector()->findNode("/obj/cam1");
     ASSERT_EQ(found, cam.get());
     EXPECT_EQ(found->evalFloat("res", 1, 0), 500);
@@ -288,8 +288,8 @@ TEST(SopcookCamera, FileBecomesAFindableCameraNode)
     EXPECT_EQ(OPgetDirector()->findNode("/obj/cam1"), nullptr);
 
     // translate + rotate: 90 degrees about y carries +x to -z, then the move.
-    spec = sopcook::parseCameraJson(R"({"translate": [1, 2, 3], "rotate": [0, 90, 0], "near": 1, "far": 5})", "c", warnings);
-    UT_Vector3D p = UT_Vector3D(1, 0, 0) * spec.world;
+    camera = sopcook::parseCameraJson(R"({"translate": [1, 2, 3], "rotate": [0, 90, 0], "near": 1, "far": 5})", "c", warnings);
+    UT_Vector3D p = UT_Vector3D(1, 0, 0) * camera.world;
     EXPECT_NEAR(p.x(), 1, 1e-12);
     EXPECT_NEAR(p.y(), 2, 1e-12);
     EXPECT_NEAR(p.z(), 2, 1e-12);
