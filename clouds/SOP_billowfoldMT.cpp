@@ -2,6 +2,7 @@
 // across the host's worker threads, one point after another; a voxel is
 // written only where the ball's contribution is positive, and colour is
 // optional.
+#include "CommonParms.h"
 #include "CloudBall.h"
 #include "PluginEntry.h"
 #include "SOP_VolumeOperator.h"
@@ -61,50 +62,25 @@ private:
     int featherPartial(VolumeData data, const UT_JobInfo &info);
 };
 
-static PRM_Default fiveDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
-static PRM_Default oneDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
-static PRM_Default halfDefault(0.5);
-static PRM_Default densityDefault(0, "density");
-static PRM_Default pscaleDefault(0, "pscale");
-static PRM_Default normalsDefault(0, "N");
-static PRM_Default upvectorDefault(0, "up");
-static PRM_Default noiseoffsetDefault(0, "noiseoffset");
-static PRM_Default colorDefault(0, "Cd");
 
-static PRM_Name divsName("divs", "Divisions");
-static PRM_Name extendName("extendbounds", "Extend Bounds");
-static PRM_Name densityMultName("densitymult", "Density Mult");
-static PRM_Name doNoiseName("donoise", "Do Noise");
-static PRM_Name doColorName("docolor", "Do Color");
-static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
-static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
-static PRM_Name separatorName("separator1", "Separator1");
-static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
-static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
-static PRM_Name densityAttribName("densityattrib", "Density Attribute");
-static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
-static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
-static PRM_Name upAttribName("upvectorattrib", "Up Vector Attribute");
-static PRM_Name noiseOffsetAttribName("noiseoffsetattrib", "Noise Offset Attribute");
-static PRM_Name colorAttribName("colorattrib", "Color Attribute");
 
 PRM_Template SOP_billowfoldMT::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &divsName, fiveDefault),
-    PRM_Template(PRM_FLT, 3, &extendName, oneDefault),
-    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
-    PRM_Template(PRM_TOGGLE, 1, &doNoiseName),
-    PRM_Template(PRM_TOGGLE, 1, &doColorName),
-    PRM_Template(PRM_FLT, 3, &noiseFreqName, oneDefault),
-    PRM_Template(PRM_FLT, 1, &noiseAmpName, PRMoneDefaults),
-    PRM_Template(PRM_SEPARATOR, 1, &separatorName),
-    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
-    PRM_Template(PRM_FLT, 1, &noiseRoughName, &halfDefault),
-    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
-    PRM_Template(PRM_STRING, 1, &radiusAttribName, &pscaleDefault),
-    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
-    PRM_Template(PRM_STRING, 1, &upAttribName, &upvectorDefault),
-    PRM_Template(PRM_STRING, 1, &noiseOffsetAttribName, &noiseoffsetDefault),
-    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
+    PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doNoise),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doColor),
+    PRM_Template(PRM_FLT, 3, &parms::noiseFreq, parms::oneDefault),
+    PRM_Template(PRM_FLT, 1, &parms::noiseAmp, PRMoneDefaults),
+    PRM_Template(PRM_SEPARATOR, 1, &parms::separator1),
+    PRM_Template(PRM_INT, 1, &parms::noiseOctaves, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &parms::noiseRoughness, &parms::halfDefault),
+    PRM_Template(PRM_STRING, 1, &parms::densityAttrib, &parms::densityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::radiusAttrib, &parms::pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &parms::normalsAttrib, &parms::normalsDefault),
+    PRM_Template(PRM_STRING, 1, &parms::upVectorAttrib, &parms::upvectorDefault),
+    PRM_Template(PRM_STRING, 1, &parms::noiseOffsetAttrib, &parms::noiseoffsetDefault),
+    PRM_Template(PRM_STRING, 1, &parms::colorAttrib, &parms::colorDefault),
     PRM_Template(),
 };
 

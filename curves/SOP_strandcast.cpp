@@ -1,6 +1,7 @@
 // strandcast: density laid around every input curve, falling off linearly
 // from the curve's axis to its interpolated radius, optionally shaped by
 // fractal noise in a frame built from the curve's normals and up vectors.
+#include "CommonParms.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
 #include "SOP_VolumeOperator.h"
@@ -20,69 +21,34 @@ protected:
     OP_ERROR cookMySop(OP_Context &context) override;
 };
 
-static PRM_Default divsDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
-static PRM_Default extendDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
-static PRM_Default childrenDefault(100);
 static PRM_Default freqDefault(1);
 static PRM_Default ampDefault(1);
-static PRM_Default roughnessDefault(0.5);
-static PRM_Default densityDefault(0, "density");
-static PRM_Default pscaleDefault(0, "pscale");
-static PRM_Default normalsDefault(0, "N");
-static PRM_Default noiseoffsetDefault(0, "noiseoffset");
-static PRM_Default colorDefault(0, "Cd");
-static PRM_Default velocityDefault(0, "v");
-static PRM_Default uvDefault(0, "uv");
-static PRM_Default upDefault(0, "up");
 
-static PRM_Name divsName("divs", "Divisions");
-static PRM_Name extendName("extendbounds", "Extend Bounds");
-static PRM_Name separator1Name("separator1", "Separator1");
-static PRM_Name childrenName("childrencount", "Children Count");
-static PRM_Name densityMultName("densitymult", "Density Mult");
-static PRM_Name extendVoxelsName("extendvoxels", "Extend Voxels");
-static PRM_Name doNoiseName("donoise", "Do Noise");
-static PRM_Name reverseName("reverseprimorder", "Reverse Primitive Order");
-static PRM_Name doColorName("docolor", "Do Color");
-static PRM_Name doVelocityName("dovelocity", "Do Velocity");
-static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
-static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
-static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
-static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
-static PRM_Name separator2Name("separator2", "Separator2");
-static PRM_Name densityAttribName("densityattrib", "Density Attribute");
-static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
-static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
-static PRM_Name noiseOffsetAttribName("noiseoffsetattrib", "Noise Offset Attribute");
-static PRM_Name colorAttribName("colorattrib", "Color Attribute");
-static PRM_Name velocityAttribName("velocityattrib", "Velocity Attribute");
-static PRM_Name uvAttribName("uvattrib", "UV Attribute");
-static PRM_Name upAttribName("upattrib", "UP Attribute");
 
 PRM_Template SOP_strandcast::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &divsName, divsDefault),
-    PRM_Template(PRM_FLT, 3, &extendName, extendDefault),
-    PRM_Template(PRM_SEPARATOR, 0, &separator1Name),
-    PRM_Template(PRM_INT, 1, &childrenName, &childrenDefault),
-    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
-    PRM_Template(PRM_INT, 1, &extendVoxelsName, PRMoneDefaults),
-    PRM_Template(PRM_TOGGLE, 1, &doNoiseName),
-    PRM_Template(PRM_TOGGLE, 1, &reverseName),
-    PRM_Template(PRM_TOGGLE, 1, &doColorName),
-    PRM_Template(PRM_TOGGLE, 1, &doVelocityName),
-    PRM_Template(PRM_FLT, 1, &noiseFreqName, &freqDefault),
-    PRM_Template(PRM_FLT, 1, &noiseAmpName, &ampDefault),
-    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
-    PRM_Template(PRM_FLT, 1, &noiseRoughName, &roughnessDefault),
-    PRM_Template(PRM_SEPARATOR, 0, &separator2Name),
-    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
-    PRM_Template(PRM_STRING, 1, &radiusAttribName, &pscaleDefault),
-    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
-    PRM_Template(PRM_STRING, 1, &noiseOffsetAttribName, &noiseoffsetDefault),
-    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
-    PRM_Template(PRM_STRING, 1, &velocityAttribName, &velocityDefault),
-    PRM_Template(PRM_STRING, 1, &uvAttribName, &uvDefault),
-    PRM_Template(PRM_STRING, 1, &upAttribName, &upDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &parms::separator1),
+    PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
+    PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &parms::extendVoxels, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doNoise),
+    PRM_Template(PRM_TOGGLE, 1, &parms::reversePrimOrder),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doColor),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doVelocity),
+    PRM_Template(PRM_FLT, 1, &parms::noiseFreq, &freqDefault),
+    PRM_Template(PRM_FLT, 1, &parms::noiseAmp, &ampDefault),
+    PRM_Template(PRM_INT, 1, &parms::noiseOctaves, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &parms::noiseRoughness, &parms::halfDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &parms::separator2),
+    PRM_Template(PRM_STRING, 1, &parms::densityAttrib, &parms::densityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::radiusAttrib, &parms::pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &parms::normalsAttrib, &parms::normalsDefault),
+    PRM_Template(PRM_STRING, 1, &parms::noiseOffsetAttrib, &parms::noiseoffsetDefault),
+    PRM_Template(PRM_STRING, 1, &parms::colorAttrib, &parms::colorDefault),
+    PRM_Template(PRM_STRING, 1, &parms::velocityAttrib, &parms::velocityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::uvAttrib, &parms::uvDefault),
+    PRM_Template(PRM_STRING, 1, &parms::upAttrib, &parms::upvectorDefault),
     PRM_Template(),
 };
 

@@ -3,6 +3,7 @@
 // threads. The noise frame is normalised and the offset projected onto it,
 // and the curve's colour is added wherever density is.
 #include <cfloat>
+#include "CommonParms.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
 #include "SOP_VolumeOperator.h"
@@ -55,61 +56,31 @@ private:
     void fillCurvePrimPartial(CurveVolumeData data, const UT_JobInfo &info);
 };
 
-static PRM_Default divsDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
-static PRM_Default extendDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
 static PRM_Default freqDefault(1);
 static PRM_Default ampDefault(1);
-static PRM_Default roughnessDefault(0.5);
-static PRM_Default densityDefault(0, "density");
-static PRM_Default pscaleDefault(0, "pscale");
-static PRM_Default normalsDefault(0, "N");
-static PRM_Default colorDefault(0, "Cd");
-static PRM_Default velocityDefault(0, "v");
-static PRM_Default uvDefault(0, "uv");
-static PRM_Default upDefault(0, "up");
 
-static PRM_Name divsName("divs", "Divisions");
-static PRM_Name extendName("extendbounds", "Extend Bounds");
-static PRM_Name separator1Name("separator1", "Separator1");
-static PRM_Name densityMultName("densitymult", "Density Mult");
-static PRM_Name extendVoxelsName("extendvoxels", "Extend Voxels");
-static PRM_Name doNoiseName("donoise", "Do Noise");
-static PRM_Name doColorName("docolor", "Do Color");
-static PRM_Name doVelocityName("dovelocity", "Do Velocity");
-static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
-static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
-static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
-static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
-static PRM_Name separator2Name("separator2", "Separator2");
-static PRM_Name densityAttribName("densityattrib", "Density Attribute");
-static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
-static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
-static PRM_Name colorAttribName("colorattrib", "Color Attribute");
-static PRM_Name velocityAttribName("velocityattrib", "Velocity Attribute");
-static PRM_Name uvAttribName("uvattrib", "UV Attribute");
-static PRM_Name upAttribName("upattrib", "UP Attribute");
 
 PRM_Template SOP_strandcastStraightMT::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &divsName, divsDefault),
-    PRM_Template(PRM_FLT, 3, &extendName, extendDefault),
-    PRM_Template(PRM_SEPARATOR, 0, &separator1Name),
-    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
-    PRM_Template(PRM_INT, 1, &extendVoxelsName, PRMoneDefaults),
-    PRM_Template(PRM_TOGGLE, 1, &doNoiseName),
-    PRM_Template(PRM_TOGGLE, 1, &doColorName),
-    PRM_Template(PRM_TOGGLE, 1, &doVelocityName),
-    PRM_Template(PRM_FLT, 1, &noiseFreqName, &freqDefault),
-    PRM_Template(PRM_FLT, 1, &noiseAmpName, &ampDefault),
-    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
-    PRM_Template(PRM_FLT, 1, &noiseRoughName, &roughnessDefault),
-    PRM_Template(PRM_SEPARATOR, 0, &separator2Name),
-    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
-    PRM_Template(PRM_STRING, 1, &radiusAttribName, &pscaleDefault),
-    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
-    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
-    PRM_Template(PRM_STRING, 1, &velocityAttribName, &velocityDefault),
-    PRM_Template(PRM_STRING, 1, &uvAttribName, &uvDefault),
-    PRM_Template(PRM_STRING, 1, &upAttribName, &upDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &parms::separator1),
+    PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &parms::extendVoxels, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doNoise),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doColor),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doVelocity),
+    PRM_Template(PRM_FLT, 1, &parms::noiseFreq, &freqDefault),
+    PRM_Template(PRM_FLT, 1, &parms::noiseAmp, &ampDefault),
+    PRM_Template(PRM_INT, 1, &parms::noiseOctaves, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &parms::noiseRoughness, &parms::halfDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &parms::separator2),
+    PRM_Template(PRM_STRING, 1, &parms::densityAttrib, &parms::densityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::radiusAttrib, &parms::pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &parms::normalsAttrib, &parms::normalsDefault),
+    PRM_Template(PRM_STRING, 1, &parms::colorAttrib, &parms::colorDefault),
+    PRM_Template(PRM_STRING, 1, &parms::velocityAttrib, &parms::velocityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::uvAttrib, &parms::uvDefault),
+    PRM_Template(PRM_STRING, 1, &parms::upAttrib, &parms::upvectorDefault),
     PRM_Template(),
 };
 

@@ -1,3 +1,4 @@
+#include "CommonParms.h"
 #include "SurfaceWisps.h"
 #include <cstdio>
 #include "OBJ/OBJ_Camera.h"
@@ -6,67 +7,34 @@
 // ---------------------------------------------------------------------------
 // Parameters
 
-static PRM_Name divsName("divs", "Divisions");
-static PRM_Name extendBoundsName("extendbounds", "Extend Bounds");
-static PRM_Name separator1Name("separator1", "Separator1");
-static PRM_Name childrenCountName("childrencount", "Children Count");
-static PRM_Name densityMultName("densitymult", "Density Mult");
-static PRM_Name extendVoxelsName("extendvoxels", "Extend Voxels");
-static PRM_Name featherName("feather", "Feather (WARNING! very slow with large pscale)");
-static PRM_Name reversePrimOrderName("reverseprimorder", "Reverse Primitive Order");
-static PRM_Name doColorName("docolor", "Do Color");
-static PRM_Name doVelocityName("dovelocity", "Do Velocity");
-static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
-static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
-static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
-static PRM_Name noiseRoughnessName("noiseroughness", "Noise Roughness");
-static PRM_Name separator2Name("separator2", "Separator2");
-static PRM_Name densityAttribName("densityattrib", "Density Attribute");
-static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
-static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
-static PRM_Name noiseOffsetAttribName("noiseoffsetattrib", "Noise Offset Attribute");
-static PRM_Name colorAttribName("colorattrib", "Color Attribute");
-static PRM_Name velocityAttribName("velocityattrib", "Velocity Attribute");
-static PRM_Name uvAttribName("uvattrib", "UV Attribute");
 static PRM_Name useCamFrustumName("usecamfrustum", "Use Cam Frustum");
 static PRM_Name camPathName("campath", "Camera Path");
 
-static PRM_Default divsDefaults[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
-static PRM_Default oneDefaults[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
-static PRM_Default childrenCountDefault(100);
-static PRM_Default roughnessDefault(0.5);
-static PRM_Default densityAttribDefault(0, "density");
-static PRM_Default radiusAttribDefault(0, "pscale");
-static PRM_Default normalsAttribDefault(0, "N");
-static PRM_Default noiseOffsetAttribDefault(0, "noiseoffset");
-static PRM_Default colorAttribDefault(0, "Cd");
-static PRM_Default velocityAttribDefault(0, "v");
-static PRM_Default uvAttribDefault(0, "uv");
 static PRM_Default camPathDefault(0, "/obj/cam1");
 
 PRM_Template surfaceWispsTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &divsName, divsDefaults),
-    PRM_Template(PRM_FLT, 3, &extendBoundsName, oneDefaults),
-    PRM_Template(PRM_SEPARATOR, 0, &separator1Name),
-    PRM_Template(PRM_INT, 1, &childrenCountName, &childrenCountDefault),
-    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
-    PRM_Template(PRM_INT, 1, &extendVoxelsName, PRMoneDefaults),
-    PRM_Template(PRM_TOGGLE, 1, &featherName),
-    PRM_Template(PRM_TOGGLE, 1, &reversePrimOrderName),
-    PRM_Template(PRM_TOGGLE, 1, &doColorName),
-    PRM_Template(PRM_TOGGLE, 1, &doVelocityName),
-    PRM_Template(PRM_FLT, 3, &noiseFreqName, oneDefaults),
-    PRM_Template(PRM_FLT, 3, &noiseAmpName, oneDefaults),
-    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
-    PRM_Template(PRM_FLT, 1, &noiseRoughnessName, &roughnessDefault),
-    PRM_Template(PRM_SEPARATOR, 0, &separator2Name),
-    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityAttribDefault),
-    PRM_Template(PRM_STRING, 1, &radiusAttribName, &radiusAttribDefault),
-    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsAttribDefault),
-    PRM_Template(PRM_STRING, 1, &noiseOffsetAttribName, &noiseOffsetAttribDefault),
-    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorAttribDefault),
-    PRM_Template(PRM_STRING, 1, &velocityAttribName, &velocityAttribDefault),
-    PRM_Template(PRM_STRING, 1, &uvAttribName, &uvAttribDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &parms::separator1),
+    PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
+    PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &parms::extendVoxels, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &parms::feather),
+    PRM_Template(PRM_TOGGLE, 1, &parms::reversePrimOrder),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doColor),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doVelocity),
+    PRM_Template(PRM_FLT, 3, &parms::noiseFreq, parms::oneDefault),
+    PRM_Template(PRM_FLT, 3, &parms::noiseAmp, parms::oneDefault),
+    PRM_Template(PRM_INT, 1, &parms::noiseOctaves, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &parms::noiseRoughness, &parms::halfDefault),
+    PRM_Template(PRM_SEPARATOR, 0, &parms::separator2),
+    PRM_Template(PRM_STRING, 1, &parms::densityAttrib, &parms::densityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::radiusAttrib, &parms::pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &parms::normalsAttrib, &parms::normalsDefault),
+    PRM_Template(PRM_STRING, 1, &parms::noiseOffsetAttrib, &parms::noiseoffsetDefault),
+    PRM_Template(PRM_STRING, 1, &parms::colorAttrib, &parms::colorDefault),
+    PRM_Template(PRM_STRING, 1, &parms::velocityAttrib, &parms::velocityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::uvAttrib, &parms::uvDefault),
     PRM_Template(PRM_TOGGLE, 1, &useCamFrustumName),
     PRM_Template(PRM_STRING_OPREF, 1, &camPathName, &camPathDefault),
     PRM_Template(),

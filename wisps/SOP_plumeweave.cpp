@@ -1,6 +1,7 @@
 // plumeweave: every input point becomes a wisp of noise-displaced children
 // splatted into a density volume.
 #include <cmath>
+#include "CommonParms.h"
 #include "PluginEntry.h"
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
@@ -21,50 +22,25 @@ protected:
     OP_ERROR cookMySop(OP_Context &context) override;
 };
 
-static PRM_Default fiveDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
-static PRM_Default oneDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
-static PRM_Default oneHundredDefault(100);
-static PRM_Default halfDefault(0.5);
-static PRM_Default densityDefault(0, "density");
-static PRM_Default pscaleDefault(0, "pscale");
-static PRM_Default normalsDefault(0, "N");
-static PRM_Default upvectorDefault(0, "up");
-static PRM_Default noiseoffsetDefault(0, "noiseoffset");
-static PRM_Default colorDefault(0, "Cd");
 
-static PRM_Name divsName("divs", "Divisions");
-static PRM_Name extendName("extendbounds", "Extend Bounds");
-static PRM_Name childrenName("childrencount", "Children Count");
-static PRM_Name densityMultName("densitymult", "Density Mult");
-static PRM_Name featherName("feather", "Feather (WARNING! very slow with large pscale)");
-static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
-static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
-static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
-static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
-static PRM_Name densityAttribName("densityattrib", "Density Attribute");
-static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
-static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
-static PRM_Name upAttribName("upvectorattrib", "Up Vector Attribute");
-static PRM_Name noiseOffsetAttribName("noiseoffsetattrib", "Noise Offset Attribute");
-static PRM_Name colorAttribName("colorattrib", "Color Attribute");
 
 PRM_Template SOP_plumeweave::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &divsName, fiveDefault),
-    PRM_Template(PRM_FLT, 3, &extendName, oneDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 1, nullptr),
-    PRM_Template(PRM_INT, 1, &childrenName, &oneHundredDefault),
-    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
-    PRM_Template(PRM_TOGGLE, 1, &featherName),
-    PRM_Template(PRM_FLT, 3, &noiseFreqName, oneDefault),
-    PRM_Template(PRM_FLT, 1, &noiseAmpName, PRMoneDefaults),
-    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
-    PRM_Template(PRM_FLT, 1, &noiseRoughName, &halfDefault),
-    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
-    PRM_Template(PRM_STRING, 1, &radiusAttribName, &pscaleDefault),
-    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
-    PRM_Template(PRM_STRING, 1, &upAttribName, &upvectorDefault),
-    PRM_Template(PRM_STRING, 1, &noiseOffsetAttribName, &noiseoffsetDefault),
-    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
+    PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
+    PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &parms::feather),
+    PRM_Template(PRM_FLT, 3, &parms::noiseFreq, parms::oneDefault),
+    PRM_Template(PRM_FLT, 1, &parms::noiseAmp, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &parms::noiseOctaves, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &parms::noiseRoughness, &parms::halfDefault),
+    PRM_Template(PRM_STRING, 1, &parms::densityAttrib, &parms::densityDefault),
+    PRM_Template(PRM_STRING, 1, &parms::radiusAttrib, &parms::pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &parms::normalsAttrib, &parms::normalsDefault),
+    PRM_Template(PRM_STRING, 1, &parms::upVectorAttrib, &parms::upvectorDefault),
+    PRM_Template(PRM_STRING, 1, &parms::noiseOffsetAttrib, &parms::noiseoffsetDefault),
+    PRM_Template(PRM_STRING, 1, &parms::colorAttrib, &parms::colorDefault),
     PRM_Template(),
 };
 

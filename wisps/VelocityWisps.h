@@ -3,6 +3,7 @@
 // list, the parameters their cook evaluates, the values each point carries
 // and the voxel range a streak may reach.
 #include <algorithm>
+#include "CommonParms.h"
 #include "OP/OP_Parameters.h"
 #include "PRM/PRM_Template.h"
 #include "SOP_VolumeOperator.h"
@@ -12,56 +13,29 @@
 namespace velocitywisps
 {
 
-static PRM_Default fiveDefault[] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
-static PRM_Default oneDefault[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
-static PRM_Default oneHundredDefault(100);
-static PRM_Default halfDefault(0.5);
-static PRM_Default densityDefault(0, "density");
-static PRM_Default pscaleDefault(0, "pscale");
 static PRM_Default radiusDefault(0, "radiusf");
-static PRM_Default normalsDefault(0, "N");
-static PRM_Default upvectorDefault(0, "up");
-static PRM_Default noiseoffsetDefault(0, "noiseoffset");
-static PRM_Default colorDefault(0, "Cd");
-static PRM_Default velocityDefault(0, "v");
 
-static PRM_Name divsName("divs", "Divisions");
-static PRM_Name extendName("extendbounds", "Extend Bounds");
-static PRM_Name childrenName("childrencount", "Children Count");
-static PRM_Name densityMultName("densitymult", "Density Mult");
-static PRM_Name doColorName("docolor", "Do Color");
-static PRM_Name noiseFreqName("noisefreq", "Noise Frequency");
-static PRM_Name noiseAmpName("noiseamp", "Noise Amplitude");
-static PRM_Name noiseOctavesName("noiseoctaves", "Noise Octave");
-static PRM_Name noiseRoughName("noiseroughness", "Noise Roughness");
-static PRM_Name densityAttribName("densityattrib", "Density Attribute");
 static PRM_Name pscaleAttribName("pscaleattrib", "PScale Attribute");
-static PRM_Name radiusAttribName("radiusattrib", "Radius Attribute");
-static PRM_Name normalsAttribName("normalsattrib", "Normals Attribute");
-static PRM_Name upAttribName("upvectorattrib", "Up Vector Attribute");
-static PRM_Name noiseOffsetAttribName("noiseoffsetattrib", "Noise Offset Attribute");
-static PRM_Name colorAttribName("colorattrib", "Color Attribute");
-static PRM_Name velocityAttribName("velocityattrib", "Velocity Attribute");
 
 static PRM_Template templates[] = {
-    PRM_Template(PRM_INT, 3, &divsName, fiveDefault),
-    PRM_Template(PRM_FLT, 3, &extendName, oneDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 1, nullptr),
-    PRM_Template(PRM_INT, 1, &childrenName, &oneHundredDefault),
-    PRM_Template(PRM_FLT, 1, &densityMultName, PRMoneDefaults),
-    PRM_Template(PRM_TOGGLE, 1, &doColorName),
-    PRM_Template(PRM_FLT, 3, &noiseFreqName, oneDefault),
-    PRM_Template(PRM_FLT, 1, &noiseAmpName, PRMoneDefaults),
-    PRM_Template(PRM_INT, 1, &noiseOctavesName, PRMoneDefaults),
-    PRM_Template(PRM_FLT, 1, &noiseRoughName, &halfDefault),
-    PRM_Template(PRM_STRING, 1, &densityAttribName, &densityDefault),
-    PRM_Template(PRM_STRING, 1, &pscaleAttribName, &pscaleDefault),
-    PRM_Template(PRM_STRING, 1, &radiusAttribName, &radiusDefault),
-    PRM_Template(PRM_STRING, 1, &normalsAttribName, &normalsDefault),
-    PRM_Template(PRM_STRING, 1, &upAttribName, &upvectorDefault),
-    PRM_Template(PRM_STRING, 1, &noiseOffsetAttribName, &noiseoffsetDefault),
-    PRM_Template(PRM_STRING, 1, &colorAttribName, &colorDefault),
-    PRM_Template(PRM_STRING, 1, &velocityAttribName, &velocityDefault),
+    PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
+    PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
+    PRM_Template(PRM_TOGGLE, 1, &parms::doColor),
+    PRM_Template(PRM_FLT, 3, &parms::noiseFreq, parms::oneDefault),
+    PRM_Template(PRM_FLT, 1, &parms::noiseAmp, PRMoneDefaults),
+    PRM_Template(PRM_INT, 1, &parms::noiseOctaves, PRMoneDefaults),
+    PRM_Template(PRM_FLT, 1, &parms::noiseRoughness, &parms::halfDefault),
+    PRM_Template(PRM_STRING, 1, &parms::densityAttrib, &parms::densityDefault),
+    PRM_Template(PRM_STRING, 1, &pscaleAttribName, &parms::pscaleDefault),
+    PRM_Template(PRM_STRING, 1, &parms::radiusAttrib, &radiusDefault),
+    PRM_Template(PRM_STRING, 1, &parms::normalsAttrib, &parms::normalsDefault),
+    PRM_Template(PRM_STRING, 1, &parms::upVectorAttrib, &parms::upvectorDefault),
+    PRM_Template(PRM_STRING, 1, &parms::noiseOffsetAttrib, &parms::noiseoffsetDefault),
+    PRM_Template(PRM_STRING, 1, &parms::colorAttrib, &parms::colorDefault),
+    PRM_Template(PRM_STRING, 1, &parms::velocityAttrib, &parms::velocityDefault),
     PRM_Template(),
 };
 
