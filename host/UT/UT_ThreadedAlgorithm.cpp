@@ -54,6 +54,41 @@ struct HostPool
     }
 };
 
+// The address naming the hand-back of finished jobs, for ThreadSanitizer.
+char handBack;
+
+// What a worker runs for job j. oneTBB is not instrumented for
+// ThreadSanitizer, so each copy of the body publishes itself (release on its
+// address) and each use first acquires the object it reads: the hand-offs
+// between threads then show as ordered.
+struct JobBody
+{
+    JobBody(const UT_Functor1<int, const UT_JobInfo &> &f, int n, UT_Lock *l) : functor(&f), jobs(n), lock(l)
+    {
+        UT_TSAN_RELEASE(this);
+    }
+    JobBody(const JobBody &other) : JobBody(acquired(other), 0) { UT_TSAN_RELEASE(this); }
+    void operator()(int j) const
+    {
+        UT_TSAN_ACQUIRE(const_cast<JobBody *>(this));
+        (*functor)(UT_JobInfo(j, jobs, lock));
+        UT_TSAN_RELEASE(&handBack);
+    }
+
+    const UT_Functor1<int, const UT_JobInfo &> *functor;
+    int jobs;
+    UT_Lock *lock;
+
+private:
+    static const JobBody &acquired(const JobBody &other)
+    {
+        UT_TSAN_ACQUIRE(const_cast<JobBody *>(&other));
+        return other;
+    }
+    // Delegation target of the copy constructor.
+    JobBody(const JobBody &other, int) : functor(other.functor), jobs(other.jobs), lock(other.lock) {}
+};
+
 HostPool &pool()
 {
     static HostPool thePool;
@@ -77,16 +112,7 @@ void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_
         functor(UT_JobInfo(0, 1, jobLock));
         return;
     }
-    char handOut, handBack; // addresses naming the two hand-offs for ThreadSanitizer
-    UT_TSAN_RELEASE(&handOut);
-    pool().get().execute([&] {
-        tbb::parallel_for(0, jobs,
-                          [&](int j) {
-                              UT_TSAN_ACQUIRE(&handOut);
-                              functor(UT_JobInfo(j, jobs, jobLock));
-                              UT_TSAN_RELEASE(&handBack);
-                          },
-                          tbb::simple_partitioner());
-    });
+    JobBody body(functor, jobs, jobLock);
+    pool().get().execute([&] { tbb::parallel_for(0, jobs, body, tbb::simple_partitioner()); });
     UT_TSAN_ACQUIRE(&handBack);
 }
