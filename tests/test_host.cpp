@@ -126,6 +126,18 @@ TEST(Volume, CopiesShareVoxelsUntilWritten)
     vb->getVoxelWriteHandle()->setValue(1, 1, 1, 5.0f);
     EXPECT_EQ(va->getValueAtIndex(1, 1, 1), 3.0);
     EXPECT_EQ(vb->getValueAtIndex(1, 1, 1), 5.0);
+
+    // A handle taken before the copy writes only into the original.
+    UT_VoxelArrayWriteHandleF held = va->getVoxelWriteHandle();
+    GU_Detail c;
+    c.copyFrom(a);
+    auto *vc = static_cast<GEO_PrimVolume *>(c.getPrimitive(0));
+    held->setValue(2, 2, 2, 7.0f);
+    EXPECT_EQ(va->getValueAtIndex(2, 2, 2), 7.0);
+    EXPECT_EQ(vc->getValueAtIndex(2, 2, 2), 0.0);
+    EXPECT_EQ(vc->getValueAtIndex(1, 1, 1), 3.0);
+    vc->getVoxelWriteHandle()->setValue(3, 3, 3, 1.0f);
+    EXPECT_EQ(va->getValueAtIndex(3, 3, 3), 0.0);
 }
 
 TEST(Geometry, DestroyPrimitiveRemovesOnlyUnsharedPoints)

@@ -22,6 +22,14 @@ void GEO_PrimVolume::copyVolumeInto(GEO_PrimVolume &to) const
     v->mySingular = mySingular;
     v->myTaperX = myTaperX;
     v->myTaperY = myTaperY;
+    // A write handle still held on these voxels would write into the copy
+    // too, so then the copy gets voxels of its own.
+    if (myVoxels.use_count() > myShareToken.use_count())
+    {
+        v->myVoxels = std::make_shared<UT_VoxelArrayF>(*myVoxels);
+        v->myShareToken = std::make_shared<int>(0);
+        return;
+    }
     v->myVoxels = myVoxels;
     v->myShareToken = myShareToken;
 }
