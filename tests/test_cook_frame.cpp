@@ -87,3 +87,16 @@ TEST(CookFrame, VolumesCarryNameDopobjectGroupAndVariables)
     c.cook();
     EXPECT_EQ(out.getNumPrimitives(), 4);
 }
+
+TEST(CookFrame, EditedInputIsSeenByTheNextCook)
+{
+    Cook c("plumeweave");
+    addPoint(c.input(0), UT_Vector3(0, 0, 0));
+    addPoint(c.input(0), UT_Vector3(2, 2, 2));
+    c.cook();
+    expectBox(findVolume(c.output(), "density"), UT_Vector3(1, 1, 1), UT_Vector3(2, 2, 2));
+    addPoint(c.input(0), UT_Vector3(4, 4, 4));
+    c.cook();
+    expectBox(findVolume(c.output(), "density"), UT_Vector3(2, 2, 2), UT_Vector3(3, 3, 3));
+    EXPECT_EQ(c.output().getNumPoints(), 3 + 4);
+}

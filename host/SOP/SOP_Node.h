@@ -28,6 +28,8 @@ protected:
     OP_ERROR lockInputs(OP_Context &context);
     void unlockInputs();
     OP_ERROR duplicateSource(unsigned index, OP_Context &context, GU_Detail *gdp, bool clean = true);
+    // The node's output is out of date: the next lockInputs downstream cooks it again.
+    void forceRecook() { myHasCooked = false; }
 
     GU_Detail *gdp;
 
@@ -42,8 +44,13 @@ class UT_API SOP_GeometrySource : public SOP_Node
 {
 public:
     explicit SOP_GeometrySource(const char *name = "file");
-    // The detail the node outputs; fill it before cooking.
-    GU_Detail &source() { return mySource; }
+    // The detail the node outputs. Handing it out for editing makes the node
+    // cook again, so a consumer never reads an edited source's stale copy.
+    GU_Detail &source()
+    {
+        forceRecook();
+        return mySource;
+    }
 
 protected:
     OP_ERROR cookMySop(OP_Context &context) override;
