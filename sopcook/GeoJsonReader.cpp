@@ -367,6 +367,50 @@ struct PrimitiveReader
         primOffsets.push_back(GA_INVALID_OFFSET);
     }
 
+    // The compact form newer hosts write for polygon meshes and curves:
+    // "nprimitives" polygons over consecutive vertices from "startvertex",
+    // their sizes listed ("nvertices") or as [size, repeat, ...] pairs
+    // ("nvertices_rle"). One entry stands for many primitives.
+    void polygonRun(const GeoMap &body, bool closed, const Where &w)
+    {
+        const int64_t vertices = int64_t(pointref.size());
+        int64_t v = 0;
+        if (const json *s = body.find("startvertex")) v = count(*s, w / "startvertex", vertices);
+        int64_t nprims = count(body.require("nprimitives"), w / "nprimitives", vertices);
+        std::vector<int64_t> sizes;
+        if (const json *nv = body.find("nvertices"))
+        {
+            Where nw = w / "nvertices";
+            array(*nv, nw);
+            for (size_t i = 0; i < nv->size(); ++i) sizes.push_back(count((*nv)[i], nw[i], vertices));
+        }
+        else if (const json *rle = body.find("nvertices_rle"))
+        {
+            Where rw = w / "nvertices_rle";
+            array(*rle, rw);
+            if (rle->size() % 2 != 0) rw.fail("expected pairs of polygon size and repeat count");
+            for (size_t i = 0; i < rle->size(); i += 2)
+            {
+                int64_t size = count((*rle)[i], rw[i], vertices);
+                int64_t repeat = count((*rle)[i + 1], rw[i + 1], nprims - int64_t(sizes.size()));
+                sizes.insert(sizes.end(), size_t(repeat), size);
+            }
+        }
+        else
+            w.fail("missing key \"nvertices\" or \"nvertices_rle\"");
+        if (int64_t(sizes.size()) != nprims)
+            w.fail("expected " + std::to_string(nprims) + " polygon sizes (nprimitives), found " + std::to_string(sizes.size()));
+        std::vector<GA_Offset> pts;
+        for (int64_t size : sizes)
+        {
+            if (size > vertices - v)
+                w.fail("polygons reach past the last vertex (vertexcount " + std::to_string(vertices) + ")");
+            pts.assign(pointref.begin() + v, pointref.begin() + v + size);
+            v += size;
+            primOffsets.push_back(GEO_PrimPoly::build(&gdp, pts, closed)->getMapOffset());
+        }
+    }
+
     void read(const json &prims, const Where &w)
     {
         array(prims, w);
@@ -379,6 +423,11 @@ struct PrimitiveReader
             const json &typeJ = header.require("type");
             if (!typeJ.is_string()) (pw[0] / "type").fail("expected a string");
             std::string type = typeJ.get<std::string>();
+            if (type == "Polygon_run" || type == "PolygonCurve_run")
+            {
+                polygonRun(GeoMap(entry[1], pw[1]), type == "Polygon_run", pw[1]);
+                continue;
+            }
             if (type != "run")
             {
                 const json &bodyJ = entry[1];

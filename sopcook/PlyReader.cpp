@@ -241,7 +241,8 @@ void readPly(const std::string &bytes, const std::string &label, GU_Detail &gdp,
     {
         size_t need = minBytes(e);
         if (need == 0) continue; // no properties: nothing stored
-        if (e.count > body.remaining() / need)
+        // ASCII: the file's very last value needs no separator after it.
+        if (e.count > (body.remaining() + (format == Format::Ascii ? 1 : 0)) / need)
             body.fail("element '" + e.name + "' claims " + std::to_string(e.count) + " entries, more than the file holds");
 
         if (e.name == "vertex" && !seenVertex)

@@ -164,6 +164,40 @@ TEST(SopcookGeo, RunEncodedCurvesVertexAttributesAndSkippedTypes)
     EXPECT_EQ(gdp.getPos3(5).y(), 1.0f);
 }
 
+TEST(SopcookGeo, PolygonRunsStandForManyPrimitives)
+{
+    // Two quads (sizes listed), then two 2-point curves (run-length sizes);
+    // the primitive attribute lines up with the expanded primitives.
+    const char *text = R"([
+      "pointcount", 4, "vertexcount", 12, "primitivecount", 4,
+      "topology", ["pointref", ["indices", [0,1,2,3, 3,2,1,0, 0,1, 2,3]]],
+      "attributes", ["primitiveattributes", [[["scope","public","type","numeric","name","id"],
+        ["size",1,"storage","int32","values",["size",1,"storage","int32","arrays",[[5,6,7,8]]]]]]],
+      "primitives", [
+        [["type","Polygon_run"], ["startvertex",0,"nprimitives",2,"nvertices",[4,4]]],
+        [["type","PolygonCurve_run"], ["startvertex",8,"nprimitives",2,"nvertices_rle",[2,2]]]]])";
+    GU_Detail gdp;
+    std::vector<std::string> warnings;
+    sopcook::readGeoJson(text, "runs.geo", gdp, warnings);
+    for (const std::string &w : warnings) EXPECT_EQ(w.find("skipping"), std::string::npos) << w;
+    ASSERT_EQ(gdp.getNumPrimitives(), 4);
+    for (int p = 0; p < 4; ++p)
+    {
+        auto *poly = dynamic_cast<GEO_PrimPoly *>(gdp.getPrimitive(p));
+        ASSERT_TRUE(poly);
+        EXPECT_EQ(poly->isClosed(), p < 2);
+        EXPECT_EQ(poly->getVertexCount(), p < 2 ? 4 : 2);
+        EXPECT_EQ(gdp.findAttribute(GA_ATTRIB_PRIMITIVE, "id")->getF(p), float(5 + p));
+    }
+    EXPECT_EQ(gdp.getPrimitive(1)->getPointOffset(0), 3);
+    EXPECT_EQ(gdp.getPrimitive(3)->getPointOffset(1), 3);
+
+    GU_Detail bad;
+    EXPECT_THROW(sopcook::readGeoJson(R"(["pointcount",2,"vertexcount",2,"topology",["pointref",["indices",[0,1]]],
+      "primitives",[[["type","Polygon_run"],["startvertex",1,"nprimitives",1,"nvertices",[2]]]]])", "runs.geo", bad, warnings),
+                 Error);
+}
+
 TEST(SopcookGeo, MalformedFilesNameThePlaceAndWhatWasExpected)
 {
     struct Case
@@ -269,6 +303,15 @@ TEST(SopcookPly, DamagedFilesFailWithoutReadingPastTheEnd)
             EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
         }
     }
+
+    // Not damaged: an ASCII file may end without a newline after its last value.
+    GU_Detail cloud;
+    std::vector<std::string> warnings;
+    sopcook::readPly("ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\nproperty float z\n"
+                     "end_header\n0 0 0\n1 2 3",
+                     "cloud.ply", cloud, warnings);
+    ASSERT_EQ(cloud.getNumPoints(), 2);
+    EXPECT_EQ(cloud.getPos3(1).z(), 3.0f);
 }
 
 // ---------------------------------------------------------------- camera and parameters
