@@ -1,6 +1,6 @@
-#include "CommonParms.h"
 #include "SurfaceWisps.h"
 #include <cstdio>
+#include "CommonParms.h"
 #include "OBJ/OBJ_Camera.h"
 #include "OP/OP_Director.h"
 
@@ -134,15 +134,6 @@ SurfaceAttribs::SurfaceAttribs(const GEO_Detail *gdp, const char *densityName, c
 {
 }
 
-// The first count components of a point's attribute; zeros when it is
-// missing or the read fails.
-static void readCorner(const GA_RWAttributeRef &ref, GA_Offset pt, float *out, int count)
-{
-    const GA_AIFTuple *tuple = ref.getAIFTuple();
-    if (!tuple || !tuple->get(ref.getAttribute(), pt, out, count, 0))
-        for (int c = 0; c < count; ++c) out[c] = 0.0f;
-}
-
 void QuadCorners::read(const GEO_Detail *gdp, const GEO_Primitive *quad, const SurfaceAttribs &attribs,
                        bool reverseOrder)
 {
@@ -150,13 +141,13 @@ void QuadCorners::read(const GEO_Detail *gdp, const GEO_Primitive *quad, const S
     {
         GA_Offset pt = quad->getPointOffset(k);
         P[k] = gdp->getPos3(pt);
-        readCorner(attribs.density, pt, &density[k], 1);
-        readCorner(attribs.radius, pt, &radius[k], 1);
-        readCorner(attribs.normal, pt, normal[k].data(), 3);
-        readCorner(attribs.noiseOffset, pt, noiseOffset[k].data(), 3);
-        readCorner(attribs.colour, pt, colour[k].data(), 3);
-        readCorner(attribs.uv, pt, uv[k].data(), 3);
-        readCorner(attribs.velocity, pt, velocity[k].data(), 3);
+        readPointTuple(attribs.density, pt, &density[k], 1);
+        readPointTuple(attribs.radius, pt, &radius[k], 1);
+        readPointTuple(attribs.normal, pt, normal[k].data(), 3);
+        readPointTuple(attribs.noiseOffset, pt, noiseOffset[k].data(), 3);
+        readPointTuple(attribs.colour, pt, colour[k].data(), 3);
+        readPointTuple(attribs.uv, pt, uv[k].data(), 3);
+        readPointTuple(attribs.velocity, pt, velocity[k].data(), 3);
     }
     if (reverseOrder) std::swap(P[2], P[3]);
 }

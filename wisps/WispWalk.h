@@ -4,6 +4,7 @@
 // every point-wisps operator.
 #include "GXNoise.h"
 #include "GEO/GEO_Detail.h"
+#include "SegmentFunctions.h"
 
 struct WispNoise
 {
@@ -27,8 +28,5 @@ inline UT_Vector3 wispChildPosition(const UT_Vector3 &P, const UT_Vector3 &offse
 // least `count` components; zeros when missing or unreadable.
 inline void readPointAttrib(const GEO_Detail *gdp, const char *name, GA_Offset pt, float *out, int count)
 {
-    GA_RWAttributeRef ref = gdp->findFloatTuple(GA_ATTRIB_POINT, name, count);
-    const GA_AIFTuple *tuple = ref.getAIFTuple();
-    if (!tuple || !tuple->get(ref.getAttribute(), pt, out, count, 0))
-        for (int c = 0; c < count; ++c) out[c] = 0.0f;
+    readPointTuple(gdp->findFloatTuple(GA_ATTRIB_POINT, name, count), pt, out, count);
 }
