@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include "GXNoise.h"
+#include "Normalise.h"
 #include "GU/GU_Detail.h"
 #include "GU/GU_PrimVolume.h"
 #include "SegmentFunctions.h"
@@ -107,14 +108,6 @@ inline SearchBox searchBox(const CloudBall &b, const int divs[3], const double s
         box.hi[a] = hi < divs[a] ? int(hi > 0 ? hi : 0) : divs[a];
     }
     return box;
-}
-
-// Scales v to unit length; vectors too short to scale safely stay as they
-// are, so a zero vector stays zero.
-inline void normaliseInPlace(UT_Vector3 &v)
-{
-    float l2 = v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
-    if (l2 > FLT_MIN && l2 != 1.0f) v *= 1.0f / std::sqrt(l2);
 }
 
 // The ball's own axes for the noise lookup: the normal, the up vector (not

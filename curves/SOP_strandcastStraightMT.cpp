@@ -4,6 +4,7 @@
 // and the curve's colour is added wherever density is.
 #include <cfloat>
 #include "CommonParms.h"
+#include "Normalise.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
 #include "SOP_VolumeOperator.h"
@@ -83,18 +84,6 @@ PRM_Template SOP_strandcastStraightMT::myTemplateList[] = {
     PRM_Template(PRM_STRING, 1, &parms::upAttrib, &parms::upvectorDefault),
     PRM_Template(),
 };
-
-// Scales v to unit length in place; vectors too short to normalise (zero
-// included) and unit ones are left as they are.
-static void normaliseInPlace(UT_Vector3 &v)
-{
-    float len2 = v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
-    if (len2 > FLT_MIN && len2 != 1.0f)
-    {
-        float inv = 1.0f / std::sqrt(len2);
-        v *= inv;
-    }
-}
 
 // The fractal noise at voxel centre P: the offset from the foot projected
 // onto the curve's unit normal, up and their cross product, scaled by the
