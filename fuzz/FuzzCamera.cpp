@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "CameraFile.h"
+#include "io/CameraFile.h"
 #include "Messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

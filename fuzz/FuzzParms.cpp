@@ -8,7 +8,7 @@
 
 #include "FuzzTargetOperator.h"
 #include "Messages.h"
-#include "ParmAssign.h"
+#include "cook/ParmAssign.h"
 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

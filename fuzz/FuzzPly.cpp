@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "GeometryFile.h"
+#include "io/GeometryFile.h"
 #include "Messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

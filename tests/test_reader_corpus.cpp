@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "CameraFile.h"
+#include "io/CameraFile.h"
 #include "FuzzTargetOperator.h"
-#include "GeometryFile.h"
+#include "io/GeometryFile.h"
 #include "Messages.h"
-#include "ParmAssign.h"
+#include "cook/ParmAssign.h"
 
 namespace fs = std::filesystem;
 

@@ -15,13 +15,13 @@
 #include <nlohmann/json.hpp>
 #include <openvdb/openvdb.h>
 
-#include "CameraFile.h"
-#include "CookJob.h"
-#include "GeometryFile.h"
+#include "io/CameraFile.h"
+#include "cook/CookJob.h"
+#include "io/GeometryFile.h"
 #include "Messages.h"
-#include "ParmAssign.h"
+#include "cook/ParmAssign.h"
 #include "TestHost.h"
-#include "VolumeGrids.h"
+#include "vdb/VolumeGrids.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "GeometryFile.h"
+#include "io/GeometryFile.h"
 
 #include <sys/stat.h>
 

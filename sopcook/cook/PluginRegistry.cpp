@@ -1,4 +1,4 @@
-#include "PluginRegistry.h"
+#include "cook/PluginRegistry.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

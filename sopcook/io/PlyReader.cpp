@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "GEO/GEO_PrimPoly.h"
-#include "GeometryFile.h"
+#include "io/GeometryFile.h"
 #include "Messages.h"
 
 namespace sopcook

@@ -1,4 +1,4 @@
-#include "CameraFile.h"
+#include "io/CameraFile.h"
 
 #include <cmath>
 #include <set>

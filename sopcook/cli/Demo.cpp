@@ -1,4 +1,4 @@
-#include "Demo.h"
+#include "cli/Demo.h"
 
 #include <sys/stat.h>
 
@@ -7,12 +7,12 @@
 #include <cstring>
 #include <map>
 
-#include "CookJob.h"
-#include "DemoScenes.h"
-#include "Interrupts.h"
+#include "cook/CookJob.h"
+#include "cli/DemoScenes.h"
+#include "cook/Interrupts.h"
 #include "Messages.h"
-#include "Preview.h"
-#include "VdbWriter.h"
+#include "preview/Preview.h"
+#include "vdb/VdbWriter.h"
 
 namespace sopcook
 {

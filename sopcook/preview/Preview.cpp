@@ -1,4 +1,4 @@
-#include "Preview.h"
+#include "preview/Preview.h"
 
 #include <unistd.h>
 
@@ -11,7 +11,7 @@
 
 #include <Magick++.h>
 
-#include "BitmapFont.h"
+#include "preview/BitmapFont.h"
 #include "GEO/GEO_PrimVolume.h"
 #include "Messages.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 #include "OP/OP_Operator.h"
-#include "PluginRegistry.h"
+#include "cook/PluginRegistry.h"
 #include "SOP/SOP_Node.h"
-#include "VdbWriter.h"
+#include "vdb/VdbWriter.h"
 
 namespace sopcook
 {

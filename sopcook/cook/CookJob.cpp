@@ -1,4 +1,4 @@
-#include "CookJob.h"
+#include "cook/CookJob.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -9,13 +9,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CameraFile.h"
-#include "CookEstimate.h"
-#include "GeometryFile.h"
-#include "Interrupts.h"
+#include "io/CameraFile.h"
+#include "cook/CookEstimate.h"
+#include "io/GeometryFile.h"
+#include "cook/Interrupts.h"
 #include "Messages.h"
-#include "ParmAssign.h"
-#include "Preview.h"
+#include "cook/ParmAssign.h"
+#include "preview/Preview.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 namespace sopcook

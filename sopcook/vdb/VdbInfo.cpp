@@ -1,4 +1,4 @@
-#include "VdbInfo.h"
+#include "vdb/VdbInfo.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include "Messages.h"
 #include <openvdb/io/Stream.h>
 
-#include "VolumeGrids.h"
+#include "vdb/VolumeGrids.h"
 
 namespace sopcook
 {

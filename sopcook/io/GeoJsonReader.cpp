@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "GEO/GEO_PrimPoly.h"
-#include "GeometryFile.h"
+#include "io/GeometryFile.h"
 #include "Messages.h"
 
 namespace sopcook

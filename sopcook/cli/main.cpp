@@ -8,12 +8,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "CookJob.h"
-#include "Demo.h"
+#include "cook/CookJob.h"
+#include "cli/Demo.h"
 #include "Messages.h"
-#include "ParmAssign.h"
-#include "PluginRegistry.h"
-#include "VdbInfo.h"
+#include "cook/ParmAssign.h"
+#include "cook/PluginRegistry.h"
+#include "vdb/VdbInfo.h"
 
 using namespace sopcook;
 

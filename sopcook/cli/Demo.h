@@ -1,7 +1,7 @@
 #pragma once
 // `sopcook demo [DIR]`: cooks every installed operator on the built-in scenes.
 #include <string>
-#include "PluginRegistry.h"
+#include "cook/PluginRegistry.h"
 
 namespace sopcook
 {

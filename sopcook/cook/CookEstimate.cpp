@@ -1,4 +1,4 @@
-#include "CookEstimate.h"
+#include "cook/CookEstimate.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -6,7 +6,7 @@
 #include <openvdb/openvdb.h>
 #include "GEO/GEO_PrimVolume.h"
 #include "GU/GU_Detail.h"
-#include "VdbWriter.h"
+#include "vdb/VdbWriter.h"
 
 namespace sopcook
 {

@@ -1,4 +1,4 @@
-#include "ParmAssign.h"
+#include "cook/ParmAssign.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "Interrupts.h"
+#include "cook/Interrupts.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "DemoScenes.h"
+#include "cli/DemoScenes.h"
 
 #include <cmath>
 #include <vector>

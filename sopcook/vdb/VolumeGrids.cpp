@@ -1,4 +1,4 @@
-#include "VolumeGrids.h"
+#include "vdb/VolumeGrids.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <map>
 #include <mutex>
 
-#include "Interrupts.h"
+#include "cook/Interrupts.h"
 #include "Messages.h"
 
 namespace sopcook
