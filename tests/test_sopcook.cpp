@@ -16,7 +16,9 @@
 #include <openvdb/openvdb.h>
 
 #include "io/CameraFile.h"
-#include "cook/CookJob.h"
+#include "cook/CookCommand.h"
+#include "cook/Frames.h"
+#include "cook/OperatorCook.h"
 #include "io/GeometryFile.h"
 #include "Messages.h"
 #include "cook/ParmAssign.h"

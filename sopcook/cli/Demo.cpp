@@ -7,7 +7,9 @@
 #include <cstring>
 #include <map>
 
-#include "cook/CookJob.h"
+#include "cook/CookCommand.h"
+#include "cook/Frames.h"
+#include "cook/OperatorCook.h"
 #include "cli/DemoScenes.h"
 #include "cook/Interrupts.h"
 #include "Messages.h"

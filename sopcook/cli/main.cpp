@@ -8,7 +8,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cook/CookJob.h"
+#include "cook/CookCommand.h"
+#include "cook/Frames.h"
+#include "cook/OperatorCook.h"
 #include "cli/Demo.h"
 #include "Messages.h"
 #include "cook/ParmAssign.h"

@@ -1,0 +1,221 @@
+#include "cook/CookCommand.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include <nlohmann/json.hpp>
+
+#include "cook/CookEstimate.h"
+#include "cook/Frames.h"
+#include "cook/Interrupts.h"
+#include "cook/OperatorCook.h"
+#include "cook/ParmAssign.h"
+#include "io/CameraFile.h"
+#include "io/GeometryFile.h"
+#include "Messages.h"
+#include "preview/Preview.h"
+#include "UT/UT_ThreadedAlgorithm.h"
+
+namespace sopcook
+{
+StdoutToStderr::StdoutToStderr(bool active)
+{
+    if (!active) return;
+    std::fflush(stdout);
+    std::cout.flush();
+    mySaved = dup(1);
+    dup2(2, 1);
+}
+
+StdoutToStderr::~StdoutToStderr()
+{
+    if (mySaved < 0) return;
+    std::fflush(stdout);
+    std::cout.flush();
+    dup2(mySaved, 1);
+    close(mySaved);
+}
+
+namespace
+{
+double seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void flushWarnings(std::vector<std::string> &warnings)
+{
+    for (const std::string &w : warnings) warn(w);
+    warnings.clear();
+}
+
+std::string resolution(const int res[3])
+{
+    return std::to_string(res[0]) + "x" + std::to_string(res[1]) + "x" + std::to_string(res[2]);
+}
+
+// Refuses option combinations that cannot work, before anything is read.
+void validateOptions(const OP_Operator &op, const CookOptions &o, const std::vector<int> &frames)
+{
+    if (o.output.empty()) throw Error("cook: no output file (-o OUT.vdb)");
+    if (op.maxInputs() == 0 && (!o.input.empty() || !o.bbox.empty()))
+        throw Error(op.getName() + " takes no geometry input; drop -i and -b");
+    if (op.maxInputs() < 2 && !o.bbox.empty()) throw Error(op.getName() + " has no bounding-box input; drop -b");
+    if (o.threads < 0) throw Error("--threads " + std::to_string(o.threads) + ": expected 1 or more");
+    if (frames.size() > 1 && expandFrame(o.output, frames[0]) == expandFrame(o.output, frames[1]))
+        throw Error("-o " + o.output + ": put $F or $F4 in the output name to cook several frames");
+    if (!o.preview.empty() && frames.size() > 1 && expandFrame(o.preview, frames[0]) == expandFrame(o.preview, frames[1]))
+        throw Error("--preview " + o.preview + ": put $F or $F4 in the preview name to cook several frames");
+}
+
+// One frame of the command, step by step; each step times itself.
+class FrameCook
+{
+public:
+    FrameCook(OP_Operator &op, const CookOptions &o, int frame)
+        : myOp(op), myOptions(o), myFrame(frame), myJob(op), myOut(expandFrame(o.output, frame)),
+          myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame))
+    {
+    }
+
+    // Inputs, camera and parameters; refuses a cook the estimate says cannot finish.
+    void prepare()
+    {
+        checkWritable(myOut);
+        auto t0 = std::chrono::steady_clock::now();
+        const CookOptions &o = myOptions;
+        assignParameters(myJob.node(), myOp, o.settings);
+        if (!o.input.empty()) readGeometryFile(expandFrame(o.input, myFrame), myJob.input(0), myWarnings);
+        if (!o.bbox.empty()) readGeometryFile(expandFrame(o.bbox, myFrame), myJob.input(1), myWarnings);
+        if (!o.camera.empty())
+        {
+            std::string camPath = expandFrame(o.camera, myFrame);
+            myCamera = makeCamera(parseCameraJson(readFileBytes(camPath, "camera"), camPath, myWarnings));
+        }
+        flushWarnings(myWarnings);
+        if (!o.force)
+        {
+            CookEstimate estimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
+            std::string why = refusal(estimate, availableMemoryBytes());
+            if (!why.empty()) throw Error(why);
+        }
+        myReadSeconds = seconds(t0);
+    }
+
+    void cook()
+    {
+        auto t1 = std::chrono::steady_clock::now();
+        {
+            SignalGuard signals;
+            std::string label = myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) : "");
+            ProgressLine progress(label, myOptions.verbose || isatty(2));
+            StdoutToStderr redirect(myOptions.stats);
+            myJob.cook(frameTime(myFrame), myWarnings);
+            myInterrupted = SignalGuard::interrupted();
+        }
+        myCookSeconds = seconds(t1);
+        flushWarnings(myWarnings);
+        if (myInterrupted) warn("interrupted: writing the partial result of " + myOp.getName() + " to " + myOut);
+    }
+
+    void write()
+    {
+        auto t2 = std::chrono::steady_clock::now();
+        {
+            // A second Ctrl-C while writing removes the temporary file and exits.
+            SignalGuard signals;
+            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings);
+            if (!myPreview.empty())
+            {
+                std::string caption = myOp.getName();
+                if (!myVolumes.empty()) caption += " " + resolution(myVolumes[0].res);
+                writePreview(myJob.output(), myPreview, caption);
+            }
+        }
+        myWriteSeconds = seconds(t2);
+        flushWarnings(myWarnings);
+        if (myVolumes.empty()) warn(myOp.getName() + " produced no volumes; " + myOut + " holds no grids");
+    }
+
+    void report() const
+    {
+        if (myOptions.verbose) note(summaryLine());
+        if (myOptions.stats) std::cout << statsLine().dump() << std::endl;
+    }
+
+    bool interrupted() const { return myInterrupted; }
+
+private:
+    bool sequence() const { return !myOptions.frames.empty(); }
+
+    std::string summaryLine() const
+    {
+        uint64_t active = 0;
+        for (auto &v : myVolumes) active += v.active;
+        return "wrote " + myOut + ": " + std::to_string(myVolumes.size()) + " volumes, " + std::to_string(active) +
+               " active voxels (read " + std::to_string(myReadSeconds) + "s, cook " + std::to_string(myCookSeconds) +
+               "s, write " + std::to_string(myWriteSeconds) + "s)";
+    }
+
+    nlohmann::json statsLine() const
+    {
+        struct rusage usage;
+        getrusage(RUSAGE_SELF, &usage);
+        nlohmann::json line;
+        line["operator"] = myOp.getName();
+        if (sequence()) line["frame"] = myFrame;
+        line["output"] = myOut;
+        line["read_seconds"] = myReadSeconds;
+        line["cook_seconds"] = myCookSeconds;
+        line["write_seconds"] = myWriteSeconds;
+        line["threads"] = UT_ThreadedAlgorithm::getDefaultThreadCount();
+        line["interrupted"] = myInterrupted;
+        nlohmann::json vols = nlohmann::json::array();
+        for (const VolumeSummary &v : myVolumes)
+            vols.push_back({{"name", v.name}, {"resolution", {v.res[0], v.res[1], v.res[2]}}, {"voxels", v.voxels}, {"active", v.active}});
+        line["volumes"] = vols;
+        line["peak_memory_bytes"] = uint64_t(usage.ru_maxrss) * 1024;
+        return line;
+    }
+
+    OP_Operator &myOp;
+    const CookOptions &myOptions;
+    int myFrame;
+    OperatorCook myJob;
+    std::string myOut, myPreview;
+    std::unique_ptr<OBJ_Camera> myCamera;
+    std::vector<std::string> myWarnings;
+    std::vector<VolumeSummary> myVolumes;
+    bool myInterrupted = false;
+    double myReadSeconds = 0, myCookSeconds = 0, myWriteSeconds = 0;
+};
+} // namespace
+
+int runCook(const PluginRegistry &plugins, const CookOptions &o)
+{
+    OP_Operator &op = plugins.require(o.op);
+    std::vector<int> frames = o.frames.empty() ? std::vector<int>{1} : parseFrames(o.frames);
+    validateOptions(op, o, frames);
+    {
+        // Check the parameters once, before anything is read or cooked.
+        OperatorCook probe(op);
+        assignParameters(probe.node(), op, o.settings);
+    }
+    if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
+
+    for (int frame : frames)
+    {
+        FrameCook job(op, o, frame);
+        job.prepare();
+        job.cook();
+        job.write();
+        job.report();
+        if (job.interrupted()) return 130;
+    }
+    return 0;
+}
+} // namespace sopcook

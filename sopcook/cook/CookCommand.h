@@ -1,0 +1,40 @@
+#pragma once
+// The `sopcook cook` command: for each frame read the inputs, check the
+// estimate, cook, write the VDB (and preview) and report.
+#include <string>
+#include <vector>
+#include "cook/PluginRegistry.h"
+#include "vdb/VdbWriter.h"
+
+namespace sopcook
+{
+// While alive (and active), what operators print to standard output goes to
+// standard error, keeping stdout for sopcook's own tables and --stats lines.
+class StdoutToStderr
+{
+public:
+    explicit StdoutToStderr(bool active);
+    ~StdoutToStderr();
+    StdoutToStderr(const StdoutToStderr &) = delete;
+    StdoutToStderr &operator=(const StdoutToStderr &) = delete;
+
+private:
+    int mySaved = -1;
+};
+
+struct CookOptions
+{
+    std::string op;
+    std::string input, bbox, camera, output, preview;
+    std::vector<std::string> settings; // NAME=VALUE
+    int threads = 0;                   // 0: the host's default
+    std::string frames;                // "A-B", "F" or empty
+    bool stats = false;
+    bool verbose = false;
+    bool force = false;                // cook even when the estimate says it cannot finish
+    VectorGrids vectors = VectorGrids::None;
+};
+
+// Runs `sopcook cook`; returns the exit status (throws Error on failure).
+int runCook(const PluginRegistry &plugins, const CookOptions &options);
+} // namespace sopcook
