@@ -27,7 +27,18 @@ static std::string executableFolder()
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-std::vector<std::string> PluginRegistry::defaultFolders()
+std::vector<std::string> PluginRegistry::defaultFolders() { return searchPath(executableFolder()); }
+
+std::string PluginRegistry::hostLibraryFolder()
+{
+    Dl_info info;
+    if (!dladdr(reinterpret_cast<void *>(&UT_DSO::findPlugins), &info) || !info.dli_fname) return ".";
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::vector<std::string> PluginRegistry::searchPath(const std::string &fallback)
 {
     std::vector<std::string> folders;
     if (const char *env = std::getenv("SOPCOOK_DSO_PATH"); env && *env)
@@ -43,7 +54,7 @@ std::vector<std::string> PluginRegistry::defaultFolders()
         }
         return folders;
     }
-    folders.push_back(executableFolder());
+    folders.push_back(fallback);
     return folders;
 }
 

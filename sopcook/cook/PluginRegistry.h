@@ -17,6 +17,11 @@ public:
     explicit PluginRegistry(const std::vector<std::string> &folders);
 
     static std::vector<std::string> defaultFolders();
+    // SOPCOOK_DSO_PATH's folders when set, else fallback.
+    static std::vector<std::string> searchPath(const std::string &fallback);
+    // The folder of the loaded host library: where the build and the install
+    // put the plug-ins, for hosts that are not an executable beside them.
+    static std::string hostLibraryFolder();
 
     const std::vector<std::string> &folders() const { return myFolders; }
     const std::vector<std::string> &problems() const { return myProblems; }
