@@ -1,6 +1,8 @@
 """Cooking a Blender object to VDB files and the Volume object that shows them."""
 import os
 
+import numpy as np
+
 import bpy
 
 from . import geometry
@@ -10,12 +12,23 @@ QUAD_OPERATORS = ("skinweave",)
 CURVE_OPERATORS = ("strandcast",)
 
 
-def inputs_for(op, obj, depsgraph):
-    """The cook's keyword arguments for op on obj: points, and the primitives op uses."""
+def inputs_for(op, obj, depsgraph, params=None, radius=0.1, notes=None):
+    """The cook's keyword arguments for op on obj: points, and the primitives op uses.
+
+    Points without the density or radius attribute the parameters name would
+    deposit nothing, so those get density 1 and the given radius (said in notes).
+    """
     if op == "slabreel":
         return {}
     points, quads, curves = geometry.object_input(obj, depsgraph)
     prims = quads if op.startswith(QUAD_OPERATORS) else curves if op.startswith(CURVE_OPERATORS) else None
+    params = params or {}
+    count = len(points["P"])
+    for key, value in ((params.get("densityattrib", "density"), 1.0), (params.get("radiusattrib", "pscale"), radius)):
+        if key and key not in points and ("densityattrib" in params or "radiusattrib" in params):
+            points[key] = np.full(count, value, np.float32)
+            if notes is not None:
+                notes.append(f"{obj.name} has no '{key}' attribute: using {value:g} for every point")
     return {"points": points, "primitives": prims}
 
 
@@ -27,10 +40,10 @@ def output_folder(settings):
     return folder
 
 
-def cook_frame(sopcook, op, params, obj, scene, path):
+def cook_frame(sopcook, op, params, obj, scene, path, radius=0.1, notes=None):
     """Cooks op on obj at the scene's current frame and writes path; returns the result."""
     depsgraph = bpy.context.evaluated_depsgraph_get()
-    kwargs = inputs_for(op, obj, depsgraph)
+    kwargs = inputs_for(op, obj, depsgraph, params, radius, notes)
     camera = geometry.camera_input(scene, obj)
     if camera is not None and "campath" in params:
         params = dict(params, campath=camera["path"])

@@ -52,6 +52,7 @@ def draw_settings(layout, settings):
     col = layout.column()
     for p in _sopcook.parameters(settings.operator):
         col.prop(group, p["name"])
+    layout.prop(settings, "radius")
     layout.prop(settings, "output_dir")
 
 
@@ -88,9 +89,10 @@ class SOPCOOK_OT_rasterise(bpy.types.Operator):
                 vol = self._bake(context, op, params, obj, os.path.join(folder, base))
             else:
                 path = os.path.join(folder, base + ".vdb")
-                result = cook.cook_frame(_sopcook, op, params, obj, scene, path)
+                notes = []
+                result = cook.cook_frame(_sopcook, op, params, obj, scene, path, settings.radius, notes)
                 vol = cook.volume_object(context, obj, base, path)
-                self._report(result)
+                self._report(result, notes)
         except (ValueError, RuntimeError) as e:
             self.report({"ERROR"}, str(e))
             return {"CANCELLED"}
@@ -103,16 +105,21 @@ class SOPCOOK_OT_rasterise(bpy.types.Operator):
     def _bake(self, context, op, params, obj, stem):
         scene = context.scene
         current, first, last = scene.frame_current, scene.frame_start, scene.frame_end
+        radius = scene.sopcook.radius
         try:
             for frame in range(first, last + 1):
                 scene.frame_set(frame)
-                self._report(cook.cook_frame(_sopcook, op, params, obj, scene, f"{stem}_{frame:04d}.vdb"))
+                notes = []
+                result = cook.cook_frame(_sopcook, op, params, obj, scene, f"{stem}_{frame:04d}.vdb", radius, notes)
+                self._report(result, notes if frame == first else [])
         finally:
             scene.frame_set(current)
         return cook.volume_object(context, obj, os.path.basename(stem), f"{stem}_{first:04d}.vdb",
                                   frames=(first, last - first + 1))
 
-    def _report(self, result):
+    def _report(self, result, notes):
+        for n in notes:
+            self.report({"INFO"}, n)
         for w in result.warnings:
             self.report({"WARNING"}, w)
         if len(result) == 0:
@@ -145,6 +152,9 @@ def register(sopcook):
     items = [(op, sopcook.describe(op)["label"], op) for op in ops]
     annotations["operator"] = bpy.props.EnumProperty(name="Operator", items=items,
                                                      default="billowfold" if "billowfold" in ops else ops[0])
+    annotations["radius"] = bpy.props.FloatProperty(
+        name="Point radius", default=0.1, min=0.0,
+        description="Radius of points without the radius attribute the operator reads (density 1 likewise)")
     annotations["output_dir"] = bpy.props.StringProperty(name="VDB folder", default="//volumes/", subtype="DIR_PATH")
     settings = type("SOPCOOK_PG_settings", (bpy.types.PropertyGroup,), {"__annotations__": annotations})
     _classes[:] = groups + [settings, SOPCOOK_OT_rasterise, SOPCOOK_PT_panel]

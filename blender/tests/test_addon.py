@@ -7,6 +7,7 @@ blender -b --factory-startup --python-exit-code 1 --python test_addon.py -- \
 import argparse
 import math
 import os
+import re
 import subprocess
 import sys
 
@@ -89,7 +90,7 @@ def rasterise(obj, op, params):
     group = getattr(scene.sopcook, "op_" + op)
     for name, value in params.items():
         setattr(group, name, value)
-    for o in bpy.context.view_layer.objects:
+    for o in bpy.context.scene.objects:
         o.select_set(False)
     obj.select_set(True)
     bpy.context.view_layer.objects.active = obj
@@ -103,7 +104,12 @@ def rasterise(obj, op, params):
 def file_grids(path):
     """name -> active voxels, as `sopcook info` lists them."""
     lines = subprocess.run([args.sopcook, "info", path], check=True, capture_output=True, text=True).stdout
-    return {l.split()[0]: int(l.split()[4]) for l in lines.splitlines()[2:]}
+    grids = {}
+    for line in lines.splitlines()[2:]:
+        words = line.split()
+        at = next(i for i, w in enumerate(words) if re.fullmatch(r"\d+x\d+x\d+", w))
+        grids[words[0]] = int(words[at + 1])
+    return grids
 
 
 def check_volume(vol, must_have):
@@ -121,18 +127,23 @@ def render(path, size):
     scene.render.engine = "CYCLES"
     scene.cycles.device = "CPU"
     scene.cycles.samples = 4
+    scene.cycles.use_denoising = False
     scene.cycles.volume_step_rate = 4
     scene.render.resolution_x, scene.render.resolution_y = size
     scene.render.resolution_percentage = 100
-    scene.world = bpy.data.worlds.new("black")
-    scene.world.color = (0, 0, 0)
+    scene.world = bpy.data.worlds.new("night")
+    scene.world.color = (0.02, 0.02, 0.04)
+    if "Sun" not in bpy.data.objects:
+        sun = add("Sun", bpy.data.lights.new("Sun", "SUN"), (0, 0, 5))
+        sun.rotation_euler = (math.radians(40), 0, math.radians(20))
+        sun.data.energy = 4.0
     scene.render.filepath = path
     bpy.ops.render.render(write_still=True)
     image = bpy.data.images.load(path)
     w, h = image.size
     pixels = image.pixels[:]
     centre = (h // 2 * w + w // 2) * 4
-    return pixels[centre:centre + 3]
+    return pixels[centre:centre + 3], pixels[0:3]
 
 
 scene = scene_setup()
@@ -143,10 +154,12 @@ grids = check_volume(cloud_vol, ["density", "Cd"])
 # The object's attributes arrive under sopcook's names, and the file holds what the module cooks.
 from sopcook_volumes import cook as addon_cook  # noqa: E402
 
-inputs = addon_cook.inputs_for("billowfold", cloud, bpy.context.evaluated_depsgraph_get())
-assert set(inputs["points"]) >= {"P", "pscale", "Cd"} and inputs["primitives"] is None, inputs["points"].keys()
-assert abs(float(inputs["points"]["pscale"][0]) - 0.35) < 1e-6
-direct = sopcook.cook("billowfold", params={"divs": (24, 24, 24), "densitymult": 4.0}, **inputs)
+params = {"divs": (24, 24, 24), "densitymult": 4.0, "densityattrib": "density", "radiusattrib": "pscale"}
+notes = []
+inputs = addon_cook.inputs_for("billowfold", cloud, bpy.context.evaluated_depsgraph_get(), params, 0.1, notes)
+assert set(inputs["points"]) >= {"P", "pscale", "Cd", "density"} and inputs["primitives"] is None, inputs["points"]
+assert abs(float(inputs["points"]["pscale"][0]) - 0.35) < 1e-6 and len(notes) == 1, notes
+direct = sopcook.cook("billowfold", params=params, **inputs)
 assert {v.name: v.active for v in direct} == {k: v for k, v in grids.items() if k != "Cd"}
 strand_vol = rasterise(strand, "strandcast", {"divs": (16, 16, 24)})
 check_volume(strand_vol, ["density"])
@@ -157,8 +170,10 @@ assert addon_cook.inputs_for("skinweave", sheet, bpy.context.evaluated_depsgraph
 # The point cloud's colour reaches the vector Cd grid.
 assert "Cd" in {g.name for g in cloud_vol.data.grids}
 
-centre = render(os.path.join(args.out, "render.png"), (32, 24))
-assert max(centre) > 0.01, f"the render's centre is background: {centre}"
+for source in (sheet, cloud, strand):
+    source.hide_render = True  # only the volumes show
+centre, corner = render(os.path.join(args.out, "render.png"), (32, 24))
+assert max(abs(a - b) for a, b in zip(centre, corner)) > 0.05, f"the render's centre is background: {centre}, {corner}"
 
 # Bake: one file per frame, played by one Volume object.
 scene.frame_start, scene.frame_end = 1, 2
