@@ -147,3 +147,28 @@ def test_keyboard_interrupt_returns_a_partial_result(cloud):
     finally:
         timer.cancel()
     assert result.interrupted
+
+
+def test_frustum_volumes_and_their_uniform_resampling(tmp_path, examples):
+    camera = os.path.join(examples, "camera.json")
+    params = {"usecamfrustum": True, "campath": "/obj/cam1", "divs": (16, 12, 16)}
+    result = sopcook.cook("skinweave", points=os.path.join(examples, "quads.ply"), camera=camera, params=params)
+    vol = result[0]
+    assert vol.frustum and vol.taper != (1.0, 1.0)
+    # A camera given as a dict cooks as the same file does.
+    import json
+    with open(camera) as f:
+        as_dict = sopcook.cook("skinweave", points=os.path.join(examples, "quads.ply"), camera=json.load(f), params=params)
+    assert_same_volumes(result, as_dict)
+
+    def transforms(path):
+        out = subprocess.run([os.environ["SOPCOOK_EXECUTABLE"], "info", str(path)], check=True, capture_output=True,
+                             text=True).stdout
+        return [("frustum" in line, "linear" in line) for line in out.splitlines()[2:]]
+
+    result.write_vdb(str(tmp_path / "frustum.vdb"))
+    result.write_vdb(str(tmp_path / "uniform.vdb"), uniform=True)
+    assert transforms(tmp_path / "frustum.vdb")[0] == (True, False)
+    assert transforms(tmp_path / "uniform.vdb")[0] == (False, True)
+    with pytest.raises(ValueError, match="camera"):
+        sopcook.cook("skinweave", points=os.path.join(examples, "quads.ply"), camera={"near": -1}, params=params)
