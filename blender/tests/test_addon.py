@@ -176,14 +176,17 @@ centre, corner = render(os.path.join(args.out, "render.png"), (32, 24))
 assert max(abs(a - b) for a, b in zip(centre, corner)) > 0.05, f"the render's centre is background: {centre}, {corner}"
 
 # Bake: one file per frame, played by one Volume object.
-scene.frame_start, scene.frame_end = 1, 2
+scene.frame_start, scene.frame_end = 3, 4
 scene.sopcook.operator = "billowfold"
 bpy.context.view_layer.objects.active = cloud
 assert bpy.ops.object.sopcook_rasterise(bake=True) == {"FINISHED"}
 baked = bpy.context.view_layer.objects.active
 assert baked.data.is_sequence and baked.data.frame_duration == 2
-for frame in (1, 2):
+for frame in (3, 4):
     assert os.path.exists(os.path.join(args.out, f"Cloud_billowfold_{frame:04d}.vdb")), frame
+    scene.frame_set(frame)
+    played = baked.evaluated_get(bpy.context.evaluated_depsgraph_get()).data.grids
+    assert played.frame_filepath.endswith(f"_{frame:04d}.vdb") and len(played) > 0, (frame, played.frame_filepath)
 
 if args.picture:
     bpy.data.objects.remove(baked)
