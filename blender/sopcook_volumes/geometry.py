@@ -38,7 +38,8 @@ def _point_attributes(attributes, count, corner_vertex=None):
         if attr.domain == "CORNER" and corner_vertex is None:
             continue
         n = count if attr.domain == "POINT" else len(corner_vertex)
-        values = _read(attr.data, _value_prop(attr), n, size)
+        dtype = {"INT": np.int32, "BOOLEAN": bool}.get(attr.data_type, np.float32)
+        values = _read(attr.data, _value_prop(attr), n, size, dtype).astype(np.float32)
         if attr.domain == "CORNER":
             per_point = np.zeros((count,) + values.shape[1:], np.float32)
             per_point[corner_vertex] = values  # the last corner of a vertex wins

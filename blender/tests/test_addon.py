@@ -70,6 +70,8 @@ def point_cloud():
     mesh.from_pydata(verts, [], [])
     radius = mesh.attributes.new("radius", "FLOAT", "POINT")
     radius.data.foreach_set("value", [0.35] * len(verts))
+    mesh.attributes.new("id", "INT", "POINT").data.foreach_set("value", list(range(len(verts))))
+    mesh.attributes.new("flag", "BOOLEAN", "POINT")
     colour = mesh.attributes.new("Col", "FLOAT_COLOR", "POINT")
     colour.data.foreach_set("color", [c for i in range(len(verts)) for c in (1.0, i / len(verts), 0.2, 1.0)])
     return add("Cloud", mesh, (0, 0, 0))
@@ -157,8 +159,8 @@ from sopcook_volumes import cook as addon_cook  # noqa: E402
 params = {"divs": (24, 24, 24), "densitymult": 4.0, "densityattrib": "density", "radiusattrib": "pscale"}
 notes = []
 inputs = addon_cook.inputs_for("billowfold", cloud, bpy.context.evaluated_depsgraph_get(), params, 0.1, notes)
-assert set(inputs["points"]) >= {"P", "pscale", "Cd", "density"} and inputs["primitives"] is None, inputs["points"]
-assert abs(float(inputs["points"]["pscale"][0]) - 0.35) < 1e-6 and len(notes) == 1, notes
+assert set(inputs["points"]) >= {"P", "pscale", "Cd", "density", "id", "flag"} and inputs["primitives"] is None, inputs["points"]
+assert abs(float(inputs["points"]["pscale"][0]) - 0.35) < 1e-6 and inputs["points"]["id"][5] == 5 and len(notes) == 1, notes
 direct = sopcook.cook("billowfold", params=params, **inputs)
 assert {v.name: v.active for v in direct} == {k: v for k, v in grids.items() if k != "Cd"}
 strand_vol = rasterise(strand, "strandcast", {"divs": (16, 16, 24)})

@@ -45,6 +45,14 @@ const PluginRegistry &plugins()
         shareHostSymbols();
         registry = std::make_unique<PluginRegistry>(PluginRegistry::searchPath(PluginRegistry::hostLibraryFolder()));
         initializeVdb();
+        for (const std::string &p : registry->problems()) PyErr_WarnEx(PyExc_UserWarning, p.c_str(), 1);
+        if (registry->names().empty())
+        {
+            std::string where;
+            for (const std::string &f : registry->folders()) where += (where.empty() ? "" : ":") + f;
+            std::string message = "no operator plug-ins found in " + where + " (set SOPCOOK_DSO_PATH to the folder that holds them)";
+            PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1);
+        }
     }
     return *registry;
 }

@@ -1,6 +1,7 @@
 import os
 import signal
 import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -172,3 +173,32 @@ def test_frustum_volumes_and_their_uniform_resampling(tmp_path, examples):
     assert transforms(tmp_path / "uniform.vdb")[0] == (False, True)
     with pytest.raises(ValueError, match="camera"):
         sopcook.cook("skinweave", points=os.path.join(examples, "quads.ply"), camera={"near": -1}, params=params)
+
+
+def test_the_cook_lets_other_python_threads_run(cloud):
+    ticks = []
+    stop = threading.Event()
+
+    def tick():
+        while not stop.is_set():
+            ticks.append(1)
+            stop.wait(0.001)
+
+    ticker = threading.Thread(target=tick)
+    ticker.start()
+    try:
+        before = len(ticks)
+        sopcook.cook("billowfold", points=cloud, params={"divs": (96, 96, 96)}, threads=1)
+        during = len(ticks) - before
+    finally:
+        stop.set()
+        ticker.join()
+    assert during > 5
+
+
+def test_missing_plugins_are_said(tmp_path):
+    script = "import warnings, sopcook\nwith warnings.catch_warnings(record=True) as w:\n" \
+             "    warnings.simplefilter('always')\n    print(sopcook.operators(), [str(x.message) for x in w])\n"
+    env = dict(os.environ, SOPCOOK_DSO_PATH=str(tmp_path))
+    out = subprocess.run([sys.executable, "-c", script], env=env, check=True, capture_output=True, text=True).stdout
+    assert out.startswith("[] [") and "no operator plug-ins found in " + str(tmp_path) in out
