@@ -21,8 +21,11 @@ def _import_sopcook():
     for folder in os.environ.get("SOPCOOK_PYTHONPATH", "").split(os.pathsep):
         if folder and folder not in sys.path:
             sys.path.insert(0, folder)
-    import sopcook
-
+    try:
+        import sopcook
+    except ImportError as e:
+        raise ImportError("Sopcook volumes: the sopcook Python module was not found (install the suite, or set "
+                          "SOPCOOK_PYTHONPATH to the folder holding it, e.g. build/python): " + str(e)) from e
     return sopcook
 
 

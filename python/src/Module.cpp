@@ -27,6 +27,12 @@ using namespace sopcook::python;
 
 namespace
 {
+// A UserWarning; raises when warnings are turned into errors.
+void warnUser(const std::string &message)
+{
+    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) < 0) throw py::error_already_set();
+}
+
 // Plug-ins resolve the host's symbols globally, as they would against an
 // executable; Python loaded libhost.so (with this module) privately.
 void shareHostSymbols()
@@ -45,13 +51,13 @@ const PluginRegistry &plugins()
         shareHostSymbols();
         registry = std::make_unique<PluginRegistry>(PluginRegistry::searchPath(PluginRegistry::hostLibraryFolder()));
         initializeVdb();
-        for (const std::string &p : registry->problems()) PyErr_WarnEx(PyExc_UserWarning, p.c_str(), 1);
+        for (const std::string &p : registry->problems()) warnUser(p);
         if (registry->names().empty())
         {
             std::string where;
             for (const std::string &f : registry->folders()) where += (where.empty() ? "" : ":") + f;
             std::string message = "no operator plug-ins found in " + where + " (set SOPCOOK_DSO_PATH to the folder that holds them)";
-            PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1);
+            warnUser(message);
         }
     }
     return *registry;
@@ -138,7 +144,7 @@ void writeVdb(const GU_Detail &gdp, const std::string &path, const py::object &v
         else
             writeVolumesVdb(gdp, path, v, warnings);
     }
-    for (const std::string &w : warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
+    for (const std::string &w : warnings) warnUser(w);
 }
 
 // One volume on its own, as a detail holding only it (voxels shared).
@@ -160,36 +166,13 @@ Result cookFromPython(const std::string &op, py::object points, py::object primi
     Result result;
     result.cook = cook(plugins(), r);
     result.volumes = volumesOf(result.cook.detail);
-    for (const std::string &w : result.cook.warnings) PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1);
-    if (result.volumes.empty()) PyErr_WarnEx(PyExc_UserWarning, (op + " produced no volumes").c_str(), 1);
+    for (const std::string &w : result.cook.warnings) warnUser(w);
+    if (result.volumes.empty()) warnUser(op + " produced no volumes");
     return result;
 }
-} // namespace
 
-PYBIND11_MODULE(sopcook, m)
+void bindVolume(py::module_ &m)
 {
-    m.doc() = "The volume operators of sopcook, cooked from numpy arrays or geometry files.";
-    py::register_exception_translator([](std::exception_ptr p) {
-        try
-        {
-            if (p) std::rethrow_exception(p);
-        }
-        catch (const CookFailure &e)
-        {
-            PyErr_SetString(PyExc_RuntimeError, e.what());
-        }
-        catch (const Error &e)
-        {
-            PyErr_SetString(PyExc_ValueError, e.what());
-        }
-    });
-
-    m.def("operators", [] { return plugins().names(); }, "The operators found (SOPCOOK_DSO_PATH, or beside libhost.so).");
-    m.def("plugin_problems", [] { return plugins().problems(); }, "Plug-ins that were found but failed to load.");
-    m.def("parameters", &parameters, py::arg("op"),
-          "The operator's parameters as `sopcook params` lists them: dicts with name, label, type, size, default.");
-    m.def("describe", &describe, py::arg("op"), "The operator's name, label and input labels.");
-
     py::class_<VolumeView>(m, "Volume")
         .def_readonly("name", &VolumeView::name)
         .def_readonly("active", &VolumeView::active, "Voxels holding a non-zero value.")
@@ -217,7 +200,10 @@ PYBIND11_MODULE(sopcook, m)
             return "<sopcook.Volume '" + v.name + "' " + std::to_string(r[0]) + "x" + std::to_string(r[1]) + "x" +
                    std::to_string(r[2]) + (v.frustum() ? " frustum" : "") + ">";
         });
+}
 
+void bindResult(py::module_ &m)
+{
     py::class_<Result>(m, "CookResult")
         .def("__len__", [](const Result &r) { return r.volumes.size(); })
         .def("__getitem__",
@@ -244,6 +230,35 @@ PYBIND11_MODULE(sopcook, m)
             return "<sopcook.CookResult " + r.cook.op + ": " + std::to_string(r.volumes.size()) + " volumes" +
                    (r.cook.interrupted ? ", interrupted" : "") + ">";
         });
+}
+} // namespace
+
+PYBIND11_MODULE(sopcook, m)
+{
+    m.doc() = "The volume operators of sopcook, cooked from numpy arrays or geometry files.";
+    py::register_exception_translator([](std::exception_ptr p) {
+        try
+        {
+            if (p) std::rethrow_exception(p);
+        }
+        catch (const CookFailure &e)
+        {
+            PyErr_SetString(PyExc_RuntimeError, e.what());
+        }
+        catch (const Error &e)
+        {
+            PyErr_SetString(PyExc_ValueError, e.what());
+        }
+    });
+
+    m.def("operators", [] { return plugins().names(); }, "The operators found (SOPCOOK_DSO_PATH, or beside libhost.so).");
+    m.def("plugin_problems", [] { return plugins().problems(); }, "Plug-ins that were found but failed to load.");
+    m.def("parameters", &parameters, py::arg("op"),
+          "The operator's parameters as `sopcook params` lists them: dicts with name, label, type, size, default.");
+    m.def("describe", &describe, py::arg("op"), "The operator's name, label and input labels.");
+
+    bindVolume(m);
+    bindResult(m);
 
     m.def("cook", &cookFromPython, py::arg("op"), py::arg("points") = py::none(), py::arg("primitives") = py::none(),
           py::arg("bbox") = py::none(), py::arg("params") = py::none(), py::arg("camera") = py::none(),

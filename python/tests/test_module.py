@@ -84,6 +84,9 @@ def test_written_vdb_matches_sopcook(tmp_path, cloud):
         return out.replace(name, "")
 
     assert info("py.vdb") == info("cli.vdb")
+    result = sopcook.cook("billowfold", points=cloud, params=SMALL)
+    result[0].write_vdb(str(tmp_path / "one.vdb"))
+    assert info("one.vdb").splitlines()[0].endswith(": 1 grid")
 
 
 def test_arrays_transforms_and_views(cloud):
