@@ -2,12 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "Messages.h"
+#include "io/ClassicGeometry.h"
+#include "io/Compressed.h"
+#include "io/BinaryJson.h"
 
 namespace sopcook
 {
@@ -35,18 +39,44 @@ static std::string lowerExtension(const std::string &path)
     return ext;
 }
 
+namespace
+{
+bool looksLikeAsciiJson(const std::string &bytes)
+{
+    size_t first = bytes.find_first_not_of(" \t\r\n");
+    return first != std::string::npos && (bytes[first] == '[' || bytes[first] == '{');
+}
+
+// What the bytes are, after any compression is taken off.
+void readUnwrapped(const std::string &bytes, const std::string &label, const std::string &ext, GU_Detail &gdp,
+                   std::vector<std::string> &warnings)
+{
+    if (isBinaryJson(bytes) || looksLikeAsciiJson(bytes)) return readGeoJson(bytes, label, gdp, warnings);
+    if (isClassicBinary(bytes)) return readClassicBinary(bytes, label, gdp, warnings);
+    if (isClassicAscii(bytes)) return readClassicAscii(bytes, label, gdp, warnings);
+    if (bytes.compare(0, 3, "ply") == 0 || ext == "ply") return readPly(bytes, label, gdp, warnings);
+    if (ext == "geo" || ext == "json" || ext == "bgeo") return readGeoJson(bytes, label, gdp, warnings);
+    throw Error(label + ": unknown geometry format (expected JSON geometry .geo/.bgeo, classic geometry or .ply)");
+}
+} // namespace
+
+void readGeometryBytes(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings)
+{
+    std::string ext = lowerExtension(label);
+    if (ext == "gz" || ext == "sc") ext = lowerExtension(label.substr(0, label.size() - 3));
+    if (isGzip(bytes)) return readUnwrapped(gunzip(bytes, label), label, ext, gdp, warnings);
+    if (isBloscContainer(bytes)) return readUnwrapped(unpackBloscContainer(bytes, label), label, ext, gdp, warnings);
+    readUnwrapped(bytes, label, ext, gdp, warnings);
+}
+
 void readGeometryFile(const std::string &path, GU_Detail &gdp, std::vector<std::string> &warnings)
 {
     std::string ext = lowerExtension(path);
-    if (ext == "bgeo" || ext == "sc" || ext == "gz")
-        throw Error(path + ": binary or compressed geometry is not supported; save it as ASCII .geo or .ply");
-    if (ext != "geo" && ext != "json" && ext != "ply")
-        throw Error(path + ": unknown geometry format '." + ext + "' (expected .geo, .json or .ply)");
+    static const char *known[] = {"geo", "json", "bgeo", "ply", "gz", "sc", "bhclassic", "hclassic"};
+    if (std::find(std::begin(known), std::end(known), ext) == std::end(known))
+        throw Error(path + ": unknown geometry format '." + ext + "' (expected .geo, .bgeo, .bgeo.gz, .bgeo.sc, .json or .ply)");
     std::string bytes = readFileBytes(path);
     gdp.clearAndDestroy();
-    if (ext == "ply")
-        readPly(bytes, path, gdp, warnings);
-    else
-        readGeoJson(bytes, path, gdp, warnings);
+    readGeometryBytes(bytes, path, gdp, warnings);
 }
 } // namespace sopcook

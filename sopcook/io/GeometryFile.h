@@ -1,18 +1,24 @@
 #pragma once
-// Reading input geometry files into a detail: the host's ASCII JSON format
-// (.geo) and PLY (ASCII and binary).
+// Reading input geometry files into a detail: the host's JSON geometry, ASCII
+// (.geo) or binary (.bgeo), plain, gzipped or in the Blosc container (.sc);
+// the classic pre-JSON formats; PLY (ASCII and binary).
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
 
 namespace sopcook
 {
-// Reads path into gdp by its extension (.geo / .json, .ply). Throws Error with
+// Reads path into gdp, telling the format by the file's first bytes (the name
+// decides only between formats that cannot be told apart). Throws Error with
 // the file, the place and what was expected; recoverable oddities (unknown
 // keys, unsupported primitive types) are appended to warnings.
 void readGeometryFile(const std::string &path, GU_Detail &gdp, std::vector<std::string> &warnings);
 
-// The readers proper, on the file's bytes; label names the file in messages.
+// The same on a file's bytes; label names the file in messages.
+void readGeometryBytes(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
+
+// The readers proper; label names the file in messages. readGeoJson takes
+// ASCII and binary JSON geometry.
 void readGeoJson(const std::string &text, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
 void readPly(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
 
