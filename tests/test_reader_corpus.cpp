@@ -59,6 +59,10 @@ TEST(ReaderCorpus, GeometryReaders)
         GU_Detail gdp;
         sopcook::readGeoJson(bytes, label, gdp, warnings);
     });
+    feedEach("bgeo", [&](const std::string &bytes, const std::string &label) {
+        GU_Detail gdp;
+        sopcook::readGeometryBytes(bytes, label, gdp, warnings);
+    });
     feedEach("ply", [&](const std::string &bytes, const std::string &label) {
         GU_Detail gdp;
         sopcook::readPly(bytes, label, gdp, warnings);

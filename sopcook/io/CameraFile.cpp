@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Messages.h"
+#include "io/Where.h"
 
 namespace sopcook
 {
@@ -68,10 +69,7 @@ CameraSettings parseCameraJson(const std::string &text, const std::string &label
     }
     catch (const json::exception &e) // parse errors and numbers out of range
     {
-        std::string what = e.what();
-        size_t close = what.find("] ");
-        if (close != std::string::npos) what = what.substr(close + 2);
-        throw Error(label + ": not valid JSON: " + what);
+        throw Error(label + ": not valid JSON: " + jsonErrorText(e.what()));
     }
     if (!cam.is_object()) throw Error(label + ": expected a JSON object with the camera's \"res\", \"focal\", \"aperture\", \"near\", \"far\" and \"transform\"");
     static const std::set<std::string> known = {"path", "res", "focal", "aperture", "near", "far", "transform", "translate", "rotate"};
