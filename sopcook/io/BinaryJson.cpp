@@ -197,12 +197,12 @@ private:
         json out = json::array();
         for (size_t i = 0;; ++i)
         {
-            uint8_t t = token();
-            if (t == 0x5d) return out;
             // Geometry maps are lists of key, value: name a value by its key.
             myPath.push_back(i % 2 == 1 && out[i - 1].is_string() ? out[i - 1].get<std::string>() : "[" + std::to_string(i) + "]");
-            out.push_back(value(t, depth));
+            uint8_t t = token();
+            if (t != 0x5d) out.push_back(value(t, depth));
             myPath.pop_back();
+            if (t == 0x5d) return out;
         }
     }
 

@@ -6,6 +6,18 @@ namespace sopcook
 {
 namespace
 {
+// The common case of a JSON tuple of numbers, without building a place for
+// messages; false sends anything else to the checked path.
+template <class T> bool readTuple(const json &tuple, T *out)
+{
+    for (size_t c = 0; c < tuple.size(); ++c)
+    {
+        if (!tuple[c].is_number()) return false;
+        out[c] = T(tuple[c].get<double>());
+    }
+    return true;
+}
+
 template <class T> void decodeTuples(const json &t, const Where &tw, int64_t n, int k, T *out)
 {
     List list(t, tw);
@@ -24,6 +36,7 @@ template <class T> void decodeTuples(const json &t, const Where &tw, int64_t n, 
             out[e] = T(tuple.get<double>());
             continue;
         }
+        if (tuple.is_array() && tuple.size() == size_t(k) && readTuple(tuple, out + e * size_t(k))) continue;
         List components(tuple, tw[e]);
         if (int(components.size()) != k) tw[e].fail("expected " + std::to_string(k) + " components, found " + std::to_string(components.size()));
         components.read(0, 1, k, out + e * size_t(k), size_t(k));

@@ -32,7 +32,12 @@ public:
     const Where &where() const { return myWhere; }
     // Element i as a JSON value; expected says what a typed array cannot give.
     const json &at(size_t i, const char *expected) const;
-    double number(size_t i) const { return myTyped ? myArray.at(i) : sopcook::number(myJson[i], myWhere[i]); }
+    double number(size_t i) const
+    {
+        if (myTyped) return myArray.at(i);
+        const json &e = myJson[i];
+        return e.is_number() ? e.get<double>() : sopcook::number(e, myWhere[i]); // the place only on the slow path
+    }
     int64_t count(size_t i, int64_t limit = int64_t(1) << 40) const;
     // tuples x width numbers from element first on, one tuple every stride values of out.
     template <class T> void read(size_t first, size_t tuples, int width, T *out, size_t stride) const
