@@ -98,7 +98,7 @@ double statusMB(const char *key)
 }
 void restartPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-void read(benchmark::State &state, const std::string &bytes, const char *label)
+template <class Fill> void measure(benchmark::State &state, size_t fileBytes, const Fill &fill)
 {
     double extra = 0;
     for (auto _ : state)
@@ -106,15 +106,32 @@ void read(benchmark::State &state, const std::string &bytes, const char *label)
         const double before = statusMB("VmRSS:");
         restartPeak();
         GU_Detail gdp;
-        std::vector<std::string> warnings;
-        sopcook::readGeometryBytes(bytes, label, gdp, warnings);
+        fill(gdp);
         benchmark::DoNotOptimize(gdp.getPos3(GA_Offset(thePoints - 1)));
         extra = std::max(extra, statusMB("VmHWM:") - before);
     }
     state.counters["points/s"] = benchmark::Counter(double(thePoints) * double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["file_MB"] = double(bytes.size()) / 1e6;
+    state.counters["file_MB"] = double(fileBytes) / 1e6;
     state.counters["attribs_MB"] = double(thePoints) * 10 * 4 / 1e6;
     state.counters["read_peak_MB"] = extra; // above what was resident before the read (the file's bytes)
+}
+
+void read(benchmark::State &state, const std::string &bytes, const char *label)
+{
+    measure(state, bytes.size(), [&](GU_Detail &gdp) {
+        std::vector<std::string> warnings;
+        sopcook::readGeometryBytes(bytes, label, gdp, warnings);
+    });
+}
+
+// The floor of any reader: the detail's points and the four attributes,
+// allocated and left zero.
+void BM_detailAlone(benchmark::State &state)
+{
+    measure(state, 0, [&](GU_Detail &gdp) {
+        gdp.appendPointBlock(thePoints);
+        for (int a = 1; a < 4; ++a) gdp.addAttribute(GA_ATTRIB_POINT, theNames[a], GA_STORECLASS_FLOAT, theSizes[a]);
+    });
 }
 
 void BM_readBgeo(benchmark::State &state)
@@ -130,6 +147,7 @@ void BM_readAsciiGeo(benchmark::State &state)
 }
 } // namespace
 
+BENCHMARK(BM_detailAlone)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_readBgeo)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_readAsciiGeo)->Unit(benchmark::kMillisecond)->Iterations(1);
 
