@@ -566,6 +566,23 @@ TEST(SopcookCli, FramesVectorGridsAndPlyInput)
     EXPECT_EQ(readGrids(tmp / "only.vdb").size(), 2u);
 }
 
+TEST(SopcookCli, BinaryCacheCooksLikeItsAsciiTwin)
+{
+    if (!havePlugin("billowfold")) GTEST_SKIP() << "billowfold plug-in not built";
+    TempDir tmp;
+    std::string info[2];
+    const char *inputs[] = {"points.geo", "points.bgeo.gz"};
+    for (int i = 0; i < 2; ++i)
+    {
+        std::string out = tmp / ("c" + std::to_string(i) + ".vdb");
+        CliRun r = runSopcook("cook billowfold -i '" + dataDir + "/" + inputs[i] + "' -o '" + out + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        info[i] = runSopcook("info '" + out + "'").out;
+        info[i] = info[i].substr(info[i].find('\n')); // past the line naming the file
+    }
+    EXPECT_EQ(info[0], info[1]);
+}
+
 TEST(SopcookCli, ErrorsAreOneLineAndWriteNothing)
 {
     TempDir tmp;
