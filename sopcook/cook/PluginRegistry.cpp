@@ -54,7 +54,12 @@ std::vector<std::string> PluginRegistry::searchPath(const std::string &fallback)
         }
         return folders;
     }
+    // Beside the fallback (the build tree keeps plug-ins there), then the
+    // installed plug-in folder beside the host library.
     folders.push_back(fallback);
+    char plugins[PATH_MAX];
+    std::string installed = hostLibraryFolder() + "/" SOPCOOK_PLUGIN_SUBDIR;
+    if (realpath(installed.c_str(), plugins) && plugins != fallback) folders.push_back(plugins);
     return folders;
 }
 

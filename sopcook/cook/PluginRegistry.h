@@ -10,17 +10,20 @@ class PluginRegistry
 {
 public:
     // Loads every plug-in of the search path (SOPCOOK_DSO_PATH, colon
-    // separated, or else the folder of the running executable). Libraries that
+    // separated, or else the folder of the running executable and the
+    // installed plug-in folder, plumeweave_suite/plugins beside the host
+    // library). Libraries that
     // are not plug-ins are skipped silently; plug-ins that fail to load are
     // kept as problems().
     PluginRegistry();
     explicit PluginRegistry(const std::vector<std::string> &folders);
 
     static std::vector<std::string> defaultFolders();
-    // SOPCOOK_DSO_PATH's folders when set, else fallback.
+    // SOPCOOK_DSO_PATH's folders when set, else fallback and the installed
+    // plug-in folder (when it exists).
     static std::vector<std::string> searchPath(const std::string &fallback);
-    // The folder of the loaded host library: where the build and the install
-    // put the plug-ins, for hosts that are not an executable beside them.
+    // The folder of the loaded host library: where the build puts the
+    // plug-ins, for hosts that are not an executable beside them.
     static std::string hostLibraryFolder();
 
     const std::vector<std::string> &folders() const { return myFolders; }
