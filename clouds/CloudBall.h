@@ -9,7 +9,7 @@
 #include "Normalise.h"
 #include "GU/GU_Detail.h"
 #include "GU/GU_PrimVolume.h"
-#include "SegmentFunctions.h"
+#include "PointTuple.h"
 #include "VolumeSetup.h"
 
 namespace clouds

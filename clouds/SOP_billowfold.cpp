@@ -4,6 +4,7 @@
 #include "CommonParms.h"
 #include "CloudBall.h"
 #include "PluginEntry.h"
+#include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
 #include "VolumeSetup.h"

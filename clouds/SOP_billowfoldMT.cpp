@@ -5,6 +5,8 @@
 #include "CommonParms.h"
 #include "CloudBall.h"
 #include "PluginEntry.h"
+#include "SegmentFunctions.h"
+#include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
@@ -143,14 +145,8 @@ int SOP_billowfoldMT::fillVolume(VolumeContainer parms)
     // Grid clamps on the single-precision copies, then the common set-up.
     unsigned divs[3];
     double size[3], centre[3];
-    for (int a = 0; a < 3; ++a)
-    {
-        if (parms.size[a] < 0) parms.size[a] = 0;
-        if (parms.divisions[a] < 2.0f) parms.divisions[a] = 2.0f;
-        divs[a] = unsigned(parms.divisions[a]);
-        size[a] = parms.size[a];
-        centre[a] = parms.centre[a];
-    }
+    clampSingleGrid(parms.divisions, parms.size, divs, size);
+    for (int a = 0; a < 3; ++a) centre[a] = parms.centre[a];
     std::vector<const char *> names = {fields::density};
     if (parms.doColor) names.insert(names.end(), {fields::colour[0], fields::colour[1], fields::colour[2]});
     VolumeSet volumes = setupVolumes(gdp, divs, size, centre, parms.extension, parms.boundsFromPoints,

@@ -153,6 +153,8 @@ OP_ERROR SOP_strandcast::cookMySop(OP_Context &context)
 {
     return cookVolumes(context, [&](CookGrid &g) {
         evalFloat3(g, "extendbounds", g.extension);
+        // The next four are evaluated and never used: the operator's defined
+        // behaviour.
         evalInt(g, "childrencount");
         evalInt(g, "extendvoxels");
         evalInt(g, "reverseprimorder");

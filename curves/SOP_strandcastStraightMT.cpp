@@ -7,6 +7,7 @@
 #include "Normalise.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
+#include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
@@ -29,6 +30,8 @@ struct CurveVolumeData
     float noiseFreq = 0;
     int noiseOctaves = 0;
     float noiseRoughness = 0;
+    // Set for every run and never read (the samples carry the values): the
+    // operator's defined behaviour.
     GA_RWAttributeRef densityRef, radiusRef, normalsRef, upRef, colourRef, uvRef;
     int doNoise = 0;
     int doColor = 0;
@@ -118,10 +121,11 @@ static void castVoxel(CurveVolumeData &D, const UT_JobInfo &info, int x, int y, 
     float r = foot.blend(curve.radius);
     if (!(r >= foot.d)) return;
 
-    double n = D.doNoise ? curveNoise(D, foot, P) : 0.0;
+    const bool noisy = D.doNoise == 1;
+    double n = noisy ? curveNoise(D, foot, P) : 0.0;
     float a = foot.blend(curve.density);
     float v = (r - foot.d) / r * D.densityMult * a;
-    if (D.doNoise == 1) v = float(double(v) * (double(D.noiseAmp) * n));
+    if (noisy) v = float(double(v) * (double(D.noiseAmp) * n));
     if (!(v > 0.0f)) return;
 
     UT_Vector3 c = D.doColor ? foot.blend3(curve.colour) : UT_Vector3(0, 0, 0);
@@ -168,18 +172,12 @@ void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityNam
                                           UT_Vector3 size, UT_Vector3 centre, UT_Vector3 extension)
 {
     // The grid arrives as floats and is clamped as such.
-    for (int a = 0; a < 3; ++a)
-    {
-        if (size[a] < 0.0f) size[a] = 0.0f;
-        if (divisions[a] < 2.0f) divisions[a] = 2.0f;
-    }
     unsigned divs[3];
     double sizeD[3], centreD[3];
     float ext[3];
+    clampSingleGrid(divisions.data(), size.data(), divs, sizeD);
     for (int a = 0; a < 3; ++a)
     {
-        divs[a] = unsigned(int(divisions[a]));
-        sizeD[a] = size[a];
         centreD[a] = centre[a];
         ext[a] = extension[a];
     }

@@ -6,6 +6,7 @@
 #include "GEO/GEO_Point.h"
 #include "GEO/GEO_Primitive.h"
 #include "GU/GU_Detail.h"
+#include "PointTuple.h"
 
 template <typename T>
 inline T dist3D(T x1, T y1, T z1, T x2, T y2, T z2)
@@ -88,14 +89,6 @@ inline UT_Vector3 interpolateAttr3D(UT_Vector3 pos0, UT_Vector3 pos1, UT_Vector3
     float w1 = d / L;
     float w0 = (L - d) / L;
     return UT_Vector3(a1.x() * w1 + a0.x() * w0, a1.y() * w1 + a0.y() * w0, a1.z() * w1 + a0.z() * w0);
-}
-
-// Reads count components of ref at pt; zeros when the read fails.
-inline void readPointTuple(const GA_RWAttributeRef &ref, GA_Offset pt, float *out, int count)
-{
-    const GA_AIFTuple *tuple = ref.getAIFTuple();
-    if (!tuple || !tuple->get(ref.getAttribute(), pt, out, count, 0))
-        for (int c = 0; c < count; ++c) out[c] = 0.0f;
 }
 
 // Point forms: the end values are read from the points through ref.

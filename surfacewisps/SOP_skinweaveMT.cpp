@@ -4,6 +4,7 @@
 // pass's lock.
 #include <cstdio>
 #include "PluginEntry.h"
+#include "SingleGrid.h"
 #include "SurfaceWisps.h"
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
@@ -57,16 +58,14 @@ struct JobRow
 
 void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
 {
-    // Division counts below 2 (negative included) become 2; the shared set-up
-    // clamps the size.
+    // Division counts below 2 (negative included) become 2, sizes below 0
+    // become 0.
     unsigned divs[3];
     double size[3], center[3];
-    for (int a = 0; a < 3; ++a)
-    {
-        divs[a] = data.divs[a] < 2 ? 2u : unsigned(data.divs[a]);
-        size[a] = data.size[a];
-        center[a] = data.center[a];
-    }
+    clampSingleGrid(data.divs, data.size, divs, size);
+    for (int a = 0; a < 3; ++a) center[a] = data.center[a];
+    // The volumes carry plumeweave's object path, not skinweave's: the
+    // operator's defined behaviour.
     VolumeSet volumes = buildSurfaceVolumes(gdp, divs, size, center, data.extendBounds, data.boundsFromPoints,
                                             "/obj/plumeweave:0", data.doVelocity, data.doColor,
                                             data.useCamFrustum, data.camPath, data.context);

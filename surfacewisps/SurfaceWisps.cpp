@@ -3,6 +3,7 @@
 #include "CommonParms.h"
 #include "OBJ/OBJ_Camera.h"
 #include "OP/OP_Director.h"
+#include "PointTuple.h"
 
 // ---------------------------------------------------------------------------
 // Parameters

@@ -6,6 +6,7 @@
 #include <vector>
 #include "PluginEntry.h"
 #include "SegmentFunctions.h"
+#include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Functor.h"
 #include "UT/UT_Interrupt.h"
@@ -165,14 +166,10 @@ void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
     // voxels per axis.
     unsigned divs[3];
     double size[3], centre[3];
-    for (int a = 0; a < 3; ++a)
-    {
-        if (!(data.size[a] >= 0)) data.size[a] = 0;
-        if (data.divisions[a] < 2) data.divisions[a] = 2;
-        divs[a] = unsigned(data.divisions[a]);
-        size[a] = data.size[a];
-        centre[a] = data.centre[a];
-    }
+    for (float &s : data.size)
+        if (std::isnan(s)) s = 0;
+    clampSingleGrid(data.divisions, data.size, divs, size);
+    for (int a = 0; a < 3; ++a) centre[a] = data.centre[a];
     std::vector<const char *> fieldNames = {fields::density};
     if (data.doColor) fieldNames.insert(fieldNames.end(), fields::colour, fields::colour + 3);
     VolumeSet volumes = setupVolumes(gdp, divs, size, centre, data.extension, data.boundsFromPoints,

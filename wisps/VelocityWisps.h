@@ -3,7 +3,6 @@
 // list, the parameters their cook evaluates, the values each point carries
 // and the voxel range a streak may reach.
 #include <algorithm>
-#include "CommonParms.h"
 #include "OP/OP_Parameters.h"
 #include "PRM/PRM_Template.h"
 #include "SOP_VolumeOperator.h"
@@ -13,31 +12,8 @@
 namespace velocitywisps
 {
 
-static PRM_Default radiusDefault(0, "radiusf");
-
-static PRM_Name pscaleAttribName("pscaleattrib", "PScale Attribute");
-
-static PRM_Template templates[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
-    PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
-    PRM_Template(PRM_SEPARATOR, 1, nullptr),
-    PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
-    PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
-    PRM_Template(PRM_TOGGLE, 1, &parms::doColor),
-    PRM_Template(PRM_FLT, 3, &parms::noiseFreq, parms::oneDefault),
-    PRM_Template(PRM_FLT, 1, &parms::noiseAmp, PRMoneDefaults),
-    PRM_Template(PRM_INT, 1, &parms::noiseOctaves, PRMoneDefaults),
-    PRM_Template(PRM_FLT, 1, &parms::noiseRoughness, &parms::halfDefault),
-    PRM_Template(PRM_STRING, 1, &parms::densityAttrib, &parms::densityDefault),
-    PRM_Template(PRM_STRING, 1, &pscaleAttribName, &parms::pscaleDefault),
-    PRM_Template(PRM_STRING, 1, &parms::radiusAttrib, &radiusDefault),
-    PRM_Template(PRM_STRING, 1, &parms::normalsAttrib, &parms::normalsDefault),
-    PRM_Template(PRM_STRING, 1, &parms::upVectorAttrib, &parms::upvectorDefault),
-    PRM_Template(PRM_STRING, 1, &parms::noiseOffsetAttrib, &parms::noiseoffsetDefault),
-    PRM_Template(PRM_STRING, 1, &parms::colorAttrib, &parms::colorDefault),
-    PRM_Template(PRM_STRING, 1, &parms::velocityAttrib, &parms::velocityDefault),
-    PRM_Template(),
-};
+// The parameter list of both operators (defined once, in VelocityWisps.cpp).
+extern PRM_Template templates[];
 
 // The point attributes to read, by the names the user typed.
 struct AttribNames

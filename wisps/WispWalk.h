@@ -4,7 +4,7 @@
 // every point-wisps operator.
 #include "GXNoise.h"
 #include "GEO/GEO_Detail.h"
-#include "SegmentFunctions.h"
+#include "PointTuple.h"
 
 struct WispNoise
 {
