@@ -91,7 +91,7 @@ TEST(Billowfold, BuildsFourVolumesPrintsPrimcountAndRemovesInputPrimitives)
     GEO_PrimPoly::build(&c.input(0), tri, true);
 
     EXPECT_EQ(cook(c), "primcount = 1\n");
-    GU_Detail &out = c.output();
+    const GU_Detail &out = c.output();
     EXPECT_EQ(volumeNames(out), std::vector<std::string>(std::begin(kFields), std::end(kFields)));
     GU_PrimVolume *density = findVolume(out, "density");
     EXPECT_EQ(primString(out, "dopobject", density), "/obj/billowfold:0");

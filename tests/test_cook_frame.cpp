@@ -71,7 +71,7 @@ TEST(CookFrame, VolumesCarryNameDopobjectGroupAndVariables)
     Cook c("plumeweave");
     addPoint(c.input(0), UT_Vector3(0, 0, 0));
     c.cook();
-    GU_Detail &out = c.output();
+    const GU_Detail &out = c.output();
     EXPECT_TRUE(dynamic_cast<GU_PrimVolume *>(out.getPrimitive(0)));
     EXPECT_EQ(primString(out, "name", out.getPrimitive(0)), "density");
     GA_PrimitiveGroup *smoke = out.findPrimitiveGroup("smoke");

@@ -34,7 +34,7 @@ TEST(Plumeweave, DefaultsBuildFourNamedGroupedVolumes)
     setPointAttrib(in, pt, "density", {1});
     setPointAttrib(in, pt, "pscale", {0.5f});
     EXPECT_EQ(c.cook(), UT_ERROR_NONE);
-    GU_Detail &out = c.output();
+    const GU_Detail &out = c.output();
     EXPECT_EQ(volumeNames(out), (std::vector<std::string>{"density", "Cd.x", "Cd.y", "Cd.z"}));
     GA_PrimitiveGroup *smoke = out.findPrimitiveGroup("smoke");
     ASSERT_TRUE(smoke);
@@ -166,7 +166,7 @@ TEST(Plumeweave, RemovesInputPolygonsAndTheirPoints)
     GEO_PrimPoly::build(&in, quad, true);
     addPoint(in, UT_Vector3(4, 4, 4)); // a free point survives
     c.cook();
-    GU_Detail &out = c.output();
+    const GU_Detail &out = c.output();
     EXPECT_EQ(out.getNumPrimitives(), 4);
     EXPECT_EQ(out.getNumPoints(), 1 + 4);
     EXPECT_EQ(out.getPos3(0), UT_Vector3(4, 4, 4));

@@ -103,7 +103,7 @@ TEST(Skinweave, DefaultQuadGivesOneDensityOverTheGrownBoxAndRemovesTheQuad)
         Cook c(name);
         addQuad(c.input(0), 1, 2, 3, 2);
         EXPECT_EQ(c.cook(), UT_ERROR_NONE);
-        GU_Detail &out = c.output();
+        const GU_Detail &out = c.output();
         EXPECT_EQ(volumeNames(out), std::vector<std::string>{"density"});
         EXPECT_EQ(out.getNumPrimitives(), 1);
         EXPECT_EQ(out.getNumPoints(), 1); // the volume's anchor only
@@ -324,7 +324,7 @@ TEST(Skinweave, DensityAddsColourKeepsTheMaximumVelocityHalves)
         setPointAttrib(in, a[0], "v", {4, -2, 0});
         setPointAttrib(in, b[0], "v", {1, 1, 0});
         c.cook();
-        GU_Detail &out = c.output();
+        const GU_Detail &out = c.output();
         EXPECT_EQ(volumeNames(out),
                   (std::vector<std::string>{"density", "vel.x", "vel.y", "vel.z", "Cd.x", "Cd.y", "Cd.z"}));
         auto at = [&](const char *field) { return findVolume(out, field)->getValueAtIndex(2, 2, 0); };

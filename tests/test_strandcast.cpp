@@ -97,7 +97,7 @@ void randomCurves(GU_Detail &gdp, unsigned seed, int count)
 // The cooked density (and colour) against the all-voxels rule.
 void expectMatchesReference(Cook &c, const strandref::Settings &s)
 {
-    GU_Detail &out = c.output();
+    const GU_Detail &out = c.output();
     const GU_PrimVolume *density = findVolume(out, "density");
     strandref::Grid ref = strandref::cast(c.input(0), density, s);
     int matched = 0;
@@ -143,7 +143,7 @@ TEST(Strandcast, ParameterListsAndVolumeOrder)
         c.set("docolor", 1);
         c.set("dovelocity", 1);
         EXPECT_EQ(c.cook(), UT_ERROR_NONE);
-        GU_Detail &out = c.output();
+        const GU_Detail &out = c.output();
         EXPECT_EQ(volumeNames(out),
                   (std::vector<std::string>{"density", "vel.x", "vel.y", "vel.z", "Cd.x", "Cd.y", "Cd.z"}));
         EXPECT_EQ(out.getNumPrimitives(), 7) << "the curve is removed";

@@ -111,7 +111,7 @@ TEST(VelocityStretch, ColourSwitchChoosesOneOrFourVolumes)
             setPointAttrib(c.input(0), pt, "Cd", {0.5f, 0.25f, 2});
             c.set("docolor", doColor);
             EXPECT_EQ(c.cook(), UT_ERROR_NONE);
-            GU_Detail &out = c.output();
+            const GU_Detail &out = c.output();
             std::vector<std::string> expected = {"density"};
             if (doColor) expected = {"density", "Cd.x", "Cd.y", "Cd.z"};
             EXPECT_EQ(volumeNames(out), expected) << name;

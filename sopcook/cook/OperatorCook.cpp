@@ -29,13 +29,35 @@ GU_Detail &OperatorCook::input(unsigned idx)
     return myInputs[idx]->source();
 }
 
-void OperatorCook::cook(fpreal time, std::vector<std::string> &warnings)
+void OperatorCook::set(const char *parm, fpreal value, int component)
+{
+    if (!myNode->setFloat(parm, component, value)) throw Error(myOp.getName() + " has no parameter '" + parm + "'");
+}
+
+void OperatorCook::set(const char *parm, const std::string &value)
+{
+    if (!myNode->setString(parm, 0, value)) throw Error(myOp.getName() + " has no parameter '" + parm + "'");
+}
+
+void OperatorCook::set3(const char *parm, fpreal x, fpreal y, fpreal z)
+{
+    set(parm, x, 0);
+    set(parm, y, 1);
+    set(parm, z, 2);
+}
+
+OP_ERROR OperatorCook::cook(fpreal time)
 {
     OP_Context context(time);
+    return myNode->cook(context);
+}
+
+void OperatorCook::cook(fpreal time, std::vector<std::string> &warnings)
+{
     OP_ERROR result;
     try
     {
-        result = myNode->cook(context);
+        result = cook(time);
     }
     catch (const std::bad_alloc &)
     {

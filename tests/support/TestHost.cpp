@@ -23,47 +23,11 @@ OP_OperatorTable &table()
 
 OP_Operator *op(const std::string &name) { return table().getOperator(name); }
 
-Cook::Cook(const std::string &opname)
+OP_Operator &requireOp(const std::string &name)
 {
-    OP_Operator *o = op(opname);
-    if (!o) throw std::runtime_error("operator not loaded: " + opname);
-    myNode.reset(static_cast<SOP_Node *>(o->constructNode(nullptr, (opname + "1").c_str())));
-}
-
-Cook::~Cook() = default;
-
-GU_Detail &Cook::input(unsigned idx)
-{
-    if (myInputs.size() <= idx) myInputs.resize(idx + 1);
-    if (!myInputs[idx])
-    {
-        myInputs[idx].reset(new SOP_GeometrySource);
-        myNode->setInput(idx, myInputs[idx].get());
-    }
-    return myInputs[idx]->source();
-}
-
-void Cook::set(const char *parm, fpreal v, int vi)
-{
-    if (!myNode->setFloat(parm, vi, v)) throw std::runtime_error(std::string("no parameter ") + parm);
-}
-
-void Cook::set(const char *parm, const std::string &s)
-{
-    if (!myNode->setString(parm, 0, s)) throw std::runtime_error(std::string("no parameter ") + parm);
-}
-
-void Cook::set3(const char *parm, fpreal x, fpreal y, fpreal z)
-{
-    set(parm, x, 0);
-    set(parm, y, 1);
-    set(parm, z, 2);
-}
-
-OP_ERROR Cook::cook(fpreal time)
-{
-    OP_Context ctx(time);
-    return myNode->cook(ctx);
+    OP_Operator *o = op(name);
+    if (!o) throw std::runtime_error("operator not loaded: " + name);
+    return *o;
 }
 
 GA_Offset addPoint(GU_Detail &gdp, const UT_Vector3 &p)

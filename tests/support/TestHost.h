@@ -7,6 +7,7 @@
 #include "GU/GU_PrimVolume.h"
 #include "OP/OP_Operator.h"
 #include "SOP/SOP_Node.h"
+#include "cook/OperatorCook.h"
 
 namespace testhost
 {
@@ -15,23 +16,13 @@ OP_OperatorTable &table();
 OP_Operator *op(const std::string &name);
 std::string pluginPath(const std::string &name);
 
-// A node of the named operator with geometry inputs it owns.
-class Cook
-{
-public:
-    explicit Cook(const std::string &opname);
-    ~Cook();
-    SOP_Node &node() { return *myNode; }
-    GU_Detail &input(unsigned idx = 0); // creates and connects the input
-    void set(const char *parm, fpreal v, int vi = 0);
-    void set(const char *parm, const std::string &s);
-    void set3(const char *parm, fpreal x, fpreal y, fpreal z);
-    OP_ERROR cook(fpreal time = 0);
-    GU_Detail &output() { return *myNode->getOutputDetail(); }
+// The loaded operator; throws when no plug-in provides it.
+OP_Operator &requireOp(const std::string &name);
 
-private:
-    std::unique_ptr<SOP_Node> myNode;
-    std::vector<std::unique_ptr<SOP_GeometrySource>> myInputs;
+// sopcook's cook harness for an operator of the loaded plug-ins, by name.
+struct Cook : sopcook::OperatorCook
+{
+    explicit Cook(const std::string &opname) : OperatorCook(requireOp(opname)) {}
 };
 
 // Points with P and optional float attributes.
