@@ -76,8 +76,8 @@ void validateOptions(const OP_Operator &op, const CookOptions &o, const std::vec
 class FrameCook
 {
 public:
-    FrameCook(OP_Operator &op, const CookOptions &o, int frame)
-        : myOp(op), myOptions(o), myFrame(frame), myJob(op), myOut(expandFrame(o.output, frame)),
+    FrameCook(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame)
+        : myOp(op), myOptions(o), mySettings(settings), myFrame(frame), myJob(op), myOut(expandFrame(o.output, frame)),
           myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame))
     {
     }
@@ -88,7 +88,7 @@ public:
         checkWritable(myOut);
         auto t0 = std::chrono::steady_clock::now();
         const CookOptions &o = myOptions;
-        assignParameters(myJob.node(), myOp, o.settings);
+        applyParameters(myJob.node(), mySettings);
         if (!o.input.empty()) readGeometryFile(expandFrame(o.input, myFrame), myJob.input(0), myWarnings);
         if (!o.bbox.empty()) readGeometryFile(expandFrame(o.bbox, myFrame), myJob.input(1), myWarnings);
         if (!o.camera.empty())
@@ -184,6 +184,7 @@ private:
 
     OP_Operator &myOp;
     const CookOptions &myOptions;
+    const std::vector<ParmSetting> &mySettings;
     int myFrame;
     OperatorCook myJob;
     std::string myOut, myPreview;
@@ -200,16 +201,13 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     OP_Operator &op = plugins.require(o.op);
     std::vector<int> frames = o.frames.empty() ? std::vector<int>{1} : parseFrames(o.frames);
     validateOptions(op, o, frames);
-    {
-        // Check the parameters once, before anything is read or cooked.
-        OperatorCook probe(op);
-        assignParameters(probe.node(), op, o.settings);
-    }
+    // Check the parameters once, before anything is read or cooked.
+    const std::vector<ParmSetting> settings = checkParameters(op, o.settings);
     if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
 
     for (int frame : frames)
     {
-        FrameCook job(op, o, frame);
+        FrameCook job(op, o, settings, frame);
         job.prepare();
         job.cook();
         job.write();

@@ -85,54 +85,66 @@ static double parseComponent(const PRM_Template &parm, const std::string &text, 
     return v;
 }
 
-void assignParameters(OP_Node &node, const OP_Operator &op, const std::vector<std::string> &assignments)
+static const PRM_Template *findParameter(const OP_Operator &op, const std::vector<const PRM_Template *> &parms,
+                                        const std::string &name, const std::string &setting)
 {
-    struct Pending
+    for (const PRM_Template *p : parms)
+        if (name == p->getToken()) return p;
+    std::string valid;
+    for (const PRM_Template *p : parms) valid += (valid.empty() ? "" : ", ") + std::string(p->getToken());
+    throw Error("-s " + setting + ": " + op.getName() + " has no parameter '" + name + "'; valid: " +
+                (valid.empty() ? "(none)" : valid));
+}
+
+// The components of one VALUE, parsed for parm.
+static ParmSetting parseSetting(const PRM_Template &parm, const std::string &value, const std::string &setting)
+{
+    int size = parm.getVectorSize() > 0 ? parm.getVectorSize() : 1;
+    ParmSetting p{&parm, {}, {}};
+    if (parm.isStringType() && size == 1)
     {
-        const PRM_Template *parm;
-        std::vector<double> numbers;
-        std::vector<std::string> strings;
-    };
-    std::vector<Pending> pending;
+        p.strings.push_back(value);
+        return p;
+    }
+    std::vector<std::string> parts = splitComponents(value);
+    if (int(parts.size()) != size)
+        throw Error("-s " + setting + ": '" + parm.getToken() + "' takes " + std::to_string(size) + " comma-separated " +
+                    (size == 1 ? "value" : "values") + " (" + parm.getTypeName() + "), got " + std::to_string(parts.size()));
+    for (const std::string &part : parts)
+    {
+        if (parm.isStringType())
+            p.strings.push_back(part);
+        else
+            p.numbers.push_back(parseComponent(parm, part, setting));
+    }
+    return p;
+}
+
+std::vector<ParmSetting> checkParameters(const OP_Operator &op, const std::vector<std::string> &assignments)
+{
+    std::vector<ParmSetting> checked;
     std::vector<const PRM_Template *> parms = valueParameters(op);
     for (const std::string &a : assignments)
     {
         size_t eq = a.find('=');
         if (eq == std::string::npos || eq == 0) throw Error("-s " + a + ": expected NAME=VALUE");
-        std::string name = a.substr(0, eq), value = a.substr(eq + 1);
-        const PRM_Template *parm = nullptr;
-        for (const PRM_Template *p : parms)
-            if (name == p->getToken()) parm = p;
-        if (!parm)
-        {
-            std::string valid;
-            for (const PRM_Template *p : parms) valid += (valid.empty() ? "" : ", ") + std::string(p->getToken());
-            throw Error("-s " + a + ": " + op.getName() + " has no parameter '" + name + "'; valid: " + (valid.empty() ? "(none)" : valid));
-        }
-        int size = parm->getVectorSize() > 0 ? parm->getVectorSize() : 1;
-        Pending p{parm, {}, {}};
-        if (parm->isStringType() && size == 1)
-            p.strings.push_back(value);
-        else
-        {
-            std::vector<std::string> parts = splitComponents(value);
-            if (int(parts.size()) != size)
-                throw Error("-s " + a + ": '" + name + "' takes " + std::to_string(size) + " comma-separated " +
-                            (size == 1 ? "value" : "values") + " (" + parm->getTypeName() + "), got " + std::to_string(parts.size()));
-            for (const std::string &part : parts)
-            {
-                if (parm->isStringType())
-                    p.strings.push_back(part);
-                else
-                    p.numbers.push_back(parseComponent(*parm, part, a));
-            }
-        }
-        pending.push_back(std::move(p));
+        const PRM_Template *parm = findParameter(op, parms, a.substr(0, eq), a);
+        checked.push_back(parseSetting(*parm, a.substr(eq + 1), a));
     }
-    for (const Pending &p : pending)
+    return checked;
+}
+
+void applyParameters(OP_Node &node, const std::vector<ParmSetting> &settings)
+{
+    for (const ParmSetting &p : settings)
     {
         for (size_t i = 0; i < p.numbers.size(); ++i) node.setFloat(p.parm->getToken(), int(i), p.numbers[i]);
         for (size_t i = 0; i < p.strings.size(); ++i) node.setString(p.parm->getToken(), int(i), p.strings[i]);
     }
+}
+
+void assignParameters(OP_Node &node, const OP_Operator &op, const std::vector<std::string> &assignments)
+{
+    applyParameters(node, checkParameters(op, assignments));
 }
 } // namespace sopcook

@@ -6,11 +6,24 @@
 
 namespace sopcook
 {
-// Checks every assignment against the operator's parameter list and sets
-// them all on node; throws Error (nothing set) on an unknown name, a wrong
-// number of components or a value that does not parse. Components are
-// comma-separated; toggles take 0/1, on/off, true/false; strings are taken
-// as they stand.
+// One checked NAME=VALUE: the parameter and its components, parsed.
+struct ParmSetting
+{
+    const PRM_Template *parm;
+    std::vector<double> numbers;      // numeric and toggle parameters
+    std::vector<std::string> strings; // string parameters
+};
+
+// Checks every assignment against the operator's parameter list; throws Error
+// on an unknown name, a wrong number of components or a value that does not
+// parse. Components are comma-separated; toggles take 0/1, on/off,
+// true/false; strings are taken as they stand.
+std::vector<ParmSetting> checkParameters(const OP_Operator &op, const std::vector<std::string> &assignments);
+
+// Sets checked settings on a node of the operator they were checked against.
+void applyParameters(OP_Node &node, const std::vector<ParmSetting> &settings);
+
+// Both in one go: nothing is set when any assignment fails its check.
 void assignParameters(OP_Node &node, const OP_Operator &op, const std::vector<std::string> &assignments);
 
 // The value parameters of an operator, in list order.
