@@ -1,6 +1,5 @@
 #pragma once
 // Helpers for tests: load plug-ins, build geometry, cook an operator.
-#include <memory>
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
