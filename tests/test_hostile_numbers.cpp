@@ -134,7 +134,10 @@ void cookEveryOperator(const char *what, Poison poison, bool mustStayFinite)
         buildScene(c.input(0), pts);
         smallSettings(c);
         c.cook();
-        if (mustStayFinite) EXPECT_EQ(nonFiniteVoxels(c.output()), 0);
+        if (mustStayFinite)
+        {
+            EXPECT_EQ(nonFiniteVoxels(c.output()), 0);
+        }
     }
 }
 } // namespace
