@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 #include "UT_Types.h"
+#include "UT_VoxelSlab.h"
 
 // A 3-D array of voxels stored sparsely in 16^3 tiles.
 //
@@ -48,6 +49,7 @@ public:
         size_t nblocks = size_t(myBlockRes[0]) * myBlockRes[1] * myBlockRes[2];
         myBlocks = std::vector<std::atomic<Block *>>(nblocks);
         for (auto &b : myBlocks) b.store(nullptr, std::memory_order_relaxed);
+        UT_VoxelSlab::processSlab().range(myRes[2], TILESIZE, myWriteK[0], myWriteK[1]);
     }
 
     int getXRes() const { return myRes[0]; }
@@ -71,10 +73,17 @@ public:
         return tile ? tile[voxelInTile(x, y, z)] : myBackground;
     }
 
-    // Out-of-range writes are ignored.
+    // Writes are kept only inside the array and the z-slab it was sized in
+    // (UT_VoxelSlab); others are dropped before any tile is allocated.
+    bool isWritable(int x, int y, int z) const
+    {
+        return x >= 0 && y >= 0 && z >= myWriteK[0] && x < myRes[0] && y < myRes[1] && z < myWriteK[1];
+    }
+
+    // Writes outside the array or its slab are ignored.
     void setValue(int x, int y, int z, T value)
     {
-        if (!isValidIndex(x, y, z)) return;
+        if (!isWritable(x, y, z)) return;
         T *tile = findTile(x, y, z);
         if (!tile)
         {
@@ -85,11 +94,11 @@ public:
     }
 
     // v = op(v) for one voxel with a single tile lookup (accumulation's hot
-    // path). Out-of-range voxels are left alone.
+    // path). Voxels outside the array or its slab are left alone.
     template <typename OP>
     void updateValue(int x, int y, int z, OP op)
     {
-        if (!isValidIndex(x, y, z)) return;
+        if (!isWritable(x, y, z)) return;
         T *tile = findTile(x, y, z);
         if (!tile)
         {
@@ -196,6 +205,8 @@ private:
     {
         size(o.myRes[0], o.myRes[1], o.myRes[2]);
         myBackground = o.myBackground;
+        myWriteK[0] = o.myWriteK[0];
+        myWriteK[1] = o.myWriteK[1];
         for (size_t i = 0; i < o.myBlocks.size(); ++i)
         {
             const Block *src = o.myBlocks[i].load(std::memory_order_acquire);
@@ -216,6 +227,7 @@ private:
     int myRes[3] = {0, 0, 0};
     int myTileRes[3] = {0, 0, 0};
     int myBlockRes[3] = {0, 0, 0};
+    int myWriteK[2] = {0, 0}; // z range writes are kept in
     T myBackground = T(0);
     std::vector<std::atomic<Block *>> myBlocks;
 };

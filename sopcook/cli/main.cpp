@@ -11,7 +11,9 @@
 #include "cook/CookCommand.h"
 #include "cook/Frames.h"
 #include "cook/OperatorCook.h"
+#include "cli/CookArgs.h"
 #include "cli/Demo.h"
+#include "farm/FarmCommands.h"
 #include "Messages.h"
 #include "cook/ParmAssign.h"
 #include "cook/PluginRegistry.h"
@@ -91,25 +93,9 @@ int main(int argc, char **argv)
     CLI::App *params = app.add_subcommand("params", "Show an operator's parameters: name, label, type, size, default");
     params->add_option("OPERATOR", paramsOp, "Operator name (see `sopcook list`)")->required();
 
-    CookOptions o;
-    std::string vectorGrids;
+    CookArgs cookArgs;
     CLI::App *cook = app.add_subcommand("cook", "Cook an operator and write its volumes to a .vdb file");
-    cook->add_option("OPERATOR", o.op, "Operator name (see `sopcook list`)")->required();
-    cook->add_option("-i,--input", o.input, "Input geometry (.geo, .json or .ply); $F/$F4 expand to the frame");
-    cook->add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)");
-    cook->add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
-        ->allow_extra_args(false);
-    cook->add_option("--camera", o.camera, "Camera file (JSON) creating the camera node an operator may look up");
-    cook->add_option("-j,--threads", o.threads, "Worker threads of threaded operators (default: all hardware threads)");
-    cook->add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame")->required();
-    cook->add_option("--preview", o.preview, "Also write a PNG preview image");
-    cook->add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)");
-    cook->add_flag("--stats", o.stats, "Print one JSON line of timings, voxel counts and peak memory per cook");
-    cook->add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, and a summary per file");
-    cook->add_flag("--force", o.force, "Cook even when the estimate says the machine cannot (memory, work)");
-    CLI::Option *vg = cook->add_option("--vector-grids", vectorGrids,
-                                       "Also write x/y/z triples (Cd, vel) as vec3 grids; =only drops their float grids")
-                          ->expected(0, 1);
+    addCookArguments(*cook, cookArgs);
 
     std::string infoFile;
     CLI::App *info = app.add_subcommand("info", "Describe the grids of a .vdb file");
@@ -118,6 +104,8 @@ int main(int argc, char **argv)
     std::string demoDir = "sopcook-demo";
     CLI::App *demo = app.add_subcommand("demo", "Cook every installed operator on built-in scenes into DIR");
     demo->add_option("DIR", demoDir, "Output folder (created)")->capture_default_str();
+
+    FarmCommands farm(app); // farm slurm cook, farm report, merge
 
     try
     {
@@ -148,20 +136,13 @@ int main(int argc, char **argv)
             printVdbInfo(infoFile, std::cout);
             return 0;
         }
+        if (farm.chosen()) return farm.run();
         PluginRegistry plugins;
         if (app.got_subcommand("list")) return listOperators(plugins);
         if (app.got_subcommand("params")) return listParameters(plugins, paramsOp);
         if (app.got_subcommand("demo")) return runDemo(plugins, demoDir);
-        if (vg->count() > 0)
-        {
-            if (vectorGrids.empty() || vectorGrids == "also" || vectorGrids == "on")
-                o.vectors = VectorGrids::Also;
-            else if (vectorGrids == "only")
-                o.vectors = VectorGrids::Only;
-            else
-                throw Error("--vector-grids: expected no value, =also or =only, not '" + vectorGrids + "'");
-        }
-        return runCook(plugins, o);
+        cookArgs.finish();
+        return runCook(plugins, cookArgs.options);
     }
     catch (const Error &e)
     {

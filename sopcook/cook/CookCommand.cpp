@@ -14,10 +14,12 @@
 #include "cook/Interrupts.h"
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
+#include "farm/Slab.h"
 #include "io/CameraFile.h"
 #include "io/GeometryFile.h"
 #include "Messages.h"
 #include "preview/Preview.h"
+#include "vdb/Merge.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 namespace sopcook
@@ -78,7 +80,8 @@ class FrameCook
 public:
     FrameCook(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame)
         : myOp(op), myOptions(o), mySettings(settings), myFrame(frame), myJob(op), myOut(expandFrame(o.output, frame)),
-          myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame))
+          myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame)),
+          mySlab(o.slab.empty() ? SlabSpec() : parseSlab(o.slab))
     {
     }
 
@@ -100,6 +103,7 @@ public:
         if (!o.force)
         {
             CookEstimate estimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
+            if (mySlab.active()) estimate = slabEstimate(estimate, mySlab.count);
             std::string why = refusal(estimate, availableMemoryBytes());
             if (!why.empty()) throw Error(why);
         }
@@ -128,7 +132,7 @@ public:
         {
             // A second Ctrl-C while writing removes the temporary file and exits.
             SignalGuard signals;
-            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings);
+            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, slabMetadata(myOptions, mySlab, myFrame));
             if (!myPreview.empty())
             {
                 std::string caption = myOp.getName();
@@ -168,6 +172,7 @@ private:
         nlohmann::json line;
         line["operator"] = myOp.getName();
         if (sequence()) line["frame"] = myFrame;
+        if (mySlab.active()) line["slab"] = mySlab.text();
         line["output"] = myOut;
         line["read_seconds"] = myReadSeconds;
         line["cook_seconds"] = myCookSeconds;
@@ -188,12 +193,28 @@ private:
     int myFrame;
     OperatorCook myJob;
     std::string myOut, myPreview;
+    SlabSpec mySlab;
     std::unique_ptr<OBJ_Camera> myCamera;
     std::vector<std::string> myWarnings;
     std::vector<VolumeSummary> myVolumes;
     bool myInterrupted = false;
     double myReadSeconds = 0, myCookSeconds = 0, myWriteSeconds = 0;
 };
+// With --skip-existing: true (after saying so) when the frame's output is
+// already a complete file of this cook.
+bool skipCompleteFrame(const CookOptions &o, int frame)
+{
+    std::string out = expandFrame(o.output, frame);
+    if (!isCompleteVdb(out, o.slab.empty() ? "" : parseSlab(o.slab).text())) return false;
+    note("skipping frame " + std::to_string(frame) + ": " + out + " is complete");
+    if (o.stats)
+    {
+        nlohmann::json line{{"operator", o.op}, {"frame", frame}, {"output", out}, {"skipped", true}};
+        if (!o.slab.empty()) line["slab"] = o.slab;
+        std::cout << line.dump() << std::endl;
+    }
+    return true;
+}
 } // namespace
 
 int runCook(const PluginRegistry &plugins, const CookOptions &o)
@@ -204,9 +225,11 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     // Check the parameters once, before anything is read or cooked.
     const std::vector<ParmSetting> settings = checkParameters(op, o.settings);
     if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
+    SlabScope slab(o.slab.empty() ? SlabSpec() : parseSlab(o.slab));
 
     for (int frame : frames)
     {
+        if (o.skipExisting && skipCompleteFrame(o, frame)) continue;
         FrameCook job(op, o, settings, frame);
         job.prepare();
         job.cook();

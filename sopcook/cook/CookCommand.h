@@ -32,6 +32,8 @@ struct CookOptions
     bool stats = false;
     bool verbose = false;
     bool force = false;                // cook even when the estimate says it cannot finish
+    std::string slab;                  // "I/N": only z-slab I of N of every volume
+    bool skipExisting = false;         // leave frames whose output is already complete
     VectorGrids vectors = VectorGrids::None;
 };
 

@@ -147,6 +147,7 @@ void sizeGrid(CookEstimate &e, const double res[3])
         blocks *= std::ceil(t / B);
     }
     e.tiles = tiles;
+    e.zTiles = std::ceil(res[2] / T);
     e.indexBytes = double(e.volumes) * blocks * 8.0;
     e.fullBytes = e.indexBytes + double(e.volumes) * tiles * T * T * T * sizeof(float);
 }

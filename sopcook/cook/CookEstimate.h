@@ -34,6 +34,7 @@ struct CookEstimate
     std::string grid;        // what sizes the grid: "divs=64,64,64" or "giffile=... (W x H)"
     double voxels = 0;       // per volume
     double tiles = 0;        // 16^3 tiles per volume
+    double zTiles = 0;       // of them along z
     int volumes = 0;
     double indexBytes = 0;   // allocated even when nothing is written
     double fullBytes = 0;    // every voxel of every volume stored

@@ -10,6 +10,7 @@
 #include "Messages.h"
 #include <openvdb/io/Stream.h>
 
+#include "vdb/VdbRead.h"
 #include "vdb/VolumeGrids.h"
 
 namespace sopcook
@@ -44,7 +45,7 @@ std::string valueRange(const GridT &grid, Mag magnitude)
 }
 } // namespace
 
-void printVdbInfo(const std::string &path, std::ostream &out)
+openvdb::GridPtrVecPtr readVdbGrids(const std::string &path)
 {
     initializeVdb();
     {
@@ -52,17 +53,21 @@ void printVdbInfo(const std::string &path, std::ostream &out)
         if (!probe) throw Error(path + ": cannot open: " + std::strerror(errno));
     }
     // A stream reads the grids in file order (a File sorts them by name).
-    openvdb::GridPtrVecPtr grids;
     try
     {
         std::ifstream in(path, std::ios::binary);
         openvdb::io::Stream stream(in);
-        grids = stream.getGrids();
+        return stream.getGrids();
     }
     catch (const std::exception &e)
     {
         throw Error(path + ": not a readable VDB file: " + e.what());
     }
+}
+
+void printVdbInfo(const std::string &path, std::ostream &out)
+{
+    openvdb::GridPtrVecPtr grids = readVdbGrids(path);
     std::vector<Row> rows;
     for (const openvdb::GridBase::Ptr &g : *grids)
     {

@@ -2,6 +2,7 @@
 // Writing a cooked detail's volumes to an OpenVDB file, kept free of OpenVDB
 // headers so callers compile quickly (VolumeGrids.h has the grid-level calls).
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
@@ -30,11 +31,14 @@ std::vector<VolumeSummary> summarizeVolumes(const GU_Detail &gdp);
 // Fails early, before a long cook, when path cannot be created.
 void checkWritable(const std::string &path);
 
+// String metadata added to every grid of a file (name -> value).
+using GridMetadata = std::map<std::string, std::string>;
+
 // Writes the volumes of gdp to path through a temporary file in the same
 // folder and a rename, so path is either complete or untouched. Returns the
 // volumes written; throws Error on failure.
 std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
-                                           std::vector<std::string> &warnings);
+                                           std::vector<std::string> &warnings, const GridMetadata &metadata = {});
 
 // The temporary name that writing path uses.
 std::string temporaryPath(const std::string &path);

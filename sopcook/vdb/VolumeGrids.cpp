@@ -419,11 +419,8 @@ void checkWritable(const std::string &path)
     unlink(probe.c_str());
 }
 
-std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
-                                           std::vector<std::string> &warnings)
+void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path)
 {
-    std::vector<VolumeSummary> summaries;
-    openvdb::GridPtrVec grids = volumesToGrids(gdp, vectors, summaries, warnings);
     std::string temp = temporaryPath(path);
     setRemoveOnAbort(temp);
     try
@@ -451,6 +448,16 @@ std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::stri
         throw Error("cannot write " + path + ": " + std::strerror(err));
     }
     setRemoveOnAbort("");
+}
+
+std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
+                                           std::vector<std::string> &warnings, const GridMetadata &metadata)
+{
+    std::vector<VolumeSummary> summaries;
+    openvdb::GridPtrVec grids = volumesToGrids(gdp, vectors, summaries, warnings);
+    for (auto &grid : grids)
+        for (auto &[name, value] : metadata) grid->insertMeta(name, openvdb::StringMetadata(value));
+    writeGridsVdb(grids, path);
     return summaries;
 }
 } // namespace sopcook

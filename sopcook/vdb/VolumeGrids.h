@@ -24,4 +24,8 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
 // All grids of a detail, in primitive order, with the vector grids asked for.
 openvdb::GridPtrVec volumesToGrids(const GU_Detail &gdp, VectorGrids vectors, std::vector<VolumeSummary> &summaries,
                                    std::vector<std::string> &warnings);
+
+// Writes grids to path like writeVolumesVdb: a temporary file, checked,
+// flushed and renamed; throws Error on failure.
+void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path);
 } // namespace sopcook

@@ -1,0 +1,40 @@
+#include "cli/CookArgs.h"
+
+#include "Messages.h"
+
+namespace sopcook
+{
+void addCookArguments(CLI::App &cook, CookArgs &args)
+{
+    CookOptions &o = args.options;
+    cook.add_option("OPERATOR", o.op, "Operator name (see `sopcook list`)")->required();
+    cook.add_option("-i,--input", o.input, "Input geometry (.geo, .json or .ply); $F/$F4 expand to the frame");
+    cook.add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)");
+    cook.add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
+        ->allow_extra_args(false);
+    cook.add_option("--camera", o.camera, "Camera file (JSON) creating the camera node an operator may look up");
+    cook.add_option("-j,--threads", o.threads, "Worker threads of threaded operators (default: all hardware threads)");
+    cook.add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame")->required();
+    cook.add_option("--preview", o.preview, "Also write a PNG preview image");
+    cook.add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)");
+    cook.add_flag("--stats", o.stats, "Print one JSON line of timings, voxel counts and peak memory per cook");
+    cook.add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, and a summary per file");
+    cook.add_flag("--force", o.force, "Cook even when the estimate says the machine cannot (memory, work)");
+    cook.add_option("--slab", o.slab, "Keep only z-slab I (from 0) of N of every volume; join the slabs with `sopcook merge`");
+    cook.add_flag("--skip-existing", o.skipExisting, "Leave frames whose output file is already complete");
+    args.vectorOption = cook.add_option("--vector-grids", args.vectorGrids,
+                                        "Also write x/y/z triples (Cd, vel) as vec3 grids; =only drops their float grids")
+                            ->expected(0, 1);
+}
+
+void CookArgs::finish()
+{
+    if (!vectorOption || vectorOption->count() == 0) return;
+    if (vectorGrids.empty() || vectorGrids == "also" || vectorGrids == "on")
+        options.vectors = VectorGrids::Also;
+    else if (vectorGrids == "only")
+        options.vectors = VectorGrids::Only;
+    else
+        throw Error("--vector-grids: expected no value, =also or =only, not '" + vectorGrids + "'");
+}
+} // namespace sopcook

@@ -1,0 +1,59 @@
+#pragma once
+// `sopcook farm slurm cook`: a cook split into the tasks of a Slurm array job
+// (frames, chunks of frames, or z-slabs of each frame), its sbatch scripts,
+// the job folder the tasks report into, and the submission.
+#include <string>
+#include <vector>
+#include "cook/CookCommand.h"
+#include "cook/PluginRegistry.h"
+
+namespace sopcook
+{
+struct FarmOptions
+{
+    int chunk = 1;         // frames per task
+    int slabs = 0;         // 0: whole frames; N: N slab tasks per frame and a merge job
+    std::string partition, time, mem;
+    std::string jobDir;    // default: next to the output, named after it
+    bool dryRun = false;
+};
+
+// One array task: frames first..last, of one slab when slab is not empty.
+struct FarmTask
+{
+    int first = 0, last = 0;
+    std::string slab;      // "I/N"
+    std::string output;    // -o pattern of the task
+};
+
+// What the job runs; written to JOBDIR/job.json for `sopcook farm report`.
+struct FarmJob
+{
+    std::string dir;       // absolute
+    std::string op;
+    std::string output;    // the final -o pattern (absolute)
+    int first = 1, last = 1;
+    int slabs = 0;
+    std::vector<FarmTask> tasks;
+
+    std::string manifestPath() const { return dir + "/job.json"; }
+    std::string statsPath(size_t task) const { return dir + "/stats/task-" + std::to_string(task) + ".jsonl"; }
+    std::string logPath(size_t task) const { return dir + "/logs/task-" + std::to_string(task) + ".log"; }
+    std::string mergeLogPath() const { return dir + "/logs/merge.log"; }
+    // The slab files of frame, in slab order.
+    std::vector<std::string> slabFiles(int frame) const;
+};
+
+// Splits the cook into tasks; throws Error on options that cannot work.
+FarmJob planFarmJob(const CookOptions &cook, const FarmOptions &farm);
+void writeManifest(const FarmJob &job);
+FarmJob readManifest(const std::string &dir);
+
+// The sbatch scripts: the array job, and the merge job of a slab job.
+std::string arrayScript(const FarmJob &job, const CookOptions &cook, const FarmOptions &farm, const std::string &mem);
+std::string mergeScript(const FarmJob &job, const FarmOptions &farm, const std::string &mem);
+
+// Runs `sopcook farm slurm cook`: prints the scripts (--dry-run) or writes the
+// job folder and submits; prints the job ids. Returns the exit status.
+int runFarmSlurmCook(const PluginRegistry &plugins, const CookOptions &cook, const FarmOptions &farm);
+} // namespace sopcook

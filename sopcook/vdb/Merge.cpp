@@ -1,0 +1,177 @@
+#include "vdb/Merge.h"
+
+#include <map>
+
+#include <openvdb/tools/Composite.h>
+#include <tbb/parallel_for.h>
+
+#include "Messages.h"
+#include "farm/Slab.h"
+#include "vdb/VdbRead.h"
+#include "vdb/VolumeGrids.h"
+
+namespace sopcook
+{
+namespace
+{
+std::string stringMeta(const openvdb::GridBase &grid, const char *name)
+{
+    auto m = grid.getMetadata<openvdb::StringMetadata>(name);
+    return m ? m->value() : "";
+}
+
+std::string resolutionText(const openvdb::GridBase &grid)
+{
+    auto m = grid.getMetadata<openvdb::Vec3IMetadata>("resolution");
+    if (!m) return "";
+    const openvdb::Vec3i r = m->value();
+    return std::to_string(r[0]) + "x" + std::to_string(r[1]) + "x" + std::to_string(r[2]);
+}
+
+// One slab file: its grids and the cook they came from.
+struct Part
+{
+    std::string path;
+    openvdb::GridPtrVecPtr grids;
+    SlabSpec slab;
+    std::string op, parameters;
+};
+
+Part readPart(const std::string &path)
+{
+    Part p;
+    p.path = path;
+    p.grids = readVdbGrids(path);
+    if (p.grids->empty()) throw Error(path + ": holds no grids, not a slab of a cook");
+    const openvdb::GridBase &first = *p.grids->front();
+    std::string slab = stringMeta(first, slabmeta::slab);
+    if (slab.empty()) throw Error(path + ": not a slab file (no \"slab\" metadata: cook it with --slab I/N)");
+    try
+    {
+        p.slab = parseSlab(slab);
+    }
+    catch (const Error &)
+    {
+        throw Error(path + ": unreadable slab metadata '" + slab + "'");
+    }
+    p.op = stringMeta(first, slabmeta::op);
+    p.parameters = stringMeta(first, slabmeta::parameters);
+    for (const auto &g : *p.grids)
+        if (stringMeta(*g, slabmeta::slab) != slab) throw Error(path + ": grid '" + g->getName() + "' is of another slab");
+    return p;
+}
+
+// Throws unless part b is another slab of the cook part a is a slab of.
+void checkSameCook(const Part &a, const Part &b)
+{
+    auto differ = [&](const std::string &what) {
+        return Error(b.path + ": not a slab of the cook of " + a.path + " (" + what + " differ)");
+    };
+    if (a.op != b.op) throw differ("operators " + a.op + " and " + b.op);
+    if (a.parameters != b.parameters) throw differ("parameters");
+    if (a.slab.count != b.slab.count)
+        throw differ("slab counts " + std::to_string(a.slab.count) + " and " + std::to_string(b.slab.count));
+    if (a.grids->size() != b.grids->size()) throw differ("grid counts");
+    for (size_t g = 0; g < a.grids->size(); ++g)
+    {
+        const openvdb::GridBase &x = *(*a.grids)[g], &y = *(*b.grids)[g];
+        if (x.getName() != y.getName() || x.type() != y.type()) throw differ("grids '" + x.getName() + "' and '" + y.getName() + "'");
+        if (resolutionText(x) != resolutionText(y)) throw differ("resolutions " + resolutionText(x) + " and " + resolutionText(y));
+        if (x.transform() != y.transform()) throw differ("transforms of '" + x.getName() + "'");
+    }
+}
+
+// Parts ordered by slab number; throws when one is missing or doubled.
+std::vector<const Part *> orderSlabs(const std::vector<Part> &parts)
+{
+    const int n = parts.front().slab.count;
+    std::vector<const Part *> bySlab(size_t(n), nullptr);
+    for (const Part &p : parts)
+    {
+        const Part *&slot = bySlab[size_t(p.slab.index)];
+        if (slot) throw Error("slab " + p.slab.text() + " given twice: " + slot->path + " and " + p.path);
+        slot = &p;
+    }
+    std::string missing;
+    for (int i = 0; i < n; ++i)
+        if (!bySlab[size_t(i)]) missing += (missing.empty() ? "" : ", ") + std::to_string(i) + "/" + std::to_string(n);
+    if (!missing.empty()) throw Error("merge: slab" + std::string(missing.find(',') == std::string::npos ? " " : "s ") + missing + " missing");
+    return bySlab;
+}
+
+template <typename GridT>
+bool replaceInto(openvdb::GridBase &into, const openvdb::GridBase &from)
+{
+    auto *a = dynamic_cast<GridT *>(&into);
+    auto *b = dynamic_cast<const GridT *>(&from);
+    if (!a || !b) return false;
+    openvdb::tools::compReplace(*a, *b);
+    return true;
+}
+
+// Grid g of every slab joined into the first slab's grid, without the
+// metadata that marks a slab.
+openvdb::GridBase::Ptr joinGrid(const std::vector<const Part *> &slabs, size_t g)
+{
+    openvdb::GridBase::Ptr into = (*slabs.front()->grids)[g];
+    for (size_t s = 1; s < slabs.size(); ++s)
+    {
+        const openvdb::GridBase &from = *(*slabs[s]->grids)[g];
+        if (!replaceInto<openvdb::FloatGrid>(*into, from) && !replaceInto<openvdb::Vec3SGrid>(*into, from))
+            throw Error(slabs[s]->path + ": grid '" + from.getName() + "' has a value type merge does not handle (" + from.valueType() + ")");
+    }
+    for (const char *name : {slabmeta::slab, slabmeta::op, slabmeta::parameters}) into->removeMeta(name);
+    return into;
+}
+} // namespace
+
+void mergeSlabFiles(const std::string &out, const std::vector<std::string> &paths)
+{
+    if (paths.empty()) throw Error("merge: no slab files given");
+    initializeVdb();
+    std::vector<Part> parts(paths.size());
+    tbb::parallel_for(size_t(0), paths.size(), [&](size_t i) { parts[i] = readPart(paths[i]); });
+    for (size_t i = 1; i < parts.size(); ++i) checkSameCook(parts.front(), parts[i]);
+    std::vector<const Part *> slabs = orderSlabs(parts);
+
+    openvdb::GridPtrVec merged(parts.front().grids->size());
+    tbb::parallel_for(size_t(0), merged.size(), [&](size_t g) { merged[g] = joinGrid(slabs, g); });
+    writeGridsVdb(merged, out);
+}
+
+namespace
+{
+// A grid marked as the partial result of an interrupted cook.
+bool markedPartial(const openvdb::GridBase &grid)
+{
+    openvdb::Metadata::ConstPtr m = grid["partial"];
+    if (!m) return false;
+    if (auto s = grid.getMetadata<openvdb::StringMetadata>("partial")) return !s->value().empty() && s->value() != "0" && s->value() != "false";
+    return m->asBool();
+}
+} // namespace
+
+bool isCompleteVdb(const std::string &path, const std::string &slab, std::string *why)
+{
+    auto no = [&](const std::string &reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    openvdb::GridPtrVecPtr grids;
+    try
+    {
+        grids = readVdbGrids(path);
+    }
+    catch (const Error &e)
+    {
+        return no(e.what());
+    }
+    for (const auto &g : *grids)
+    {
+        if (markedPartial(*g)) return no(path + ": grid '" + g->getName() + "' holds a partial cook");
+        if (stringMeta(*g, slabmeta::slab) != slab)
+            return no(path + ": grid '" + g->getName() + "' is " + (slab.empty() ? "a slab, not a whole cook" : "not of slab " + slab));
+    }
+    return true;
+}
+} // namespace sopcook

@@ -1,0 +1,19 @@
+#pragma once
+// Joining the slab files of one cook (`sopcook cook --slab I/N`) into the
+// file a whole cook writes, and checking finished output files.
+#include <string>
+#include <vector>
+
+namespace sopcook
+{
+// Merges parts, the files of slabs 0..N-1 of one cook in any order, into out
+// (a temporary file and a rename, like every output). Throws Error, writing
+// nothing, when the parts do not belong together: another operator,
+// parameters or resolution, a slab missing or given twice.
+void mergeSlabFiles(const std::string &out, const std::vector<std::string> &parts);
+
+// Whether path holds a finished cook: a readable VDB file whose grids all
+// read back, none marked partial, and (when slab is not empty) all of that
+// slab ("I/N"). why receives the reason when not.
+bool isCompleteVdb(const std::string &path, const std::string &slab, std::string *why = nullptr);
+} // namespace sopcook
