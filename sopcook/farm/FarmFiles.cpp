@@ -22,7 +22,7 @@ std::string absolutePath(const std::string &path)
     if (!getcwd(cwd, sizeof(cwd))) throw Error(std::string("cannot read the working folder: ") + std::strerror(errno));
     std::string p = path;
     while (p.rfind("./", 0) == 0) p = p.substr(2);
-    return std::string(cwd) + "/" + p;
+    return p.empty() || p == "." ? std::string(cwd) : std::string(cwd) + "/" + p;
 }
 
 std::string parentDir(const std::string &path)

@@ -114,7 +114,7 @@ int reportFarmJob(const std::string &dir, std::ostream &out)
         << (job.tasks.size() == 1 ? " task" : " tasks") << (job.slabs > 0 ? ", " + std::to_string(job.slabs) + " slabs a frame" : "") << "\n";
     out << "  " << (job.slabs > 0 ? "slabs" : "frames") << " done " << totals.done << " of " << units;
     if (totals.skipped) out << " (" << totals.skipped << " already complete)";
-    out << ", failed " << (units - size_t(totals.done)) << "\n";
+    out << ", failed or not finished " << (units - size_t(totals.done)) << "\n";
     if (job.slabs > 0) out << "  frames merged " << merged << " of " << frames << "\n";
     char line[160];
     std::snprintf(line, sizeof(line), "  cook %.2f s, write %.2f s (summed over tasks), peak memory %s (largest task)\n",

@@ -139,10 +139,11 @@ void writeAndSubmit(const FarmJob &job, const std::string &script, const std::st
     std::string sbatch = findOnPath("sbatch");
     if (sbatch.empty()) throw Error("sbatch not found on PATH: install slurm-client (or run on a submit host); --dry-run prints the job script");
     namespace fs = std::filesystem;
-    const bool fresh = !fs::exists(job.dir);
+    const bool fresh = !fs::exists(job.dir), freshOutput = !fs::exists(parentDir(job.output));
     try
     {
         for (const char *sub : {"/stats", "/logs"}) makeDirs(job.dir + sub);
+        makeDirs(parentDir(job.output));
         for (int s = 0; s < job.slabs; ++s) makeDirs(job.dir + "/slabs/" + std::to_string(s));
         writeTextFile(job.dir + "/cook.sbatch", script, true);
         if (!merge.empty()) writeTextFile(job.dir + "/merge.sbatch", merge, true);
@@ -163,6 +164,7 @@ void writeAndSubmit(const FarmJob &job, const std::string &script, const std::st
     {
         std::error_code ec;
         if (fresh) fs::remove_all(job.dir, ec);
+        if (freshOutput) fs::remove(parentDir(job.output), ec); // only while still empty
         throw;
     }
 }

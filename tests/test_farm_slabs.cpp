@@ -1,0 +1,276 @@
+// Slab cooks (cook --slab I/N) merged with `sopcook merge` against whole
+// cooks, for every operator; what merge refuses; --skip-existing; and the
+// farm commands against a stand-in sbatch (the real cluster: test_farm_slurm).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "VdbCompare.h"
+#include "cli/DemoScenes.h"
+
+namespace
+{
+const std::string examples = SUITE_EXAMPLES "/";
+
+struct Result
+{
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs sopcook with args (shell words) in env, collecting stdout and stderr.
+Result sopcook(const std::string &args, const std::string &dir, const std::string &env = "")
+{
+    std::string out = dir + "/.out", err = dir + "/.err";
+    std::string cmd = env + " '" SOPCOOK_BINARY "' " + args + " >'" + out + "' 2>'" + err + "'";
+    int raw = std::system(cmd.c_str());
+    auto slurp = [](const std::string &p) {
+        std::ifstream in(p);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+}
+
+bool exists(const std::string &p)
+{
+    struct stat st;
+    return stat(p.c_str(), &st) == 0;
+}
+
+struct TempDir
+{
+    TempDir()
+    {
+        char tmpl[] = "/tmp/farm-test-XXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string path;
+};
+
+struct SlabCase
+{
+    const char *name;
+    std::string args;    // after "cook", before "-o"
+    int slabs;
+    const char *onlyGrid; // threaded twins with several threads: their density only
+};
+
+// Cooks whole and as slabs, merges the slabs (given in reverse order) and
+// returns the first voxel that differs.
+std::string cookWholeAndSlabs(const SlabCase &c, const std::string &dir)
+{
+    Result whole = sopcook("cook " + c.args + " -o " + dir + "/whole.vdb", dir);
+    if (whole.status != 0) return "whole cook failed: " + whole.err;
+    std::string parts;
+    for (int i = 0; i < c.slabs; ++i)
+    {
+        std::string part = dir + "/slab" + std::to_string(i) + ".vdb";
+        Result r = sopcook("cook " + c.args + " --slab " + std::to_string(i) + "/" + std::to_string(c.slabs) + " -o " + part, dir);
+        if (r.status != 0) return "slab cook failed: " + r.err;
+        parts = " " + part + parts;
+    }
+    Result merged = sopcook("merge " + dir + "/merged.vdb" + parts, dir);
+    if (merged.status != 0) return "merge failed: " + merged.err;
+    return vdbcompare::compareFiles(dir + "/whole.vdb", dir + "/merged.vdb", c.onlyGrid);
+}
+
+class SlabMerge : public ::testing::TestWithParam<SlabCase>
+{
+};
+
+TEST_P(SlabMerge, MergedSlabsAreTheWholeCookVoxelForVoxel)
+{
+    openvdb::initialize();
+    TempDir dir;
+    SlabCase c = GetParam();
+    if (c.args.find("GIF") != std::string::npos)
+    {
+        sopcook::writeDemoGif(dir.path + "/demo.gif");
+        c.args.replace(c.args.find("GIF"), 3, dir.path + "/demo.gif");
+    }
+    EXPECT_EQ(cookWholeAndSlabs(c, dir.path), "");
+}
+
+const std::string ex = examples;
+INSTANTIATE_TEST_SUITE_P(
+    EveryOperator, SlabMerge,
+    ::testing::Values(
+        SlabCase{"plumeweave", "plumeweave -i " + ex + "points.geo -s divs=40,40,64 -s childrencount=30 -s noiseamp=0.3", 4, ""},
+        SlabCase{"stretch", "plumeweave_velocity_stretch -i " + ex + "points.geo -s divs=40,40,50 -s docolor=1 -s radiusattrib=pscale", 3, ""},
+        SlabCase{"stretchMT", "plumeweave_velocity_stretchMT -i " + ex + "points.geo -s divs=40,40,48 -s childrencount=20 -s docolor=1 -j 2", 3, "density"},
+        SlabCase{"skin", "skinweave -i " + ex + "quads.ply -s divs=40,40,48 -s docolor=1 -s dovelocity=1 -s noiseamp=0.2,0.2,0.2 --vector-grids", 3, ""},
+        SlabCase{"skinMT_frustum", "skinweaveMT -i " + ex + "quads.ply --camera " + ex + "camera.json -s usecamfrustum=on -s campath=/obj/cam1 -s divs=48,32,64 -j 1", 4, ""},
+        SlabCase{"skinMT", "skinweaveMT -i " + ex + "quads.ply -s divs=40,40,40 -s docolor=1 -s dovelocity=1 -j 1", 2, ""},
+        SlabCase{"strands", "strandcast -i " + ex + "curves.geo -s divs=40,48,48 -s donoise=1 -s noiseamp=4 -s noisefreq=2", 3, ""},
+        SlabCase{"strandsMT", "strandcastStraightMT -i " + ex + "curves.geo -b " + ex + "points.geo -s divs=40,40,40 -s docolor=1 -j 2", 3, "density"},
+        SlabCase{"cloud", "billowfold -i " + ex + "points.geo -s divs=40,40,64 -s donoise=1", 4, ""},
+        SlabCase{"cloudMT", "billowfoldMT -i " + ex + "points.geo -s divs=40,40,48 -s docolor=1 -s donoise=1 -j 2", 3, "density"},
+        SlabCase{"stack", "slabreel -s giffile=GIF -s offset=1", 2, ""},
+        // More slabs than z tiles: the extra slabs are empty.
+        SlabCase{"plume_thin", "plumeweave -i " + ex + "points.geo -s divs=32,32,20", 5, ""}),
+    [](const ::testing::TestParamInfo<SlabCase> &info) { return std::string(info.param.name); });
+} // namespace
+
+namespace
+{
+const std::string plume = "plumeweave -i " + ex + "points.geo -s divs=32,32,48";
+
+// Slabs 0..n-1 of the plume cook (with extra args) into dir/NAME-i.vdb.
+void cookSlabs(const std::string &dir, const std::string &name, int n, const std::string &extra = "")
+{
+    for (int i = 0; i < n; ++i)
+        ASSERT_EQ(sopcook("cook " + plume + extra + " --slab " + std::to_string(i) + "/" + std::to_string(n) + " -o " + dir + "/" +
+                              name + "-" + std::to_string(i) + ".vdb",
+                          dir)
+                      .status,
+                  0);
+}
+
+TEST(SlabMerge, RefusesPartsThatDoNotMakeOneCookAndWritesNothing)
+{
+    TempDir dir;
+    const std::string d = dir.path + "/";
+    cookSlabs(dir.path, "a", 3);
+    cookSlabs(dir.path, "b", 3, " -s noiseamp=0.5");
+    cookSlabs(dir.path, "c", 2);
+    ASSERT_EQ(sopcook("cook " + plume + " -o " + d + "whole.vdb", dir.path).status, 0);
+    struct Bad
+    {
+        std::string parts, message;
+    } cases[] = {
+        {"a-0.vdb a-2.vdb", "slab 1/3 missing"},
+        {"a-0.vdb a-1.vdb a-1.vdb a-2.vdb", "slab 1/3 given twice"},
+        {"a-0.vdb b-1.vdb a-2.vdb", "parameters differ"},
+        {"a-0.vdb a-1.vdb c-1.vdb", "slab counts 3 and 2 differ"},
+        {"a-0.vdb whole.vdb a-2.vdb", "not a slab file"},
+        {"a-0.vdb a-1.vdb missing.vdb", "missing.vdb: cannot open"},
+    };
+    for (const Bad &b : cases)
+    {
+        std::string parts;
+        std::istringstream words(b.parts);
+        for (std::string w; words >> w;) parts += " " + d + w;
+        Result r = sopcook("merge " + d + "out.vdb" + parts, dir.path);
+        EXPECT_EQ(r.status, 1) << b.parts;
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << b.parts << ": " << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+        EXPECT_FALSE(exists(d + "out.vdb")) << b.parts;
+    }
+    Result range = sopcook("cook " + plume + " --slab 3/3 -o " + d + "x.vdb", dir.path);
+    EXPECT_EQ(range.status, 1);
+    EXPECT_NE(range.err.find("--slab 3/3: slab 3 is out of range 0-2"), std::string::npos) << range.err;
+    EXPECT_FALSE(exists(d + "x.vdb"));
+}
+
+TEST(SkipExisting, SkipsCompleteFilesOnlyReadingThemBack)
+{
+    TempDir dir;
+    const std::string d = dir.path + "/";
+    const std::string cook = "cook " + plume + " --frames 1-4 --stats --skip-existing -o " + d + "f.\\$F.vdb";
+    ASSERT_EQ(sopcook("cook " + plume + " --frames 1-4 -o " + d + "f.\\$F.vdb", dir.path).status, 0);
+    // Frame 2 cut short, frame 3 a slab of another cook, frame 4 gone.
+    ASSERT_EQ(truncate((d + "f.2.vdb").c_str(), 300), 0);
+    ASSERT_EQ(sopcook("cook " + plume + " --frames 3 --slab 0/2 -o " + d + "f.3.vdb", dir.path).status, 0);
+    std::remove((d + "f.4.vdb").c_str());
+    Result r = sopcook(cook, dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::vector<bool> skipped;
+    while (std::getline(lines, line)) skipped.push_back(line.find("\"skipped\":true") != std::string::npos);
+    EXPECT_EQ(skipped, (std::vector<bool>{true, false, false, false})) << r.out;
+    EXPECT_NE(r.err.find("skipping frame 1"), std::string::npos) << r.err;
+    // Now every file is whole: all four are skipped.
+    Result again = sopcook(cook, dir.path);
+    EXPECT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 4);
+    EXPECT_EQ(again.out.find("cook_seconds"), std::string::npos) << again.out;
+}
+
+// A stand-in for Slurm's sbatch: records its arguments, answers with a job
+// id, or rejects the job the way sbatch does.
+void writeFakeSbatch(const std::string &bin, bool accept)
+{
+    mkdir(bin.c_str(), 0755);
+    std::ofstream s(bin + "/sbatch");
+    s << "#!/bin/sh\necho \"$@\" >> '" << bin << "/calls'\n";
+    if (accept)
+        s << "n=$(wc -l < '" << bin << "/calls'); echo $((41 + n))\n";
+    else
+        s << "echo 'sbatch: error: Batch job submission failed: Invalid partition name specified' >&2\nexit 1\n";
+    s.close();
+    chmod((bin + "/sbatch").c_str(), 0755);
+}
+
+TEST(FarmSlurmCook, SubmitsArrayAndMergeJobsOrSaysWhyNot)
+{
+    TempDir dir;
+    const std::string d = dir.path + "/";
+    writeFakeSbatch(d + "ok", true);
+    writeFakeSbatch(d + "no", false);
+    const std::string job = "farm slurm cook " + plume + " -o " + d + "out/p.\\$F4.vdb --frames 1-5 --chunk 2 --job-dir " + d + "job";
+
+    Result missing = sopcook(job, dir.path, "PATH=" + d + "empty");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("sbatch not found"), std::string::npos) << missing.err;
+    Result rejected = sopcook(job + " --partition nosuch", dir.path, "PATH=" + d + "no:$PATH");
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_NE(rejected.err.find("Invalid partition name specified"), std::string::npos) << rejected.err;
+    EXPECT_FALSE(exists(d + "job")) << "a rejected job leaves no folder";
+    EXPECT_FALSE(exists(d + "out"));
+
+    Result ok = sopcook(job, dir.path, "PATH=" + d + "ok:$PATH");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(ok.out, "42\n");
+    std::ifstream script(d + "job/cook.sbatch");
+    std::stringstream text;
+    text << script.rdbuf();
+    EXPECT_NE(text.str().find("#SBATCH --array=0-2"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("FRAMES=('1-2' '3-4' '5-5')"), std::string::npos) << text.str();
+
+    Result slabs = sopcook("farm slurm cook " + plume + " -o " + d + "big.vdb --slabs 4 --job-dir " + d + "slabjob", dir.path,
+                           "PATH=" + d + "ok:$PATH");
+    ASSERT_EQ(slabs.status, 0) << slabs.err;
+    EXPECT_EQ(slabs.out, "43\n44\n");
+    std::ifstream calls(d + "ok/calls");
+    std::stringstream c;
+    c << calls.rdbuf();
+    EXPECT_NE(c.str().find("--dependency=afterok:43"), std::string::npos) << c.str();
+}
+
+TEST(FarmReport, CountsFramesWithoutStatsAsFailed)
+{
+    TempDir dir;
+    const std::string d = dir.path + "/";
+    writeFakeSbatch(d + "ok", true);
+    ASSERT_EQ(sopcook("farm slurm cook plumeweave -s divs=32,32,48 -i " + d + "in.\\$F.geo -o " + d + "p.\\$F.vdb --frames 1-3 --job-dir " + d + "job",
+                      dir.path, "PATH=" + d + "ok:$PATH")
+                  .status,
+              0);
+    // Tasks 0 and 2 ran; task 1 died on its missing input before any line.
+    std::ofstream(d + "job/stats/task-0.jsonl") << "{\"frame\":1,\"cook_seconds\":1.5,\"write_seconds\":0.25,\"peak_memory_bytes\":2097152}\n";
+    std::ofstream(d + "job/stats/task-2.jsonl") << "{\"frame\":3,\"cook_seconds\":0.5,\"write_seconds\":0.25,\"peak_memory_bytes\":1048576}\n";
+    std::ofstream(d + "job/logs/task-1.log") << "sopcook: error: " << d << "in.2.geo: cannot open: No such file or directory\n";
+    Result r = sopcook("farm report " + d + "job", dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("frames done 2 of 3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("cook 2.00 s, write 0.50 s"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("peak memory 2.0 MB"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("failed: frame 2 (task 1): sopcook: error: " + d + "in.2.geo: cannot open"), std::string::npos) << r.out;
+
+    std::ofstream(d + "job/stats/task-1.jsonl") << "{\"frame\":2,\"cook_seconds\":1,\"write_seconds\":0}\n";
+    EXPECT_EQ(sopcook("farm report " + d + "job", dir.path).status, 0);
+    Result notJob = sopcook("farm report " + d, dir.path);
+    EXPECT_EQ(notJob.status, 1);
+    EXPECT_NE(notJob.err.find("not a farm job folder"), std::string::npos) << notJob.err;
+}
+} // namespace
