@@ -40,6 +40,45 @@ TEST(VoxelArray, SparseTilesGrowWithWrites)
     EXPECT_EQ(copy.getValue(19, 16, 2), 1.0f);
 }
 
+TEST(VoxelArray, SlabKeepsOnlyItsWholeTilesOfZ)
+{
+    // 70 voxels of z are 5 tiles; slab 1 of 3 is tiles 1 and 2 (k 16..47),
+    // slab 2 tiles 3 and 4 (k 48..69, the edge tile short).
+    int kmin, kmax;
+    UT_VoxelSlab{1, 3}.range(70, 16, kmin, kmax);
+    EXPECT_EQ(kmin, 16);
+    EXPECT_EQ(kmax, 48);
+    UT_VoxelSlab{2, 3}.range(70, 16, kmin, kmax);
+    EXPECT_EQ(kmin, 48);
+    EXPECT_EQ(kmax, 70);
+    UT_VoxelSlab{0, 4}.range(20, 16, kmin, kmax); // more slabs than tiles
+    EXPECT_EQ(kmin, kmax);
+
+    UT_VoxelSlab::setProcessSlab({1, 3});
+    UT_VoxelArrayF a;
+    a.size(40, 40, 70);
+    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
+    const size_t empty = a.memoryUsage();
+    // Outside the slab nothing is written and no tile allocated, by any path.
+    a.setValue(5, 5, 15, 1.0f);
+    a.updateValue(5, 5, 48, [](float v) { return v + 1.0f; });
+    a.setValue(5, 5, 69, 1.0f);
+    EXPECT_EQ(a.memoryUsage(), empty);
+    EXPECT_EQ(a.getValue(5, 5, 15), 0.0f);
+    a.setValue(5, 5, 16, 2.0f);
+    a.updateValue(5, 5, 47, [](float v) { return v + 3.0f; });
+    EXPECT_EQ(a.getValue(5, 5, 16), 2.0f);
+    EXPECT_EQ(a.getValue(5, 5, 47), 3.0f);
+    // Copies (copy-on-write volumes) keep the slab; arrays sized later do not.
+    UT_VoxelArrayF copy(a);
+    copy.setValue(0, 0, 0, 1.0f);
+    EXPECT_EQ(copy.getValue(0, 0, 0), 0.0f);
+    UT_VoxelArrayF whole;
+    whole.size(40, 40, 70);
+    whole.setValue(0, 0, 0, 1.0f);
+    EXPECT_EQ(whole.getValue(0, 0, 0), 1.0f);
+}
+
 TEST(VoxelArray, ConcurrentDisjointWritesIntoOneTile)
 {
     UT_VoxelArrayF a;
