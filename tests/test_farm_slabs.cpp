@@ -274,3 +274,29 @@ TEST(FarmReport, CountsFramesWithoutStatsAsFailed)
     EXPECT_NE(notJob.err.find("not a farm job folder"), std::string::npos) << notJob.err;
 }
 } // namespace
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define FARM_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define FARM_SANITIZED 1
+#endif
+#endif
+
+namespace
+{
+TEST(SlabEstimate, CookRefusedWholeIsAcceptedAsSlabsThatFit)
+{
+#ifdef FARM_SANITIZED
+    GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#endif
+    TempDir dir;
+    // 4 volumes of 1024^3 fill 16 GB; a quarter of them fits under 6 GB.
+    const std::string big = "cook plumeweave -i " + ex + "points.geo -s divs=1024,1024,1024 -o " + dir.path + "/big.vdb";
+    Result whole = sopcook(big, dir.path, "ulimit -v 6000000;");
+    EXPECT_EQ(whole.status, 1);
+    EXPECT_NE(whole.err.find("16.0 GB when filled"), std::string::npos) << whole.err;
+    Result slab = sopcook(big + " --slab 3/4", dir.path, "ulimit -v 6000000;");
+    EXPECT_EQ(slab.status, 0) << slab.err;
+}
+} // namespace
