@@ -40,6 +40,8 @@ void checkFarmOptions(const CookOptions &cook, const FarmOptions &farm, const st
     if (cook.output.empty()) throw Error("farm: no output file (-o OUT.vdb)");
     if (frames.size() > 1 && expandFrame(cook.output, frames[0]) == expandFrame(cook.output, frames[1]))
         throw Error("-o " + cook.output + ": put $F or $F4 in the output name to cook several frames");
+    if (!cook.preview.empty() && frames.size() > 1 && expandFrame(cook.preview, frames[0]) == expandFrame(cook.preview, frames[1]))
+        throw Error("--preview " + cook.preview + ": put $F or $F4 in the preview name to cook several frames");
 }
 } // namespace
 
