@@ -144,6 +144,10 @@ TEST(SlabMerge, RefusesPartsThatDoNotMakeOneCookAndWritesNothing)
     cookSlabs(dir.path, "b", 3, " -s noiseamp=0.5");
     cookSlabs(dir.path, "c", 2);
     ASSERT_EQ(sopcook("cook " + plume + " -o " + d + "whole.vdb", dir.path).status, 0);
+    openvdb::initialize();
+    openvdb::GridPtrVecPtr grids = vdbcompare::readGrids(d + "a-1.vdb");
+    for (auto &g : *grids) g->insertMeta("sopcook_partial", openvdb::StringMetadata("interrupted"));
+    openvdb::io::File(d + "partial-1.vdb").write(*grids);
     struct Bad
     {
         std::string parts, message;
@@ -154,6 +158,7 @@ TEST(SlabMerge, RefusesPartsThatDoNotMakeOneCookAndWritesNothing)
         {"a-0.vdb a-1.vdb c-1.vdb", "slab counts 3 and 2 differ"},
         {"a-0.vdb whole.vdb a-2.vdb", "not a slab file"},
         {"a-0.vdb a-1.vdb missing.vdb", "missing.vdb: cannot open"},
+        {"a-0.vdb partial-1.vdb a-2.vdb", "partial-1.vdb: holds the partial result of an interrupted cook"},
     };
     for (const Bad &b : cases)
     {
@@ -178,10 +183,15 @@ TEST(SkipExisting, SkipsCompleteFilesOnlyReadingThemBack)
     const std::string d = dir.path + "/";
     const std::string cook = "cook " + plume + " --frames 1-4 --stats --skip-existing -o " + d + "f.\\$F.vdb";
     ASSERT_EQ(sopcook("cook " + plume + " --frames 1-4 -o " + d + "f.\\$F.vdb", dir.path).status, 0);
-    // Frame 2 cut short, frame 3 a slab of another cook, frame 4 gone.
+    // Frame 2 cut short, frame 3 a slab of another cook, frame 4 marked as
+    // the partial result of an interrupted cook.
     ASSERT_EQ(truncate((d + "f.2.vdb").c_str(), 300), 0);
     ASSERT_EQ(sopcook("cook " + plume + " --frames 3 --slab 0/2 -o " + d + "f.3.vdb", dir.path).status, 0);
-    std::remove((d + "f.4.vdb").c_str());
+    openvdb::initialize();
+    openvdb::GridPtrVecPtr grids = vdbcompare::readGrids(d + "f.4.vdb");
+    ASSERT_TRUE(grids);
+    for (auto &g : *grids) g->insertMeta("sopcook_partial", openvdb::StringMetadata("interrupted"));
+    openvdb::io::File(d + "f.4.vdb").write(*grids);
     Result r = sopcook(cook, dir.path);
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);

@@ -88,7 +88,7 @@ void checkMerges(const FarmJob &job, Totals &totals, int &merged)
         if (isCompleteVdb(expandFrame(job.output, f), "", &why))
             ++merged;
         else
-            totals.failures.push_back("merge of frame " + std::to_string(f) + ": " + why);
+            totals.failures.push_back("merge of frame " + std::to_string(f) + ": " + why + " (merge log: " + lastWords(job.mergeLogPath()) + ")");
     }
 }
 

@@ -49,7 +49,7 @@ CookEstimate slabEstimate(const CookEstimate &whole, int count)
     return e;
 }
 
-GridMetadata slabMetadata(const CookOptions &o, const SlabSpec &slab, int frame)
+FileMetadata slabMetadata(const CookOptions &o, const SlabSpec &slab, int frame)
 {
     if (!slab.active()) return {};
     // Everything that decides the voxels, in a fixed order: parts of one cook

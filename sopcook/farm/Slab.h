@@ -44,5 +44,5 @@ constexpr const char *slab = "slab";
 } // namespace slabmeta
 
 // The metadata of frame's grids in a slab cook; empty for a whole cook.
-GridMetadata slabMetadata(const CookOptions &o, const SlabSpec &slab, int frame);
+FileMetadata slabMetadata(const CookOptions &o, const SlabSpec &slab, int frame);
 } // namespace sopcook

@@ -8,6 +8,7 @@
 #include "Messages.h"
 #include "farm/Slab.h"
 #include "vdb/VdbRead.h"
+#include "vdb/VdbWriter.h"
 #include "vdb/VolumeGrids.h"
 
 namespace sopcook
@@ -27,6 +28,9 @@ std::string resolutionText(const openvdb::GridBase &grid)
     const openvdb::Vec3i r = m->value();
     return std::to_string(r[0]) + "x" + std::to_string(r[1]) + "x" + std::to_string(r[2]);
 }
+
+// A grid marked as the partial result of an interrupted cook.
+bool markedPartial(const openvdb::GridBase &grid) { return bool(grid[partialKey]); }
 
 // One slab file: its grids and the cook they came from.
 struct Part
@@ -57,7 +61,10 @@ Part readPart(const std::string &path)
     p.op = stringMeta(first, slabmeta::op);
     p.parameters = stringMeta(first, slabmeta::parameters);
     for (const auto &g : *p.grids)
+    {
         if (stringMeta(*g, slabmeta::slab) != slab) throw Error(path + ": grid '" + g->getName() + "' is of another slab");
+        if (markedPartial(*g)) throw Error(path + ": holds the partial result of an interrupted cook; cook slab " + slab + " again");
+    }
     return p;
 }
 
@@ -141,14 +148,6 @@ void mergeSlabFiles(const std::string &out, const std::vector<std::string> &path
 
 namespace
 {
-// A grid marked as the partial result of an interrupted cook.
-bool markedPartial(const openvdb::GridBase &grid)
-{
-    openvdb::Metadata::ConstPtr m = grid["partial"];
-    if (!m) return false;
-    if (auto s = grid.getMetadata<openvdb::StringMetadata>("partial")) return !s->value().empty() && s->value() != "0" && s->value() != "false";
-    return m->asBool();
-}
 } // namespace
 
 bool isCompleteVdb(const std::string &path, const std::string &slab, std::string *why)

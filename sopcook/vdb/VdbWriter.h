@@ -31,14 +31,19 @@ std::vector<VolumeSummary> summarizeVolumes(const GU_Detail &gdp);
 // Fails early, before a long cook, when path cannot be created.
 void checkWritable(const std::string &path);
 
-// String metadata added to every grid of a file (name -> value).
-using GridMetadata = std::map<std::string, std::string>;
+// String metadata given to every grid of a file (e.g. which slab of which
+// cook it holds).
+using FileMetadata = std::map<std::string, std::string>;
+
+// The metadata key an interrupted cook's file and grids carry; its value says
+// what stopped the cook.
+constexpr const char *partialKey = "sopcook_partial";
 
 // Writes the volumes of gdp to path through a temporary file in the same
 // folder and a rename, so path is either complete or untouched. Returns the
 // volumes written; throws Error on failure.
 std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
-                                           std::vector<std::string> &warnings, const GridMetadata &metadata = {});
+                                           std::vector<std::string> &warnings, const FileMetadata &metadata = {});
 
 // The temporary name that writing path uses.
 std::string temporaryPath(const std::string &path);

@@ -451,7 +451,7 @@ void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path)
 }
 
 std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
-                                           std::vector<std::string> &warnings, const GridMetadata &metadata)
+                                           std::vector<std::string> &warnings, const FileMetadata &metadata)
 {
     std::vector<VolumeSummary> summaries;
     openvdb::GridPtrVec grids = volumesToGrids(gdp, vectors, summaries, warnings);
