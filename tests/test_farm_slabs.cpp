@@ -65,6 +65,8 @@ struct SlabCase
     const char *onlyGrid; // threaded twins with several threads: their density only
 };
 
+void PrintTo(const SlabCase &c, std::ostream *os) { *os << c.name; }
+
 // Cooks whole and as slabs, merges the slabs (given in reverse order) and
 // returns the first voxel that differs.
 std::string cookWholeAndSlabs(const SlabCase &c, const std::string &dir)
