@@ -81,7 +81,7 @@ public:
     FrameCook(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame)
         : myOp(op), myOptions(o), mySettings(settings), myFrame(frame), myJob(op), myOut(expandFrame(o.output, frame)),
           myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame)),
-          mySlab(o.slab.empty() ? SlabSpec() : parseSlab(o.slab))
+          mySlab(o.slab.empty() ? SlabPart() : parseSlab(o.slab))
     {
     }
 
@@ -193,7 +193,7 @@ private:
     int myFrame;
     OperatorCook myJob;
     std::string myOut, myPreview;
-    SlabSpec mySlab;
+    SlabPart mySlab;
     std::unique_ptr<OBJ_Camera> myCamera;
     std::vector<std::string> myWarnings;
     std::vector<VolumeSummary> myVolumes;
@@ -225,7 +225,7 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     // Check the parameters once, before anything is read or cooked.
     const std::vector<ParmSetting> settings = checkParameters(op, o.settings);
     if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
-    SlabScope slab(o.slab.empty() ? SlabSpec() : parseSlab(o.slab));
+    SlabScope slab(o.slab.empty() ? SlabPart() : parseSlab(o.slab));
 
     for (int frame : frames)
     {

@@ -10,10 +10,10 @@
 
 namespace sopcook
 {
-SlabSpec parseSlab(const std::string &spec)
+SlabPart parseSlab(const std::string &text)
 {
-    auto bad = [&](const std::string &why) { return Error("--slab " + spec + ": " + why); };
-    size_t slash = spec.find('/');
+    auto bad = [&](const std::string &why) { return Error("--slab " + text + ": " + why); };
+    size_t slash = text.find('/');
     if (slash == std::string::npos) throw bad("expected I/N, slab I (from 0) of N");
     auto number = [&](const std::string &s) {
         char *end = nullptr;
@@ -21,15 +21,15 @@ SlabSpec parseSlab(const std::string &spec)
         if (s.empty() || *end || v < 0 || v > 1000000) throw bad("expected I/N, slab I (from 0) of N");
         return int(v);
     };
-    SlabSpec slab;
-    slab.index = number(spec.substr(0, slash));
-    slab.count = number(spec.substr(slash + 1));
+    SlabPart slab;
+    slab.index = number(text.substr(0, slash));
+    slab.count = number(text.substr(slash + 1));
     if (slab.count < 1) throw bad("N must be 1 or more");
     if (slab.index >= slab.count) throw bad("slab " + std::to_string(slab.index) + " is out of range 0-" + std::to_string(slab.count - 1));
     return slab;
 }
 
-SlabScope::SlabScope(const SlabSpec &slab)
+SlabScope::SlabScope(const SlabPart &slab)
 {
     UT_VoxelSlab s;
     if (slab.active()) s = {slab.index, slab.count};
@@ -49,7 +49,7 @@ CookEstimate slabEstimate(const CookEstimate &whole, int count)
     return e;
 }
 
-FileMetadata slabMetadata(const CookOptions &o, const SlabSpec &slab, int frame)
+FileMetadata slabMetadata(const CookOptions &o, const SlabPart &slab, int frame)
 {
     if (!slab.active()) return {};
     // Everything that decides the voxels, in a fixed order: parts of one cook

@@ -8,7 +8,7 @@
 
 namespace sopcook
 {
-struct SlabSpec
+struct SlabPart
 {
     int index = 0;
     int count = 0; // 0: the whole volume
@@ -18,13 +18,13 @@ struct SlabSpec
 };
 
 // "I/N" with 0 <= I < N; throws Error naming the option otherwise.
-SlabSpec parseSlab(const std::string &spec);
+SlabPart parseSlab(const std::string &text);
 
 // While alive, the voxel arrays the cook sizes keep only the slab's voxels.
 class SlabScope
 {
 public:
-    explicit SlabScope(const SlabSpec &slab);
+    explicit SlabScope(const SlabPart &slab);
     ~SlabScope();
     SlabScope(const SlabScope &) = delete;
     SlabScope &operator=(const SlabScope &) = delete;
@@ -44,5 +44,5 @@ constexpr const char *slab = "slab";
 } // namespace slabmeta
 
 // The metadata of frame's grids in a slab cook; empty for a whole cook.
-FileMetadata slabMetadata(const CookOptions &o, const SlabSpec &slab, int frame);
+FileMetadata slabMetadata(const CookOptions &o, const SlabPart &slab, int frame);
 } // namespace sopcook

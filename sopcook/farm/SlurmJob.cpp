@@ -74,7 +74,7 @@ FarmJob planFarmJob(const CookOptions &cook, const FarmOptions &farm)
         }
         for (int s = 0; s < farm.slabs; ++s)
         {
-            SlabSpec slab{s, farm.slabs};
+            SlabPart slab{s, farm.slabs};
             job.tasks.push_back({f, f, slab.text(), job.dir + "/slabs/" + std::to_string(s) + "/" + base});
         }
     }

@@ -37,7 +37,7 @@ struct Part
 {
     std::string path;
     openvdb::GridPtrVecPtr grids;
-    SlabSpec slab;
+    SlabPart slab;
     std::string op, parameters;
 };
 
