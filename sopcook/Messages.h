@@ -13,6 +13,8 @@ struct Error : std::runtime_error
 
 void warn(const std::string &message);
 void note(const std::string &message);
+// A line as it stands (no "sopcook:" prefix), e.g. what an operator printed.
+void printRaw(const std::string &line);
 // Set while a progress line occupies the terminal, so messages clear it first.
 void setProgressLineActive(bool active);
 } // namespace sopcook

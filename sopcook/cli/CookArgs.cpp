@@ -1,5 +1,7 @@
 #include "cli/CookArgs.h"
 
+#include <cstdlib>
+
 #include "Messages.h"
 
 namespace sopcook
@@ -12,23 +14,50 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
     cook.add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)");
     cook.add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
         ->allow_extra_args(false);
+    cook.add_option("-a,--attrib", o.attribs, "Give input points the attribute NAME=VALUE where the file lacks it (repeatable)")
+        ->allow_extra_args(false);
+    cook.add_option("--attrib-override", o.attribOverrides, "Set the point attribute NAME=VALUE on every point, replacing the file's")
+        ->allow_extra_args(false);
     cook.add_option("--camera", o.camera, "Camera file (JSON) creating the camera node an operator may look up");
-    cook.add_option("-j,--threads", o.threads, "Worker threads of threaded operators (default: all hardware threads)");
+    cook.add_option("-j,--threads", o.threads, "Worker threads of threaded operators (0, the default: all hardware threads)");
     cook.add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame")->required();
     cook.add_option("--preview", o.preview, "Also write a PNG preview image");
     cook.add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)");
     cook.add_flag("--stats", o.stats, "Print one JSON line of timings, voxel counts and peak memory per cook");
-    cook.add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, and a summary per file");
+    cook.add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, notes, every line operators print");
+    cook.add_option("--log", o.log, "Write every line the operators print to FILE");
     cook.add_flag("--force", o.force, "Cook even when the estimate says the machine cannot (memory, work)");
     cook.add_option("--slab", o.slab, "Keep only z-slab I (from 0) of N of every volume; join the slabs with `sopcook merge`");
     cook.add_flag("--skip-existing", o.skipExisting, "Leave frames whose output file is already complete");
     args.vectorOption = cook.add_option("--vector-grids", args.vectorGrids,
                                         "Also write x/y/z triples (Cd, vel) as vec3 grids; =only drops their float grids")
                             ->expected(0, 1);
+    args.resampleOption = cook.add_option("--resample", args.resample,
+                                          "uniform[=VOXELSIZE]: every grid on one linear transform with cubic voxels, for viewers");
 }
+
+namespace
+{
+ResampleOptions parseResample(const std::string &text)
+{
+    ResampleOptions r;
+    r.uniform = true;
+    if (text == "uniform") return r;
+    const std::string prefix = "uniform=";
+    char *end = nullptr;
+    if (text.compare(0, prefix.size(), prefix) == 0)
+    {
+        std::string size = text.substr(prefix.size());
+        r.voxelSize = std::strtod(size.c_str(), &end);
+        if (!size.empty() && *end == '\0' && r.voxelSize > 0 && r.voxelSize < 1e30) return r;
+    }
+    throw Error("--resample " + text + ": expected uniform or uniform=VOXELSIZE (a length above 0)");
+}
+} // namespace
 
 void CookArgs::finish()
 {
+    if (resampleOption && resampleOption->count() > 0) options.resample = parseResample(resample);
     if (!vectorOption || vectorOption->count() == 0) return;
     if (vectorGrids.empty() || vectorGrids == "also" || vectorGrids == "on")
         options.vectors = VectorGrids::Also;

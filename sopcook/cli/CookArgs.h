@@ -10,8 +10,8 @@ namespace sopcook
 struct CookArgs
 {
     CookOptions options;
-    std::string vectorGrids;
-    CLI::Option *vectorOption = nullptr;
+    std::string vectorGrids, resample;
+    CLI::Option *vectorOption = nullptr, *resampleOption = nullptr;
 
     // Turns what the options parsed into CookOptions; throws Error on a bad value.
     void finish();

@@ -10,6 +10,7 @@
 #include "cook/CookCommand.h"
 #include "cook/Frames.h"
 #include "cook/OperatorCook.h"
+#include "cook/OperatorOutput.h"
 #include "cli/DemoScenes.h"
 #include "cook/Interrupts.h"
 #include "Messages.h"
@@ -122,7 +123,7 @@ int runDemo(const PluginRegistry &plugins, const std::string &dir)
             bool interrupted;
             {
                 SignalGuard signals;
-                StdoutToStderr quiet(true);
+                OperatorOutput output(op.getName(), false, "");
                 job.cook(0, warnings);
                 interrupted = SignalGuard::interrupted();
             }

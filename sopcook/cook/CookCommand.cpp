@@ -11,8 +11,10 @@
 
 #include "cook/CookEstimate.h"
 #include "cook/Frames.h"
+#include "cook/InputAttributes.h"
 #include "cook/Interrupts.h"
 #include "cook/OperatorCook.h"
+#include "cook/OperatorOutput.h"
 #include "cook/ParmAssign.h"
 #include "farm/Slab.h"
 #include "io/CameraFile.h"
@@ -24,24 +26,6 @@
 
 namespace sopcook
 {
-StdoutToStderr::StdoutToStderr(bool active)
-{
-    if (!active) return;
-    std::fflush(stdout);
-    std::cout.flush();
-    mySaved = dup(1);
-    dup2(2, 1);
-}
-
-StdoutToStderr::~StdoutToStderr()
-{
-    if (mySaved < 0) return;
-    std::fflush(stdout);
-    std::cout.flush();
-    dup2(mySaved, 1);
-    close(mySaved);
-}
-
 namespace
 {
 double seconds(std::chrono::steady_clock::time_point since)
@@ -64,10 +48,14 @@ std::string resolution(const int res[3])
 void validateOptions(const OP_Operator &op, const CookOptions &o, const std::vector<int> &frames)
 {
     if (o.output.empty()) throw Error("cook: no output file (-o OUT.vdb)");
+    if (!hasVdbExtension(o.output)) throw Error("-o " + o.output + ": the output is an OpenVDB file; name it NAME.vdb");
     if (op.maxInputs() == 0 && (!o.input.empty() || !o.bbox.empty()))
         throw Error(op.getName() + " takes no geometry input; drop -i and -b");
     if (op.maxInputs() < 2 && !o.bbox.empty()) throw Error(op.getName() + " has no bounding-box input; drop -b");
-    if (o.threads < 0) throw Error("--threads " + std::to_string(o.threads) + ": expected 1 or more");
+    if (o.threads < 0) throw Error("--threads " + std::to_string(o.threads) + ": expected 0 (all hardware threads) or more");
+    validateAttributeOptions(o);
+    if (o.resample.uniform && !o.slab.empty())
+        throw Error("--resample: slabs are cut from the exact grids and joined by `sopcook merge`; cook without --slab to resample");
     if (frames.size() > 1 && expandFrame(o.output, frames[0]) == expandFrame(o.output, frames[1]))
         throw Error("-o " + o.output + ": put $F or $F4 in the output name to cook several frames");
     if (!o.preview.empty() && frames.size() > 1 && expandFrame(o.preview, frames[0]) == expandFrame(o.preview, frames[1]))
@@ -100,6 +88,7 @@ public:
             myCamera = makeCamera(parseCameraJson(readFileBytes(camPath, "camera"), camPath, myWarnings));
         }
         flushWarnings(myWarnings);
+        prepareInputAttributes(myJob, o, frameTime(myFrame));
         if (!o.force)
         {
             CookEstimate estimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
@@ -116,8 +105,8 @@ public:
         {
             SignalGuard signals;
             std::string label = myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) : "");
+            OperatorOutput output(label, myOptions.verbose, myOptions.log);
             ProgressLine progress(label, myOptions.verbose || isatty(2));
-            StdoutToStderr redirect(myOptions.stats);
             myJob.cook(frameTime(myFrame), myWarnings);
             myInterrupted = SignalGuard::interrupted();
         }
@@ -132,7 +121,8 @@ public:
         {
             // A second Ctrl-C while writing removes the temporary file and exits.
             SignalGuard signals;
-            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, slabMetadata(myOptions, mySlab, myFrame));
+            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings,
+                                        slabMetadata(myOptions, mySlab, myFrame), myOptions.resample);
             if (!myPreview.empty())
             {
                 std::string caption = myOp.getName();
@@ -143,6 +133,7 @@ public:
         myWriteSeconds = seconds(t2);
         flushWarnings(myWarnings);
         if (myVolumes.empty()) warn(myOp.getName() + " produced no volumes; " + myOut + " holds no grids");
+        warnIfOutputEmpty(myOp.getName(), myVolumes, myOut);
     }
 
     void report() const

@@ -8,25 +8,13 @@
 
 namespace sopcook
 {
-// While alive (and active), what operators print to standard output goes to
-// standard error, keeping stdout for sopcook's own tables and --stats lines.
-class StdoutToStderr
-{
-public:
-    explicit StdoutToStderr(bool active);
-    ~StdoutToStderr();
-    StdoutToStderr(const StdoutToStderr &) = delete;
-    StdoutToStderr &operator=(const StdoutToStderr &) = delete;
-
-private:
-    int mySaved = -1;
-};
-
 struct CookOptions
 {
     std::string op;
     std::string input, bbox, camera, output, preview;
     std::vector<std::string> settings; // NAME=VALUE
+    std::vector<std::string> attribs, attribOverrides; // -a / --attrib-override NAME=VALUE
+    std::string log;                   // --log FILE: what operators print, verbatim
     int threads = 0;                   // 0: the host's default
     std::string frames;                // "A-B", "F" or empty
     bool stats = false;
@@ -35,6 +23,7 @@ struct CookOptions
     std::string slab;                  // "I/N": only z-slab I of N of every volume
     bool skipExisting = false;         // leave frames whose output is already complete
     VectorGrids vectors = VectorGrids::None;
+    ResampleOptions resample;          // --resample uniform[=SIZE]
 };
 
 // Runs `sopcook cook`; returns the exit status (throws Error on failure).

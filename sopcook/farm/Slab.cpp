@@ -61,6 +61,9 @@ FileMetadata slabMetadata(const CookOptions &o, const SlabPart &slab, int frame)
     if (!o.bbox.empty()) text += " -b " + expandFrame(o.bbox, frame);
     if (!o.camera.empty()) text += " --camera " + expandFrame(o.camera, frame);
     for (const std::string &s : settings) text += " -s " + s;
+    // Attribute defaults decide voxels too, in the order given (later ones win).
+    for (const std::string &a : o.attribs) text += " -a " + a;
+    for (const std::string &a : o.attribOverrides) text += " --attrib-override " + a;
     return {{slabmeta::op, o.op}, {slabmeta::parameters, text}, {slabmeta::slab, slab.text()}};
 }
 } // namespace sopcook

@@ -32,11 +32,21 @@ std::vector<std::string> cookArguments(const CookOptions &o)
     add("--camera", o.camera);
     add("--preview", o.preview);
     for (const std::string &s : o.settings) a.insert(a.end(), {"-s", s});
+    for (const std::string &s : o.attribs) a.insert(a.end(), {"-a", s});
+    for (const std::string &s : o.attribOverrides) a.insert(a.end(), {"--attrib-override", s});
     if (o.threads > 0) a.insert(a.end(), {"-j", std::to_string(o.threads)});
     if (o.force) a.push_back("--force");
     if (o.skipExisting) a.push_back("--skip-existing");
     if (o.vectors == VectorGrids::Also) a.push_back("--vector-grids");
     if (o.vectors == VectorGrids::Only) a.push_back("--vector-grids=only");
+    if (o.resample.uniform)
+    {
+        std::ostringstream mode;
+        mode.precision(17);
+        mode << "uniform";
+        if (o.resample.voxelSize > 0) mode << "=" << o.resample.voxelSize;
+        a.insert(a.end(), {"--resample", mode.str()});
+    }
     return a;
 }
 

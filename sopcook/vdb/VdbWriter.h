@@ -17,6 +17,14 @@ enum class VectorGrids
     Only  // triples as vec3 grids only, other volumes as float grids
 };
 
+// --resample uniform[=SIZE]: every grid resampled onto one linear transform
+// with cubic voxels of edge voxelSize (0: the smallest voxel edge of the cook).
+struct ResampleOptions
+{
+    bool uniform = false;
+    double voxelSize = 0;
+};
+
 struct VolumeSummary
 {
     std::string name;
@@ -43,7 +51,17 @@ constexpr const char *partialKey = "sopcook_partial";
 // folder and a rename, so path is either complete or untouched. Returns the
 // volumes written; throws Error on failure.
 std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
-                                           std::vector<std::string> &warnings, const FileMetadata &metadata = {});
+                                           std::vector<std::string> &warnings, const FileMetadata &metadata = {},
+                                           const ResampleOptions &resample = {});
+
+// True when path ends in ".vdb" (any case).
+inline bool hasVdbExtension(const std::string &path)
+{
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char &c : ext) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return ext == ".vdb";
+}
 
 // The temporary name that writing path uses.
 std::string temporaryPath(const std::string &path);

@@ -14,6 +14,7 @@
 
 #include "cook/Interrupts.h"
 #include "Messages.h"
+#include "vdb/Resample.h"
 
 namespace sopcook
 {
@@ -451,10 +452,12 @@ void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path)
 }
 
 std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
-                                           std::vector<std::string> &warnings, const FileMetadata &metadata)
+                                           std::vector<std::string> &warnings, const FileMetadata &metadata,
+                                           const ResampleOptions &resample)
 {
     std::vector<VolumeSummary> summaries;
     openvdb::GridPtrVec grids = volumesToGrids(gdp, vectors, summaries, warnings);
+    if (resample.uniform) grids = resampleUniform(grids, resample.voxelSize);
     for (auto &grid : grids)
         for (auto &[name, value] : metadata) grid->insertMeta(name, openvdb::StringMetadata(value));
     writeGridsVdb(grids, path);

@@ -1,0 +1,166 @@
+#include "cook/OperatorOutput.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <set>
+
+#include "Messages.h"
+
+namespace sopcook
+{
+namespace
+{
+const size_t maxShapes = 200;     // distinct shapes kept; more are only counted
+const size_t maxLineBytes = 4096; // longer lines are cut
+
+std::string withThousands(long long n)
+{
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i)
+    {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+FILE *openLog(const std::string &path)
+{
+    if (path.empty()) return nullptr;
+    static std::set<std::string> opened; // truncated once per process
+    bool first = opened.insert(path).second;
+    FILE *f = std::fopen(path.c_str(), first ? "w" : "a");
+    if (!f) throw Error("--log " + path + ": " + std::strerror(errno));
+    return f;
+}
+} // namespace
+
+std::string LineFolder::shapeOf(const std::string &line)
+{
+    std::string shape;
+    for (size_t i = 0; i < line.size(); ++i)
+    {
+        if (!std::isdigit((unsigned char)line[i]))
+            shape += line[i];
+        else if (i == 0 || !std::isdigit((unsigned char)line[i - 1]))
+            shape += 'N';
+    }
+    return shape;
+}
+
+void LineFolder::add(const std::string &line)
+{
+    std::string shape = shapeOf(line);
+    auto it = myIndex.find(shape);
+    if (it != myIndex.end())
+    {
+        ++myShapes[it->second].count;
+        return;
+    }
+    if (myShapes.size() >= maxShapes)
+    {
+        ++myOthers;
+        return;
+    }
+    myIndex.emplace(shape, myShapes.size());
+    myShapes.push_back({line, 1});
+}
+
+std::vector<std::string> LineFolder::summary() const
+{
+    std::vector<std::string> out;
+    for (const Shape &s : myShapes)
+        out.push_back(s.count == 1 ? "\"" + s.first + "\"" : "\"" + shapeOf(s.first) + "\" x " + withThousands(s.count));
+    if (myOthers > 0) out.push_back("and " + withThousands(myOthers) + " more lines");
+    return out;
+}
+
+OperatorOutput::OperatorOutput(const std::string &label, bool verbose, const std::string &logPath)
+    : myLabel(label), myVerbose(verbose), myLog(openLog(logPath))
+{
+    if (myLog) std::fprintf(myLog, "# %s\n", label.c_str());
+    start();
+}
+
+OperatorOutput::~OperatorOutput()
+{
+    stop();
+    if (myLog) std::fclose(myLog);
+    std::vector<std::string> lines = myFolder.summary();
+    if (lines.empty()) return;
+    std::string hint = myVerbose ? "" : (myLog ? " (all of it in the log)" : " (-v or --log FILE shows every line)");
+    for (const std::string &l : lines) note(myLabel + " printed " + l + (l == lines.back() ? hint : ""));
+}
+
+void OperatorOutput::start()
+{
+    std::fflush(stdout);
+    std::cout.flush();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return; // operators then print to stdout as they would
+    mySaved = fcntl(1, F_DUPFD_CLOEXEC, 3);
+    if (mySaved < 0 || dup2(fds[1], 1) < 0)
+    {
+        close(fds[0]);
+        close(fds[1]);
+        if (mySaved >= 0) close(mySaved);
+        mySaved = -1;
+        return;
+    }
+    close(fds[1]); // fd 1 is now the only write end: restoring it ends the reader
+    myRead = fds[0];
+    myReader = std::thread([this] { readLoop(); });
+}
+
+void OperatorOutput::stop()
+{
+    if (mySaved < 0) return;
+    std::fflush(stdout);
+    std::cout.flush();
+    dup2(mySaved, 1);
+    close(mySaved);
+    myReader.join();
+    close(myRead);
+}
+
+void OperatorOutput::readLoop()
+{
+    std::string line;
+    char buf[8192];
+    while (true)
+    {
+        ssize_t n = read(myRead, buf, sizeof(buf));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i)
+        {
+            if (buf[i] == '\n')
+            {
+                takeLine(line);
+                line.clear();
+            }
+            else if (line.size() < maxLineBytes)
+                line += buf[i];
+        }
+    }
+    if (!line.empty()) takeLine(line);
+}
+
+void OperatorOutput::takeLine(const std::string &line)
+{
+    if (myLog) std::fprintf(myLog, "%s\n", line.c_str());
+    if (line.empty()) return;
+    if (myVerbose)
+    {
+        printRaw(line);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(myMutex);
+    myFolder.add(line);
+}
+} // namespace sopcook

@@ -1,0 +1,66 @@
+#pragma once
+// What operators print to standard output during a cook, captured through a
+// pipe so that sopcook's stdout stays clean (tables, --stats lines).
+//
+// Lines of the same shape (digits replaced by N) are shown once on stderr
+// with their count when the capture ends: a triangle mesh through skinweave
+// gives one "WARNING: Skipping non quad primitive no. N" x 16,301 line, not
+// 16,301 lines. Verbose shows every line as it comes; a log file receives
+// every line verbatim.
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sopcook
+{
+// Counts lines by shape, in the order the shapes first appeared.
+class LineFolder
+{
+public:
+    void add(const std::string &line);
+    // One entry per shape: the line itself when it came once, else the shape
+    // quoted with its count.
+    std::vector<std::string> summary() const;
+
+    static std::string shapeOf(const std::string &line);
+
+private:
+    struct Shape
+    {
+        std::string first;
+        long long count = 0;
+    };
+    std::map<std::string, size_t> myIndex;
+    std::vector<Shape> myShapes;
+    long long myOthers = 0; // lines past the shape limit
+};
+
+class OperatorOutput
+{
+public:
+    // label names the cook in messages ("skinweave frame 3"); logPath empty:
+    // no log. The first capture of a process truncates the log, later ones
+    // append.
+    OperatorOutput(const std::string &label, bool verbose, const std::string &logPath);
+    ~OperatorOutput(); // restores stdout, then reports the folded lines
+    OperatorOutput(const OperatorOutput &) = delete;
+    OperatorOutput &operator=(const OperatorOutput &) = delete;
+
+private:
+    void start();
+    void readLoop();
+    void takeLine(const std::string &line);
+    void stop();
+
+    std::string myLabel;
+    bool myVerbose;
+    FILE *myLog = nullptr;
+    int mySaved = -1, myRead = -1;
+    std::thread myReader;
+    std::mutex myMutex;
+    LineFolder myFolder;
+};
+} // namespace sopcook
