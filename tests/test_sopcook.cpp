@@ -22,6 +22,7 @@
 #include "io/GeometryFile.h"
 #include "Messages.h"
 #include "cook/ParmAssign.h"
+#include "SopcookRun.h"
 #include "TestHost.h"
 #include "vdb/VolumeGrids.h"
 
@@ -31,72 +32,13 @@ using sopcook::Error;
 
 const std::string dataDir = SOPCOOK_TEST_DATA;
 
-// A scratch folder per test, removed afterwards.
-class TempDir
-{
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/sopcook-test-XXXXXX";
-        myPath = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + myPath + "'").c_str()); }
-    std::string operator/(const std::string &name) const { return myPath + "/" + name; }
-    const std::string &path() const { return myPath; }
-
-private:
-    std::string myPath;
-};
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
-void writeText(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
-
-struct CliRun
-{
-    int status;
-    std::string out; // stdout
-    std::string err; // stderr
-};
-
-// Runs the built sopcook with the given arguments (shell syntax).
-CliRun runSopcook(const std::string &args, const std::string &env = "")
-{
-    TempDir tmp;
-    std::string cmd = env + " '" SOPCOOK_BINARY "' " + args + " >'" + (tmp / "out") + "' 2>'" + (tmp / "err") + "'";
-    int raw = std::system(cmd.c_str());
-    CliRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream o(tmp / "out"), e(tmp / "err");
-    std::stringstream so, se;
-    so << o.rdbuf();
-    se << e.rdbuf();
-    r.out = so.str();
-    r.err = se.str();
-    return r;
-}
-
-// Grids of a file in the order the library lists them.
-openvdb::GridPtrVec readGrids(const std::string &path)
-{
-    sopcook::initializeVdb();
-    openvdb::io::File file(path);
-    file.open();
-    openvdb::GridPtrVecPtr grids = file.getGrids();
-    file.close();
-    return *grids;
-}
-
-openvdb::FloatGrid::Ptr floatGrid(const openvdb::GridPtrVec &grids, const std::string &name)
-{
-    for (auto &g : grids)
-        if (g->getName() == name) return openvdb::GridBase::grid<openvdb::FloatGrid>(g);
-    return nullptr;
-}
+using sopcooktest::CliRun;
+using sopcooktest::exists;
+using sopcooktest::floatGrid;
+using sopcooktest::readGrids;
+using sopcooktest::runSopcook;
+using sopcooktest::TempDir;
+using sopcooktest::writeText;
 
 void readGeo(const std::string &file, GU_Detail &gdp, std::vector<std::string> &warnings)
 {

@@ -29,6 +29,15 @@ std::string withThousands(long long n)
     return out;
 }
 
+// Warnings and errors are shown without -v; chatter ("primcount = 5") is not.
+bool looksLikeProblem(const std::string &line)
+{
+    std::string lower;
+    for (char c : line) lower += char(std::tolower((unsigned char)c));
+    return lower.find("warning") != std::string::npos || lower.find("error") != std::string::npos ||
+           lower.find("fail") != std::string::npos;
+}
+
 FILE *openLog(const std::string &path)
 {
     if (path.empty()) return nullptr;
@@ -160,6 +169,7 @@ void OperatorOutput::takeLine(const std::string &line)
         printRaw(line);
         return;
     }
+    if (!looksLikeProblem(line)) return;
     std::lock_guard<std::mutex> lock(myMutex);
     myFolder.add(line);
 }

@@ -2,11 +2,11 @@
 // What operators print to standard output during a cook, captured through a
 // pipe so that sopcook's stdout stays clean (tables, --stats lines).
 //
-// Lines of the same shape (digits replaced by N) are shown once on stderr
-// with their count when the capture ends: a triangle mesh through skinweave
+// Warnings and errors among them are shown on stderr when the capture ends,
+// lines of the same shape (digits replaced by N) once with their count: a triangle mesh through skinweave
 // gives one "WARNING: Skipping non quad primitive no. N" x 16,301 line, not
-// 16,301 lines. Verbose shows every line as it comes; a log file receives
-// every line verbatim.
+// 16,301 lines. Verbose shows every line as it comes, chatter included; a
+// log file receives every line verbatim.
 #include <cstdio>
 #include <map>
 #include <mutex>

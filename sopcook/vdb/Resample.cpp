@@ -86,9 +86,11 @@ openvdb::GridPtrVec resampleUniform(const openvdb::GridPtrVec &grids, double vox
 {
     if (voxelSize <= 0) voxelSize = smallestVoxelEdge(grids);
     if (voxelSize <= 0) voxelSize = grids.empty() ? 1.0 : grids.front()->transform().voxelSize().length() / std::sqrt(3.0);
-    openvdb::math::Transform::Ptr target = openvdb::math::Transform::createLinearTransform(voxelSize);
     for (const openvdb::GridBase::Ptr &g : grids)
         if (g->activeVoxelCount() > 0) checkSize(*g, voxelSize);
+    // OpenVDB's linear maps refuse a voxel volume below 3e-15.
+    if (voxelSize < 2e-5) throw Error("--resample uniform=" + number(voxelSize) + ": OpenVDB needs voxels of at least 2e-05");
+    openvdb::math::Transform::Ptr target = openvdb::math::Transform::createLinearTransform(voxelSize);
     openvdb::GridPtrVec out;
     for (const openvdb::GridBase::Ptr &g : grids)
     {
