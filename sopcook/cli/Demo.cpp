@@ -7,7 +7,6 @@
 #include <cstring>
 #include <map>
 
-#include "cook/CookCommand.h"
 #include "cook/Frames.h"
 #include "cook/OperatorCook.h"
 #include "cook/OperatorOutput.h"
@@ -77,7 +76,17 @@ void makeDirectory(const std::string &dir)
 }
 } // namespace
 
-int runDemo(const PluginRegistry &plugins, const std::string &dir)
+namespace
+{
+DemoRecipe recipeFor(const OP_Operator &op)
+{
+    auto it = recipes().find(op.getName());
+    DemoRecipe recipe = it != recipes().end() ? it->second : DemoRecipe{Scene::Points, {}};
+    if (op.maxInputs() == 0) recipe.scene = Scene::Gif;
+    return recipe;
+}
+
+void checkInstalled(const PluginRegistry &plugins)
 {
     if (plugins.table().operators().empty())
     {
@@ -86,63 +95,112 @@ int runDemo(const PluginRegistry &plugins, const std::string &dir)
         throw Error("demo: no operator plug-ins found in " + where + " (build them, or set SOPCOOK_DSO_PATH)");
     }
     for (const std::string &p : plugins.problems()) warn(p);
-    makeDirectory(dir);
-    std::string gif = dir + "/demo.gif";
-    bool needGif = false;
-    for (auto &op : plugins.table().operators())
-    {
-        auto it = recipes().find(op->getName());
-        needGif |= it != recipes().end() && it->second.scene == Scene::Gif;
-    }
-    if (needGif) writeDemoGif(gif);
+}
 
+// The GIF the image operators read, written only when one is installed.
+void writeGifIfNeeded(const PluginRegistry &plugins, const std::string &gif)
+{
+    for (auto &op : plugins.table().operators())
+        if (recipeFor(*op).scene == Scene::Gif)
+        {
+            writeDemoGif(gif);
+            return;
+        }
+}
+
+void buildScene(OperatorCook &job, const DemoRecipe &recipe, const std::string &gif)
+{
+    for (auto &s : recipe.settings)
+        if (job.node().hasParm(s.first))
+            for (size_t i = 0; i < s.second.size(); ++i) job.node().setFloat(s.first, int(i), s.second[i]);
+    switch (recipe.scene)
+    {
+    case Scene::Points: buildPointCloud(job.input(0)); break;
+    case Scene::Quads: buildQuadGrid(job.input(0)); break;
+    case Scene::Curves: buildCurves(job.input(0)); break;
+    case Scene::Gif: job.node().setString("giffile", 0, gif); break;
+    }
+}
+
+// One row of the demo's table.
+struct DemoRow
+{
+    std::vector<VolumeSummary> volumes;
+    double seconds = 0;
+    bool interrupted = false;
+};
+
+void printRow(const std::string &op, Scene scene, const DemoRow *row)
+{
+    if (!row)
+    {
+        std::printf("%-30s %-7s %8s  %-10s %14s %9s\n", op.c_str(), sceneName(scene), "-", "-", "-", "FAILED");
+        std::fflush(stdout);
+        return;
+    }
+    std::string res = "-";
+    uint64_t active = 0;
+    for (auto &v : row->volumes) active += v.active;
+    if (!row->volumes.empty())
+        res = std::to_string(row->volumes[0].res[0]) + "x" + std::to_string(row->volumes[0].res[1]) + "x" +
+              std::to_string(row->volumes[0].res[2]);
+    std::printf("%-30s %-7s %8zu  %-10s %14llu %8.2fs\n", op.c_str(), sceneName(scene), row->volumes.size(), res.c_str(),
+                static_cast<unsigned long long>(active), row->seconds);
+    std::fflush(stdout);
+}
+
+// Cooks op on its scene and writes DIR/OP.vdb and, when it made volumes, DIR/OP.png.
+DemoRow cookOne(OP_Operator &op, const DemoRecipe &recipe, const std::string &dir, std::vector<std::string> &warnings)
+{
+    OperatorCook job(op);
+    buildScene(job, recipe, dir + "/demo.gif");
+    DemoRow row;
+    auto start = std::chrono::steady_clock::now();
+    {
+        SignalGuard signals;
+        OperatorOutput output(op.getName(), false, "");
+        job.cook(0, warnings);
+        row.interrupted = SignalGuard::interrupted();
+    }
+    row.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    row.volumes = writeVolumesVdb(job.output(), dir + "/" + op.getName() + ".vdb", VectorGrids::None, warnings);
+    if (!row.volumes.empty())
+    {
+        const int *n = row.volumes[0].res;
+        std::string res = std::to_string(n[0]) + "x" + std::to_string(n[1]) + "x" + std::to_string(n[2]);
+        writePreview(job.output(), dir + "/" + op.getName() + ".png", op.getName() + " " + res);
+    }
+    return row;
+}
+
+void printMissing(const PluginRegistry &plugins)
+{
+    std::string list;
+    for (auto &r : recipes())
+        if (!plugins.find(r.first)) list += (list.empty() ? "" : ", ") + r.first;
+    if (!list.empty()) std::printf("not installed: %s\n", list.c_str());
+}
+} // namespace
+
+int runDemo(const PluginRegistry &plugins, const std::string &dir)
+{
+    checkInstalled(plugins);
+    makeDirectory(dir);
+    writeGifIfNeeded(plugins, dir + "/demo.gif");
     std::printf("%-30s %-7s %8s  %-10s %14s %9s\n", "operator", "scene", "volumes", "resolution", "active voxels", "time");
     int failures = 0;
     std::vector<std::string> previews;
-    for (auto &opPtr : plugins.table().operators())
+    for (auto &op : plugins.table().operators())
     {
-        OP_Operator &op = *opPtr;
-        auto it = recipes().find(op.getName());
-        DemoRecipe recipe = it != recipes().end() ? it->second : DemoRecipe{Scene::Points, {}};
-        if (op.maxInputs() == 0 && recipe.scene != Scene::Gif) recipe.scene = Scene::Gif;
+        DemoRecipe recipe = recipeFor(*op);
         std::vector<std::string> warnings;
         try
         {
-            OperatorCook job(op);
-            for (auto &s : recipe.settings)
-                if (job.node().hasParm(s.first))
-                    for (size_t i = 0; i < s.second.size(); ++i) job.node().setFloat(s.first, int(i), s.second[i]);
-            switch (recipe.scene)
-            {
-            case Scene::Points: buildPointCloud(job.input(0)); break;
-            case Scene::Quads: buildQuadGrid(job.input(0)); break;
-            case Scene::Curves: buildCurves(job.input(0)); break;
-            case Scene::Gif: job.node().setString("giffile", 0, gif); break;
-            }
-            auto start = std::chrono::steady_clock::now();
-            bool interrupted;
-            {
-                SignalGuard signals;
-                OperatorOutput output(op.getName(), false, "");
-                job.cook(0, warnings);
-                interrupted = SignalGuard::interrupted();
-            }
-            double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            std::vector<VolumeSummary> vols = writeVolumesVdb(job.output(), dir + "/" + op.getName() + ".vdb", VectorGrids::None, warnings);
-            std::string res = "-";
-            uint64_t active = 0;
-            for (auto &v : vols) active += v.active;
-            if (!vols.empty())
-            {
-                res = std::to_string(vols[0].res[0]) + "x" + std::to_string(vols[0].res[1]) + "x" + std::to_string(vols[0].res[2]);
-                writePreview(job.output(), dir + "/" + op.getName() + ".png", op.getName() + " " + res);
-                previews.push_back(dir + "/" + op.getName() + ".png");
-            }
+            DemoRow row = cookOne(*op, recipe, dir, warnings);
+            if (!row.volumes.empty()) previews.push_back(dir + "/" + op->getName() + ".png");
             for (const std::string &w : warnings) warn(w);
-            std::printf("%-30s %-7s %8zu  %-10s %14llu %8.2fs\n", op.getName().c_str(), sceneName(recipe.scene), vols.size(),
-                        res.c_str(), static_cast<unsigned long long>(active), seconds);
-            std::fflush(stdout);
-            if (interrupted)
+            printRow(op->getName(), recipe.scene, &row);
+            if (row.interrupted)
             {
                 warn("interrupted: the demo stops here");
                 return 130;
@@ -151,21 +209,12 @@ int runDemo(const PluginRegistry &plugins, const std::string &dir)
         catch (const Error &e)
         {
             for (const std::string &w : warnings) warn(w);
-            std::printf("%-30s %-7s %8s  %-10s %14s %9s\n", op.getName().c_str(), sceneName(recipe.scene), "-", "-", "-", "FAILED");
-            std::fflush(stdout);
+            printRow(op->getName(), recipe.scene, nullptr);
             warn(e.what());
             ++failures;
         }
     }
-    std::vector<std::string> missing;
-    for (auto &r : recipes())
-        if (!plugins.find(r.first)) missing.push_back(r.first);
-    if (!missing.empty())
-    {
-        std::string list;
-        for (auto &m : missing) list += (list.empty() ? "" : ", ") + m;
-        std::printf("not installed: %s\n", list.c_str());
-    }
+    printMissing(plugins);
     writeContactSheet(previews, dir + "/demo.png");
     std::printf("wrote %s/OPERATOR.vdb and .png, and all previews in %s/demo.png\n", dir.c_str(), dir.c_str());
     if (failures) throw Error(std::to_string(failures) + " operator(s) failed to cook");

@@ -179,86 +179,124 @@ void writeContactSheet(const std::vector<std::string> &images, const std::string
     }
 }
 
-void writePreview(const GU_Detail &gdp, const std::string &path, const std::string &caption)
+namespace
 {
-    const GEO_PrimVolume *density = volumeNamed(gdp, "density");
-    if (!density) density = volumeNamed(gdp, nullptr);
-    if (!density) throw Error("cannot write preview " + path + ": the cook produced no volume");
-    const GEO_PrimVolume *cd[3] = {volumeNamed(gdp, "Cd.x"), volumeNamed(gdp, "Cd.y"), volumeNamed(gdp, "Cd.z")};
-    bool colour = sameRes(density, cd[0]) && sameRes(density, cd[1]) && sameRes(density, cd[2]) &&
-                  (holdsValues(cd[0]) || holdsValues(cd[1]) || holdsValues(cd[2]));
+// The volumes a preview shows: density (or the first volume), and the colour
+// volumes when they match it and hold values.
+struct PreviewVolumes
+{
+    const GEO_PrimVolume *density = nullptr;
+    const GEO_PrimVolume *cd[3] = {nullptr, nullptr, nullptr};
+    bool colour = false;
+    int n[3] = {0, 0, 0};
+};
 
-    int n[3];
-    density->getRes(n[0], n[1], n[2]);
-    Image img;
-    img.w = std::max(n[0], 1);
-    img.h = std::max(n[1], 1);
-    img.rgb.assign(size_t(img.w) * size_t(img.h) * 3, 0.0f);
-    std::vector<float> transmit(size_t(img.w) * size_t(img.h), 1.0f);
+PreviewVolumes findPreviewVolumes(const GU_Detail &gdp, const std::string &path)
+{
+    PreviewVolumes v;
+    v.density = volumeNamed(gdp, "density");
+    if (!v.density) v.density = volumeNamed(gdp, nullptr);
+    if (!v.density) throw Error("cannot write preview " + path + ": the cook produced no volume");
+    const char *names[3] = {"Cd.x", "Cd.y", "Cd.z"};
+    for (int c = 0; c < 3; ++c) v.cd[c] = volumeNamed(gdp, names[c]);
+    v.colour = sameRes(v.density, v.cd[0]) && sameRes(v.density, v.cd[1]) && sameRes(v.density, v.cd[2]) &&
+               (holdsValues(v.cd[0]) || holdsValues(v.cd[1]) || holdsValues(v.cd[2]));
+    v.density->getRes(v.n[0], v.n[1], v.n[2]);
+    return v;
+}
 
-    // Exposure: the 98th percentile of the optical depths (over pixels that
-    // see any density) becomes depth 3, that is 95% opacity.
+// Exposure: the 98th percentile of the optical depths (over pixels that see
+// any density) becomes depth 3, that is 95% opacity.
+double extinction(const PreviewVolumes &v)
+{
     std::vector<double> depths;
-    for (int j = 0; j < n[1]; ++j)
-        for (int i = 0; i < n[0]; ++i)
+    for (int j = 0; j < v.n[1]; ++j)
+        for (int i = 0; i < v.n[0]; ++i)
         {
             double tau = 0;
-            for (int k = 0; k < n[2]; ++k) tau += std::max(0.0, double(density->getValueAtIndex(i, j, k)));
+            for (int k = 0; k < v.n[2]; ++k) tau += std::max(0.0, double(v.density->getValueAtIndex(i, j, k)));
             if (tau > 0) depths.push_back(tau);
         }
     double p = percentile(depths, 0.98);
-    double sigma = p > 0 ? 3.0 / p : 1.0;
+    return p > 0 ? 3.0 / p : 1.0;
+}
 
+// Integrates front (high k) to back with absorption; then exposes colour
+// sums so the brightest pixels just reach white, over a faint background.
+Image integrate(const PreviewVolumes &v, double sigma)
+{
+    Image img;
+    img.w = std::max(v.n[0], 1);
+    img.h = std::max(v.n[1], 1);
+    img.rgb.assign(size_t(img.w) * size_t(img.h) * 3, 0.0f);
+    std::vector<float> transmit(size_t(img.w) * size_t(img.h), 1.0f);
     std::vector<double> brightness;
-    for (int j = 0; j < n[1]; ++j)
-        for (int i = 0; i < n[0]; ++i)
+    for (int j = 0; j < v.n[1]; ++j)
+        for (int i = 0; i < v.n[0]; ++i)
         {
-            float *px = img.at(i, img.h - 1 - j);
             double T = 1, L[3] = {0, 0, 0};
-            for (int k = n[2] - 1; k >= 0 && T > 1e-4; --k)
+            for (int k = v.n[2] - 1; k >= 0 && T > 1e-4; --k)
             {
-                double rho = std::max(0.0, double(density->getValueAtIndex(i, j, k)));
+                double rho = std::max(0.0, double(v.density->getValueAtIndex(i, j, k)));
                 if (rho <= 0) continue;
                 double a = 1 - std::exp(-sigma * rho);
                 double c[3] = {1, 1, 1};
-                if (colour)
-                    for (int ch = 0; ch < 3; ++ch) c[ch] = std::max(0.0, double(cd[ch]->getValueAtIndex(i, j, k))) / rho;
+                if (v.colour)
+                    for (int ch = 0; ch < 3; ++ch) c[ch] = std::max(0.0, double(v.cd[ch]->getValueAtIndex(i, j, k))) / rho;
                 for (int ch = 0; ch < 3; ++ch) L[ch] += T * a * c[ch];
                 T *= 1 - a;
             }
+            float *px = img.at(i, img.h - 1 - j);
             for (int ch = 0; ch < 3; ++ch) px[ch] = float(L[ch]);
             transmit[size_t(img.h - 1 - j) * size_t(img.w) + size_t(i)] = float(T);
             if (T < 1) brightness.push_back(std::max({L[0], L[1], L[2]}));
         }
-    // Colour sums can exceed 1: expose so that the brightest pixels just reach white.
-    double white = colour ? percentile(brightness, 0.995) : 1.0;
+    double white = v.colour ? percentile(brightness, 0.995) : 1.0;
     if (!(white > 0)) white = 1;
     const float background = 0.012f;
     for (size_t i = 0; i < transmit.size(); ++i)
         for (int ch = 0; ch < 3; ++ch)
         {
-            float &v = img.rgb[i * 3 + size_t(ch)];
-            v = std::min(1.0f, float(v / white) + transmit[i] * background);
+            float &px = img.rgb[i * 3 + size_t(ch)];
+            px = std::min(1.0f, float(px / white) + transmit[i] * background);
         }
+    return img;
+}
 
-    // Display size: the longer side 384 pixels, aspect from the world extents.
-    const UT_Matrix3 &X = density->getTransform();
+// Display size: the longer side 384 pixels, aspect from the world extents.
+void displaySize(const GEO_PrimVolume &density, const Image &img, int &W, int &H)
+{
+    const UT_Matrix3 &X = density.getTransform();
     double wx = std::sqrt(double(X(0, 0)) * X(0, 0) + double(X(0, 1)) * X(0, 1) + double(X(0, 2)) * X(0, 2));
     double wy = std::sqrt(double(X(1, 0)) * X(1, 0) + double(X(1, 1)) * X(1, 1) + double(X(1, 2)) * X(1, 2));
     double aspect = wx > 0 && wy > 0 ? wx / wy : double(img.w) / img.h;
     aspect = std::clamp(aspect, 1.0 / 8, 8.0);
-    int W = aspect >= 1 ? 384 : std::max(48, int(std::lround(384 * aspect)));
-    int H = aspect >= 1 ? std::max(48, int(std::lround(384 / aspect))) : 384;
-    Image shown = resample(img, W, H);
-    drawCaption(shown, caption);
+    W = aspect >= 1 ? 384 : std::max(48, int(std::lround(384 * aspect)));
+    H = aspect >= 1 ? std::max(48, int(std::lround(384 / aspect))) : 384;
+}
 
-    std::vector<unsigned char> bytes(shown.rgb.size());
+// sRGB-like gamma so faint wisps stay visible.
+std::vector<unsigned char> toBytes(const Image &img)
+{
+    std::vector<unsigned char> bytes(img.rgb.size());
     for (size_t i = 0; i < bytes.size(); ++i)
     {
-        // sRGB-like gamma so faint wisps stay visible.
-        double v = std::pow(std::clamp(double(shown.rgb[i]), 0.0, 1.0), 1.0 / 2.2);
+        double v = std::pow(std::clamp(double(img.rgb[i]), 0.0, 1.0), 1.0 / 2.2);
         bytes[i] = static_cast<unsigned char>(std::lround(v * 255));
     }
+    return bytes;
+}
+} // namespace
+
+void writePreview(const GU_Detail &gdp, const std::string &path, const std::string &caption)
+{
+    PreviewVolumes volumes = findPreviewVolumes(gdp, path);
+    Image img = integrate(volumes, extinction(volumes));
+    int W, H;
+    displaySize(*volumes.density, img, W, H);
+    Image shown = resample(img, W, H);
+    drawCaption(shown, caption);
+    std::vector<unsigned char> bytes = toBytes(shown);
     initializeMagick();
     Magick::Image out(size_t(W), size_t(H), "RGB", Magick::CharPixel, bytes.data());
     writePng(out, path, "preview");
