@@ -266,6 +266,13 @@ TEST(SopcookResample, UniformFrustumDensityKeepsItsTotalAndBounds)
         EXPECT_NEAR(a.max()[i], b.max()[i], edge) << i;
     }
     EXPECT_EQ(linear->metaValue<std::string>("dopobject"), frustum->metaValue<std::string>("dopobject"));
+    if (std::system("command -v vdb_render >/dev/null") == 0)
+    {
+        // OpenVDB's own ray marcher refuses the frustum grid and renders the resampled one.
+        std::string render = "vdb_render -name density -res 32x24 -cpus 1 '";
+        EXPECT_NE(std::system((render + (tmp / "exact.vdb") + "' '" + (tmp / "e.ppm") + "' 2>/dev/null").c_str()), 0);
+        EXPECT_EQ(std::system((render + (tmp / "uniform.vdb") + "' '" + (tmp / "u.ppm") + "'").c_str()), 0);
+    }
 
     CliRun coarse = runSopcook(args + (tmp / "coarse.vdb") + "' --resample uniform=0.5");
     ASSERT_EQ(coarse.status, 0) << coarse.err;
