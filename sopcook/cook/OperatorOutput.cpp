@@ -110,6 +110,8 @@ void OperatorOutput::start()
 {
     std::fflush(stdout);
     std::cout.flush();
+    // With stdout closed the pipe could take descriptor 1 itself: leave it be.
+    if (fcntl(1, F_GETFD) < 0) return;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return; // operators then print to stdout as they would
     mySaved = fcntl(1, F_DUPFD_CLOEXEC, 3);
