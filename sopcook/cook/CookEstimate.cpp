@@ -122,7 +122,7 @@ void sizeGrid(CookEstimate &e, const cost::OperatorCost &c)
     e.grid = c.grid.text;
     e.voxels = c.grid.voxels();
     e.tiles = tiles;
-    e.zTiles = std::ceil(res[2] / T);
+    e.zTiles = std::ceil(c.grid.res[2] / T);
     e.indexBytes = double(e.volumes) * blocks * 8.0;
     e.fullBytes = e.indexBytes + double(e.volumes) * tiles * T * T * T * sizeof(float) + c.heldBytes;
     if (c.filled) e.indexBytes = e.fullBytes; // every voxel is written
