@@ -18,105 +18,12 @@
 
 #include <openvdb/openvdb.h>
 
+#include "SopcookProcess.h"
+
+using namespace sopcookprocess;
+
 namespace
 {
-const std::string dataDir = SOPCOOK_TEST_DATA;
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/sopcook-signals-XXXXXX";
-        myPath = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + myPath + "'").c_str()); }
-    std::string operator/(const std::string &name) const { return myPath + "/" + name; }
-    const std::string &path() const { return myPath; }
-
-    // Names in the folder, sorted.
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        if (DIR *d = opendir(myPath.c_str()))
-        {
-            while (dirent *e = readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-            closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    std::string myPath;
-};
-
-std::string readText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// One sopcook process; stdout is dropped, stderr kept in a file.
-struct Process
-{
-    pid_t pid = -1;
-    std::string errPath;
-
-    std::string err() const { return readText(errPath); }
-    int wait()
-    {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return status;
-    }
-    // Waits until stderr contains text; false after timeout.
-    bool waitForText(const std::string &text, double timeout = 10.0) const
-    {
-        auto start = std::chrono::steady_clock::now();
-        while (err().find(text) == std::string::npos)
-        {
-            if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > timeout) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
-    }
-};
-
-// Starts sopcook with args; limit (RLIMIT_*, bytes) is set in the child
-// before exec when given.
-Process start(const std::vector<std::string> &args, const std::string &errPath, int limit = -1, rlim_t bytes = 0)
-{
-    Process p;
-    p.errPath = errPath;
-    p.pid = fork();
-    if (p.pid == 0)
-    {
-        int devnull = open("/dev/null", O_WRONLY);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(devnull, 1);
-        dup2(err, 2);
-        if (limit >= 0)
-        {
-            struct rlimit r = {bytes, bytes};
-            setrlimit(limit, &r);
-        }
-        std::vector<char *> argv = {const_cast<char *>(SOPCOOK_BINARY)};
-        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(SOPCOOK_BINARY, argv.data());
-        _exit(127);
-    }
-    return p;
-}
-
-int exitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status); }
-
-size_t lineCount(const std::string &text) { return std::count(text.begin(), text.end(), '\n'); }
-
 // One point whose radius spans the whole grid: every child fills every voxel,
 // so the cook is slow (it would take days with this many children) and its
 // partial result is large enough that writing it takes a while.
@@ -155,7 +62,7 @@ void expectPartialResult(int signal)
     ASSERT_TRUE(p.waitForText(cooking)) << p.err();
     kill(p.pid, signal);
     int status = p.wait();
-    EXPECT_EQ(exitCode(status), 130) << p.err();
+    EXPECT_EQ(exitCode(status), 128 + signal) << p.err();
     EXPECT_NE(p.err().find("sopcook: warning: interrupted: writing the partial result of plumeweave"), std::string::npos)
         << p.err();
     EXPECT_GT(activeDensity(dir / "out.vdb"), 0u);
@@ -164,6 +71,7 @@ void expectPartialResult(int signal)
 
 TEST(SopcookSignals, OneInterruptWritesTheCompletePartialResult) { expectPartialResult(SIGINT); }
 
+// The exit status tells the two apart: 130 and 143.
 TEST(SopcookSignals, TerminateBehavesLikeAnInterrupt) { expectPartialResult(SIGTERM); }
 
 TEST(SopcookSignals, SecondInterruptLeavesNoFile)
@@ -179,6 +87,93 @@ TEST(SopcookSignals, SecondInterruptLeavesNoFile)
     EXPECT_EQ(exitCode(status), 128 + SIGINT) << p.err();
     EXPECT_NE(p.err().find("sopcook: aborted; nothing written"), std::string::npos) << p.err();
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"ball.ply", "err.txt"}));
+}
+
+std::string partialMark(const std::string &path)
+{
+    openvdb::initialize();
+    openvdb::io::File file(path);
+    file.open();
+    openvdb::GridBase::Ptr grid = file.readGrid("density");
+    file.close();
+    auto mark = grid->getMetadata<openvdb::StringMetadata>("sopcook_partial");
+    return mark ? mark->value() : "";
+}
+
+// A farm's SIGTERM during a range: the current frame is written, marked
+// partial, and no later frame starts.
+TEST(SopcookSignals, SignalDuringRangeStopsAfterTheCurrentFrame)
+{
+    TempDir dir;
+    std::vector<std::string> args = longCook(longCookInput(dir), dir / "out$F.vdb");
+    args.insert(args.end(), {"--frames", "1-3"});
+    Process p = start(args, dir / "err.txt");
+    ASSERT_TRUE(p.waitForText(cooking)) << p.err();
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(exitCode(p.wait()), 128 + SIGTERM) << p.err();
+    EXPECT_NE(p.err().find("later frames do not start"), std::string::npos) << p.err();
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"ball.ply", "err.txt", "out1.vdb"}));
+    EXPECT_EQ(partialMark(dir / "out1.vdb"), "interrupted by SIGTERM");
+
+    // A cook that ran to the end carries no mark.
+    Process whole = start({"cook", "billowfold", "-i", dataDir + "/points.geo", "-o", dir / "whole.vdb"}, dir / "err.txt");
+    EXPECT_EQ(exitCode(whole.wait()), 0) << whole.err();
+    EXPECT_EQ(partialMark(dir / "whole.vdb"), "");
+}
+
+// A background job of a shell script starts with SIGINT ignored: sopcook
+// keeps it ignored and still answers SIGTERM.
+TEST(SopcookSignals, IgnoredInterruptStaysIgnored)
+{
+    TempDir dir;
+    Process p = start(longCook(longCookInput(dir), dir / "out.vdb"), dir / "err.txt", -1, 0, SIGINT);
+    ASSERT_TRUE(p.waitForText(cooking)) << p.err();
+    kill(p.pid, SIGINT);
+    kill(p.pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(p.err().find("sopcook: interrupted"), std::string::npos) << p.err();
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(exitCode(p.wait()), 128 + SIGTERM) << p.err();
+    EXPECT_EQ(partialMark(dir / "out.vdb"), "interrupted by SIGTERM");
+}
+
+// The single-threaded stretch never polls: the first Ctrl-C says so at once
+// and in the progress line; the second aborts without writing.
+TEST(SopcookSignals, OperatorThatNeverPollsSaysItCannotStopEarly)
+{
+    TempDir dir;
+    Process p = start({"cook", "plumeweave_velocity_stretch", "-i", longCookInput(dir), "-s", "divs=64,64,64", "-s",
+                       "childrencount=1000000", "-v", "-o", dir / "out.vdb"},
+                      dir / "err.txt");
+    ASSERT_TRUE(p.waitForText("\033[Kplumeweave_velocity_stretch")) << p.err();
+    kill(p.pid, SIGINT);
+    const std::string said =
+        "sopcook: plumeweave_velocity_stretch cannot stop early; the cook runs to the end \u2014 press Ctrl-C again to abort";
+    ASSERT_TRUE(p.waitForText(said, 2.0)) << p.err();
+    EXPECT_TRUE(p.waitForText("(plumeweave_velocity_stretch cannot stop early; Ctrl-C again to abort)")) << p.err();
+    kill(p.pid, SIGINT);
+    EXPECT_EQ(exitCode(p.wait()), 128 + SIGINT) << p.err();
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"ball.ply", "err.txt"}));
+}
+
+// A temporary file left by a killed sopcook is removed (and named) when the
+// same output is written again; one of a process still running is kept.
+TEST(SopcookOutputFailures, StalePartialFilesOfEndedProcessesAreRemoved)
+{
+    TempDir dir;
+    pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = "out.vdb.partial-" + std::to_string(gone);
+    const std::string live = "out.vdb.partial-" + std::to_string(getpid());
+    std::ofstream(dir / stale) << "half";
+    std::ofstream(dir / live) << "busy";
+    Process p = start({"cook", "billowfold", "-i", dataDir + "/points.geo", "-o", dir / "out.vdb"}, dir / "err.txt");
+    EXPECT_EQ(exitCode(p.wait()), 0) << p.err();
+    EXPECT_NE(p.err().find("removed " + dir / stale + ", a temporary file left by process " + std::to_string(gone)),
+              std::string::npos)
+        << p.err();
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"err.txt", "out.vdb", live}));
 }
 
 // Each unwritable output fails with one line naming it, and leaves nothing.
@@ -207,14 +202,6 @@ TEST(SopcookOutputFailures, MissingFolderFileAsFolderAndFileSizeLimit)
         EXPECT_EQ(dir.files(), (std::vector<std::string>{"err.txt"})) << c.out;
     }
 }
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define SOPCOOK_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define SOPCOOK_SANITIZED 1
-#endif
-#endif
 
 TEST(SopcookLimits, RunningOutOfMemoryIsAnErrorWithoutOutput)
 {

@@ -1,4 +1,5 @@
 #include "GEO_Detail.h"
+#include <cmath>
 
 GA_RWAttributeRef GEO_Detail::findFloatTuple(GA_AttributeOwner owner, const char *name, int min_size, int max_size) const
 {
@@ -25,6 +26,13 @@ GEO_AttributeHandle GEO_Detail::getPrimAttribute(const char *name)
     return GEO_AttributeHandle(this, findAttribute(GA_ATTRIB_PRIMITIVE, name));
 }
 
+// Points with a non-finite coordinate stay out of the box: one would make
+// every bound infinite or undefined.
+static bool finitePosition(const UT_Vector3 &p)
+{
+    return std::isfinite(p.x()) && std::isfinite(p.y()) && std::isfinite(p.z());
+}
+
 int GEO_Detail::getBBox(UT_BoundingBox *bbox, const GA_PrimitiveGroup *group) const
 {
     bbox->initBounds();
@@ -34,12 +42,21 @@ int GEO_Detail::getBBox(UT_BoundingBox *bbox, const GA_PrimitiveGroup *group) co
         for (const GA_Primitive *prim : group->members())
             for (GA_Offset pt : prim->pointOffsets())
             {
-                bbox->enlargeBounds(getPos3(pt));
+                UT_Vector3 p = getPos3(pt);
+                if (!finitePosition(p)) continue;
+                bbox->enlargeBounds(p);
                 any = true;
             }
         return any ? 1 : 0;
     }
     GA_Size n = getNumPoints();
-    for (GA_Offset pt = 0; pt < n; ++pt) bbox->enlargeBounds(getPos3(pt));
-    return n > 0 ? 1 : 0;
+    bool any = false;
+    for (GA_Offset pt = 0; pt < n; ++pt)
+    {
+        UT_Vector3 p = getPos3(pt);
+        if (!finitePosition(p)) continue;
+        bbox->enlargeBounds(p);
+        any = true;
+    }
+    return any ? 1 : 0;
 }

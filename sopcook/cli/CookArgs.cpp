@@ -20,13 +20,16 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
         ->allow_extra_args(false);
     cook.add_option("--camera", o.camera, "Camera file (JSON) creating the camera node an operator may look up");
     cook.add_option("-j,--threads", o.threads, "Worker threads of threaded operators (0, the default: all hardware threads)");
-    cook.add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame")->required();
+    cook.add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame (not with --estimate)");
     cook.add_option("--preview", o.preview, "Also write a PNG preview image");
     cook.add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)");
     cook.add_flag("--stats", o.stats, "Print one JSON line of timings, voxel counts and peak memory per cook");
     cook.add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, notes, every line operators print");
     cook.add_option("--log", o.log, "Write every line the operators print to FILE");
     cook.add_flag("--force", o.force, "Cook even when the estimate says the machine cannot (memory, work)");
+    cook.add_flag("--keep-going", o.keepGoing, "Cook the other frames of a range after one fails (exit 1, listing them)");
+    cook.add_flag("--estimate", o.estimateOnly, "Print the estimate (memory, time) of each frame and cook nothing");
+    cook.add_flag("--allow-empty", o.allowEmpty, "An image the operator cannot read cooks empty volumes (a warning)");
     cook.add_option("--slab", o.slab, "Keep only z-slab I (from 0) of N of every volume; join the slabs with `sopcook merge`");
     cook.add_flag("--skip-existing", o.skipExisting, "Leave frames whose output file is already complete");
     args.vectorOption = cook.add_option("--vector-grids", args.vectorGrids,

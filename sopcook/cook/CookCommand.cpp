@@ -1,5 +1,6 @@
 #include "cook/CookCommand.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -16,12 +17,14 @@
 #include "cook/OperatorCook.h"
 #include "cook/OperatorOutput.h"
 #include "cook/ParmAssign.h"
+#include "cook/Preflight.h"
 #include "farm/Slab.h"
+#include "vdb/Merge.h"
+#include "ImageStackCost.h"
 #include "io/CameraFile.h"
 #include "io/GeometryFile.h"
 #include "Messages.h"
 #include "preview/Preview.h"
-#include "vdb/Merge.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 namespace sopcook
@@ -47,8 +50,9 @@ std::string resolution(const int res[3])
 // Refuses option combinations that cannot work, before anything is read.
 void validateOptions(const OP_Operator &op, const CookOptions &o, const std::vector<int> &frames)
 {
-    if (o.output.empty()) throw Error("cook: no output file (-o OUT.vdb)");
-    if (!hasVdbExtension(o.output)) throw Error("-o " + o.output + ": the output is an OpenVDB file; name it NAME.vdb");
+    if (o.output.empty() && !o.estimateOnly) throw Error("--output is required (-o OUT.vdb, or --estimate)");
+    if (!o.output.empty() && !hasVdbExtension(o.output))
+        throw Error("-o " + o.output + ": the output is an OpenVDB file; name it NAME.vdb");
     if (op.maxInputs() == 0 && (!o.input.empty() || !o.bbox.empty()))
         throw Error(op.getName() + " takes no geometry input; drop -i and -b");
     if (op.maxInputs() < 2 && !o.bbox.empty()) throw Error(op.getName() + " has no bounding-box input; drop -b");
@@ -56,61 +60,73 @@ void validateOptions(const OP_Operator &op, const CookOptions &o, const std::vec
     validateAttributeOptions(o);
     if (o.resample.uniform && !o.slab.empty())
         throw Error("--resample: slabs are cut from the exact grids and joined by `sopcook merge`; cook without --slab to resample");
-    if (frames.size() > 1 && expandFrame(o.output, frames[0]) == expandFrame(o.output, frames[1]))
+    if (frames.size() > 1 && !o.estimateOnly && expandFrame(o.output, frames[0]) == expandFrame(o.output, frames[1]))
         throw Error("-o " + o.output + ": put $F or $F4 in the output name to cook several frames");
     if (!o.preview.empty() && frames.size() > 1 && expandFrame(o.preview, frames[0]) == expandFrame(o.preview, frames[1]))
         throw Error("--preview " + o.preview + ": put $F or $F4 in the preview name to cook several frames");
 }
 
+std::string signalName(int sig) { return sig == SIGTERM ? "SIGTERM" : sig == SIGINT ? "SIGINT" : "signal " + std::to_string(sig); }
+
 // One frame of the command, step by step; each step times itself.
 class FrameCook
 {
 public:
-    FrameCook(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame)
+    // place: " (2 of 4)" within a range, else empty.
+    FrameCook(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame,
+              const std::string &place = "")
         : myOp(op), myOptions(o), mySettings(settings), myFrame(frame), myJob(op), myOut(expandFrame(o.output, frame)),
-          myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame)),
+          myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame)), myRangePlace(place),
           mySlab(o.slab.empty() ? SlabPart() : parseSlab(o.slab))
     {
     }
 
-    // Inputs, camera and parameters; refuses a cook the estimate says cannot finish.
+    // Inputs, camera and parameters, checked; the estimate of the cook, which
+    // refuses a cook that cannot finish.
     void prepare()
     {
-        checkWritable(myOut);
         auto t0 = std::chrono::steady_clock::now();
         const CookOptions &o = myOptions;
-        applyParameters(myJob.node(), mySettings);
-        if (!o.input.empty()) readGeometryFile(expandFrame(o.input, myFrame), myJob.input(0), myWarnings);
-        if (!o.bbox.empty()) readGeometryFile(expandFrame(o.bbox, myFrame), myJob.input(1), myWarnings);
-        if (!o.camera.empty())
+        if (!o.estimateOnly)
         {
-            std::string camPath = expandFrame(o.camera, myFrame);
-            myCamera = makeCamera(parseCameraJson(readFileBytes(camPath, "camera"), camPath, myWarnings));
+            removeStalePartials(myOut, myWarnings);
+            checkWritable(myOut);
         }
+        applyParameters(myJob.node(), mySettings);
+        readInputs();
         flushWarnings(myWarnings);
         prepareInputAttributes(myJob, o, frameTime(myFrame));
-        if (!o.force)
-        {
-            CookEstimate estimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
-            if (mySlab.active()) estimate = slabEstimate(estimate, mySlab.count);
-            std::string why = refusal(estimate, availableMemoryBytes());
-            if (!why.empty()) throw Error(why);
-        }
+        myEstimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
+        if (mySlab.active()) myEstimate = slabEstimate(myEstimate, mySlab.count);
+        if (o.estimateOnly) return;
+        checkEstimate();
         myReadSeconds = seconds(t0);
+    }
+
+    // --estimate: the estimate, as text or (with --stats) one JSON line.
+    void printEstimate() const
+    {
+        if (!myEstimate.problem.empty()) throw Error(myEstimate.problem);
+        double memory = availableMemoryBytes();
+        if (myOptions.stats) std::cout << estimateJson(memory).dump() << std::endl;
+        else std::cout << (sequence() ? "frame " + std::to_string(myFrame) + ": " : "") << estimateText(myEstimate, memory);
     }
 
     void cook()
     {
         auto t1 = std::chrono::steady_clock::now();
         {
-            SignalGuard signals;
-            std::string label = myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) : "");
+            std::string label = myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) + myRangePlace : "");
+            setInterruptMessage(interruptMessage());
             OperatorOutput output(label, myOptions.verbose, myOptions.log);
-            ProgressLine progress(label, myOptions.verbose || isatty(2));
+            ProgressLine progress(label, myOptions.verbose || isatty(2), progressWork());
             myJob.cook(frameTime(myFrame), myWarnings);
-            myInterrupted = SignalGuard::interrupted();
+            // An operator that never stops early has made its whole result.
+            myInterrupted = SignalGuard::interrupted() && myEstimate.stopsEarly;
+            setInterruptMessage("interrupted; stopping after this frame (again to abort without writing)");
         }
         myCookSeconds = seconds(t1);
+        checkInputFailure();
         flushWarnings(myWarnings);
         if (myInterrupted) warn("interrupted: writing the partial result of " + myOp.getName() + " to " + myOut);
     }
@@ -118,23 +134,23 @@ public:
     void write()
     {
         auto t2 = std::chrono::steady_clock::now();
+        FileMetadata metadata = slabMetadata(myOptions, mySlab, myFrame);
+        if (myInterrupted) metadata[partialKey] = "interrupted by " + signalName(SignalGuard::firstSignal());
+        myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, metadata, myOptions.resample);
+        if (!myPreview.empty())
         {
-            // A second Ctrl-C while writing removes the temporary file and exits.
-            SignalGuard signals;
-            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings,
-                                        slabMetadata(myOptions, mySlab, myFrame), myOptions.resample);
-            if (!myPreview.empty())
-            {
-                std::string caption = myOp.getName();
-                if (!myVolumes.empty()) caption += " " + resolution(myVolumes[0].res);
-                writePreview(myJob.output(), myPreview, caption);
-            }
+            std::string caption = myOp.getName();
+            if (!myVolumes.empty()) caption += " " + resolution(myVolumes[0].res);
+            writePreview(myJob.output(), myPreview, caption);
         }
         myWriteSeconds = seconds(t2);
         flushWarnings(myWarnings);
         if (myVolumes.empty()) warn(myOp.getName() + " produced no volumes; " + myOut + " holds no grids");
         warnIfOutputEmpty(myOp.getName(), myVolumes, myOut);
+        warnNonFinite();
     }
+
+    const CookEstimate &estimate() const { return myEstimate; }
 
     void report() const
     {
@@ -142,10 +158,90 @@ public:
         if (myOptions.stats) std::cout << statsLine().dump() << std::endl;
     }
 
-    bool interrupted() const { return myInterrupted; }
-
 private:
     bool sequence() const { return !myOptions.frames.empty(); }
+
+    // Geometry (with its non-finite points named) and the camera.
+    void readInputs()
+    {
+        const CookOptions &o = myOptions;
+        if (!o.input.empty()) readPoints(expandFrame(o.input, myFrame), myJob.input(0), o.bbox.empty());
+        if (!o.bbox.empty()) readPoints(expandFrame(o.bbox, myFrame), myJob.input(1), true);
+        if (!o.camera.empty())
+        {
+            std::string camPath = expandFrame(o.camera, myFrame);
+            myCamera = makeCamera(parseCameraJson(readFileBytes(camPath, "camera"), camPath, myWarnings));
+        }
+    }
+
+    void readPoints(const std::string &path, GU_Detail &gdp, bool setsBox)
+    {
+        readGeometryFile(path, gdp, myWarnings);
+        checkPositions(gdp, path, myWarnings);
+        if (setsBox && myJob.node().hasParm("divs")) checkBoundingBox(gdp, path);
+    }
+
+    // An unreadable input is an error unless --allow-empty; a cook the
+    // machine cannot finish is refused unless --force.
+    void checkEstimate()
+    {
+        if (!myEstimate.problem.empty())
+        {
+            if (!myOptions.allowEmpty) throw Error(myEstimate.problem);
+            warn(myEstimate.problem + "; cooking empty volumes (--allow-empty)");
+        }
+        if (myOptions.force) return;
+        std::string why = refusal(myEstimate, availableMemoryBytes());
+        if (!why.empty()) throw Error(why);
+    }
+
+    // An operator that reports a failure to read its input as a node warning.
+    void checkInputFailure()
+    {
+        if (myEstimate.warningFailure.empty() || !myEstimate.problem.empty()) return;
+        for (const OP_Node::Message &m : myJob.node().messages())
+            if (m.severity == UT_ERROR_WARNING)
+            {
+                std::string why = imagevolume::libraryReason(m.text);
+                if (!myOptions.allowEmpty) throw Error(myEstimate.warningFailure + ": " + why);
+                myWarnings.push_back(myEstimate.warningFailure + ": " + why + "; written empty (--allow-empty)");
+            }
+    }
+
+    std::string interruptMessage() const
+    {
+        if (!myEstimate.stopsEarly)
+            return myOp.getName() + " cannot stop early; the cook runs to the end \u2014 press Ctrl-C again to abort";
+        return std::string("interrupted; stopping the cook (again to abort without writing)") +
+               (sequence() ? "; later frames do not start" : "");
+    }
+
+    ProgressLine::Work progressWork() const
+    {
+        ProgressLine::Work w;
+        w.polls = myEstimate.polls;
+        w.stoppingNote = myEstimate.stopsEarly ? "stopping" : myOp.getName() + " cannot stop early; Ctrl-C again to abort";
+        return w;
+    }
+
+    // One warning for every volume holding NaN or infinity.
+    void warnNonFinite() const
+    {
+        uint64_t total = 0;
+        std::string first, each;
+        for (const VolumeSummary &v : myVolumes)
+        {
+            if (v.nonFinite.count == 0) continue;
+            total += v.nonFinite.count;
+            each += (each.empty() ? "" : ", ") + v.name + " " + std::to_string(v.nonFinite.count);
+            if (first.empty())
+                first = v.name + " voxel (" + std::to_string(v.nonFinite.first[0]) + ", " +
+                        std::to_string(v.nonFinite.first[1]) + ", " + std::to_string(v.nonFinite.first[2]) + ")";
+        }
+        if (total)
+            warn(myOut + ": " + std::to_string(total) + " voxels hold NaN or infinity (" + each + "; first: " + first +
+                 "); written as " + myOp.getName() + " made them");
+    }
 
     std::string summaryLine() const
     {
@@ -153,7 +249,7 @@ private:
         for (auto &v : myVolumes) active += v.active;
         return "wrote " + myOut + ": " + std::to_string(myVolumes.size()) + " volumes, " + std::to_string(active) +
                " active voxels (read " + std::to_string(myReadSeconds) + "s, cook " + std::to_string(myCookSeconds) +
-               "s, write " + std::to_string(myWriteSeconds) + "s)";
+               "s, write " + std::to_string(myWriteSeconds) + "s)" + (myInterrupted ? ", partial" : "");
     }
 
     nlohmann::json statsLine() const
@@ -169,12 +265,26 @@ private:
         line["cook_seconds"] = myCookSeconds;
         line["write_seconds"] = myWriteSeconds;
         line["threads"] = UT_ThreadedAlgorithm::getDefaultThreadCount();
-        line["interrupted"] = myInterrupted;
+        line["interrupted"] = SignalGuard::interrupted();
+        line["partial"] = myInterrupted;
         nlohmann::json vols = nlohmann::json::array();
         for (const VolumeSummary &v : myVolumes)
-            vols.push_back({{"name", v.name}, {"resolution", {v.res[0], v.res[1], v.res[2]}}, {"voxels", v.voxels}, {"active", v.active}});
+            vols.push_back({{"name", v.name}, {"resolution", {v.res[0], v.res[1], v.res[2]}}, {"voxels", v.voxels},
+                            {"active", v.active}, {"non_finite", v.nonFinite.count}});
         line["volumes"] = vols;
         line["peak_memory_bytes"] = uint64_t(usage.ru_maxrss) * 1024;
+        return line;
+    }
+
+    nlohmann::json estimateJson(double memory) const
+    {
+        const CookEstimate &e = myEstimate;
+        nlohmann::json line = {{"operator", e.op},          {"cost_model", e.modelled},    {"grid", e.grid},
+                               {"volumes", e.volumes},      {"voxels", e.voxels},          {"memory_bytes", e.fullBytes},
+                               {"empty_bytes", e.indexBytes}, {"available_bytes", memory}, {"least_seconds", e.leastSeconds},
+                               {"most_seconds", e.mostSeconds}, {"polls", e.polls},        {"stops_early", e.stopsEarly},
+                               {"refusal", refusal(e, memory)}};
+        if (sequence()) line["frame"] = myFrame;
         return line;
     }
 
@@ -183,14 +293,16 @@ private:
     const std::vector<ParmSetting> &mySettings;
     int myFrame;
     OperatorCook myJob;
-    std::string myOut, myPreview;
+    std::string myOut, myPreview, myRangePlace;
     SlabPart mySlab;
     std::unique_ptr<OBJ_Camera> myCamera;
     std::vector<std::string> myWarnings;
+    CookEstimate myEstimate;
     std::vector<VolumeSummary> myVolumes;
     bool myInterrupted = false;
     double myReadSeconds = 0, myCookSeconds = 0, myWriteSeconds = 0;
 };
+
 // With --skip-existing: true (after saying so) when the frame's output is
 // already a complete file of this cook.
 bool skipCompleteFrame(const CookOptions &o, int frame)
@@ -206,7 +318,47 @@ bool skipCompleteFrame(const CookOptions &o, int frame)
     }
     return true;
 }
+
+// One frame from reading to report; throws Error on failure.
+void cookFrame(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame,
+               const std::string &place)
+{
+    FrameCook job(op, o, settings, frame, place);
+    job.prepare();
+    if (o.estimateOnly) return job.printEstimate();
+    // A signal while the inputs were read stops before the cook starts.
+    if (SignalGuard::interrupted()) throw Error("interrupted before frame " + std::to_string(frame) + " was cooked; nothing written for it");
+    job.cook();
+    job.write();
+    job.report();
+}
+
+// With --keep-going: the frame's failure as one error line, and the frame
+// kept for the final list.
+void reportFailedFrame(int frame, const std::string &why, std::vector<int> &failed)
+{
+    std::fprintf(stderr, "sopcook: error: frame %d: %s\n", frame, why.c_str());
+    failed.push_back(frame);
+}
+
+std::string frameList(const std::vector<int> &frames)
+{
+    std::string list;
+    for (int f : frames) list += (list.empty() ? "" : ", ") + std::to_string(f);
+    return list;
+}
 } // namespace
+
+CookEstimate estimateFrame(const PluginRegistry &plugins, const CookOptions &options, int frame)
+{
+    CookOptions o = options;
+    o.estimateOnly = true;
+    OP_Operator &op = plugins.require(o.op);
+    const std::vector<ParmSetting> settings = checkParameters(op, o.settings);
+    FrameCook job(op, o, settings, frame);
+    job.prepare();
+    return job.estimate();
+}
 
 int runCook(const PluginRegistry &plugins, const CookOptions &o)
 {
@@ -218,16 +370,36 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
     SlabScope slab(o.slab.empty() ? SlabPart() : parseSlab(o.slab));
 
-    for (int frame : frames)
+    SignalGuard signals;
+    std::vector<int> failed;
+    for (size_t i = 0; i < frames.size(); ++i)
     {
-        if (o.skipExisting && skipCompleteFrame(o, frame)) continue;
-        FrameCook job(op, o, settings, frame);
-        job.prepare();
-        job.cook();
-        job.write();
-        job.report();
-        if (job.interrupted()) return 130;
+        if (SignalGuard::interrupted()) break; // no later frame starts
+        const int frame = frames[i];
+        if (o.skipExisting && !o.estimateOnly && skipCompleteFrame(o, frame)) continue;
+        const std::string place = " (" + std::to_string(i + 1) + " of " + std::to_string(frames.size()) + ")";
+        if (!o.keepGoing || frames.size() == 1)
+        {
+            cookFrame(op, o, settings, frame, place);
+            continue;
+        }
+        try
+        {
+            cookFrame(op, o, settings, frame, place);
+        }
+        catch (const Error &e)
+        {
+            reportFailedFrame(frame, e.what(), failed);
+        }
+        catch (const std::bad_alloc &)
+        {
+            reportFailedFrame(frame, "out of memory", failed);
+        }
     }
-    return 0;
+    if (!failed.empty())
+        std::fprintf(stderr, "sopcook: error: %zu of %zu frames failed: %s\n", failed.size(), frames.size(),
+                     frameList(failed).c_str());
+    if (SignalGuard::interrupted()) return 128 + SignalGuard::firstSignal();
+    return failed.empty() ? 0 : 1;
 }
 } // namespace sopcook

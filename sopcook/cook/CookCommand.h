@@ -3,6 +3,7 @@
 // estimate, cook, write the VDB (and preview) and report.
 #include <string>
 #include <vector>
+#include "cook/CookEstimate.h"
 #include "cook/PluginRegistry.h"
 #include "vdb/VdbWriter.h"
 
@@ -22,10 +23,20 @@ struct CookOptions
     bool force = false;                // cook even when the estimate says it cannot finish
     std::string slab;                  // "I/N": only z-slab I of N of every volume
     bool skipExisting = false;         // leave frames whose output is already complete
+    bool keepGoing = false;            // cook the other frames of a range after one fails
+    bool estimateOnly = false;         // print the estimate of each frame and cook nothing
+    bool allowEmpty = false;           // an unreadable input image cooks empty volumes (with a warning)
     VectorGrids vectors = VectorGrids::None;
     ResampleOptions resample;          // --resample uniform[=SIZE]
 };
 
+// The estimate of one frame of a cook: parameters set and inputs read as the
+// cook would, nothing cooked or written (what `--estimate` prints, and what a
+// farm sizes its tasks by). Throws Error when an input cannot be read.
+CookEstimate estimateFrame(const PluginRegistry &plugins, const CookOptions &options, int frame);
+
 // Runs `sopcook cook`; returns the exit status (throws Error on failure).
+// An interrupted cook returns 128 + the signal (130 for SIGINT, 143 for
+// SIGTERM) after writing the frame it was cooking; later frames do not start.
 int runCook(const PluginRegistry &plugins, const CookOptions &options);
 } // namespace sopcook

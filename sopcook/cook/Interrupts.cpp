@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "Messages.h"
 #include "UT/UT_Interrupt.h"
@@ -17,48 +17,77 @@ namespace sopcook
 namespace
 {
 std::atomic<int> theSignals{0};
+std::atomic<int> theFirstSignal{0};
 // Fixed storage: the handler may only touch async-signal-safe state.
 char theAbortPath[4096] = {0};
 std::atomic<bool> theHaveAbortPath{false};
+char theMessage[512] = {0};
+std::atomic<size_t> theMessageLength{0};
 struct sigaction theOldInt, theOldTerm;
+bool theInstalledInt = false, theInstalledTerm = false;
+
+void say(const char *text, size_t length)
+{
+    ssize_t ignored = write(2, text, length);
+    (void)ignored;
+}
 
 void onSignal(int sig)
 {
     if (theSignals.fetch_add(1) == 0)
     {
+        theFirstSignal.store(sig);
         UTgetInterrupt()->requestInterrupt();
-        const char msg[] = "\nsopcook: interrupted; stopping the cook (again to abort without writing)\n";
-        ssize_t ignored = write(2, msg, sizeof(msg) - 1);
-        (void)ignored;
+        say(theMessage, theMessageLength.load());
         return;
     }
     if (theHaveAbortPath.load()) unlink(theAbortPath);
     const char msg[] = "\nsopcook: aborted; nothing written\n";
-    ssize_t ignored = write(2, msg, sizeof(msg) - 1);
-    (void)ignored;
+    say(msg, sizeof(msg) - 1);
     _exit(128 + sig);
+}
+
+// Installs the handler for sig unless sig was ignored; true when installed.
+bool install(int sig, struct sigaction &old)
+{
+    sigaction(sig, nullptr, &old);
+    if (old.sa_handler == SIG_IGN) return false;
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof(sa));
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+    return true;
 }
 } // namespace
 
 SignalGuard::SignalGuard()
 {
     theSignals.store(0);
+    theFirstSignal.store(0);
     UTgetInterrupt()->clearInterrupt();
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof(sa));
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &theOldInt);
-    sigaction(SIGTERM, &sa, &theOldTerm);
+    setInterruptMessage("interrupted; stopping the cook (again to abort without writing)");
+    theInstalledInt = install(SIGINT, theOldInt);
+    theInstalledTerm = install(SIGTERM, theOldTerm);
 }
 
 SignalGuard::~SignalGuard()
 {
-    sigaction(SIGINT, &theOldInt, nullptr);
-    sigaction(SIGTERM, &theOldTerm, nullptr);
+    if (theInstalledInt) sigaction(SIGINT, &theOldInt, nullptr);
+    if (theInstalledTerm) sigaction(SIGTERM, &theOldTerm, nullptr);
 }
 
 bool SignalGuard::interrupted() { return theSignals.load() > 0; }
+int SignalGuard::firstSignal() { return theFirstSignal.load(); }
+
+void setInterruptMessage(const std::string &message)
+{
+    std::string line = "\nsopcook: " + message + "\n";
+    theMessageLength.store(0);
+    size_t n = std::min(line.size(), sizeof(theMessage));
+    std::memcpy(theMessage, line.data(), n);
+    theMessageLength.store(n);
+}
 
 void setRemoveOnAbort(const std::string &path)
 {
@@ -72,10 +101,20 @@ namespace
 {
 std::atomic<long long> thePolls{0};
 std::atomic<int> thePercent{-1};
+
+std::string clock(double s)
+{
+    char buf[32];
+    if (s < 60) std::snprintf(buf, sizeof(buf), "%.0fs", s);
+    else if (s < 3600) std::snprintf(buf, sizeof(buf), "%dm%02ds", int(s) / 60, int(s) % 60);
+    else std::snprintf(buf, sizeof(buf), "%dh%02dm", int(s) / 3600, int(s) % 3600 / 60);
+    return buf;
+}
 } // namespace
 
-ProgressLine::ProgressLine(const std::string &label, bool enabled) : myLabel(label)
+ProgressLine::ProgressLine(const std::string &label, bool enabled, const Work &work) : myLabel(label), myWork(work)
 {
+    myFirstPoll = UTgetInterrupt()->pollCount();
     thePolls.store(0);
     thePercent.store(-1);
     if (!enabled) return;
@@ -97,6 +136,26 @@ ProgressLine::~ProgressLine()
     std::fflush(stderr);
 }
 
+// "12.3s  45%  1m10s left", "12.3s  800 steps" or "12.3s".
+std::string ProgressLine::status(double seconds) const
+{
+    // The callback reports every 1024th poll; slow operators poll less.
+    long long polls = std::max(thePolls.load(), UTgetInterrupt()->pollCount()) - myFirstPoll;
+    int percent = thePercent.load();
+    double done = myWork.polls > 0 ? std::min(double(polls) / myWork.polls, 1.0) : percent >= 0 ? percent / 100.0 : -1;
+    char line[160];
+    if (done > 0 && done < 1)
+        std::snprintf(line, sizeof(line), "%6.1fs  %5.1f%%  %s left", seconds, std::floor(done * 1000) / 10,
+                      clock(seconds * (1 - done) / done).c_str());
+    else if (done >= 0)
+        std::snprintf(line, sizeof(line), "%6.1fs  %3d%%", seconds, int(done * 100));
+    else if (polls > 0)
+        std::snprintf(line, sizeof(line), "%6.1fs  %lld steps", seconds, polls);
+    else
+        std::snprintf(line, sizeof(line), "%6.1fs", seconds);
+    return line;
+}
+
 void ProgressLine::run()
 {
     auto start = std::chrono::steady_clock::now();
@@ -106,18 +165,9 @@ void ProgressLine::run()
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds < 0.5) continue; // quick cooks print nothing
-        // The callback reports every 1024th poll; slow operators poll less.
-        long long polls = std::max(thePolls.load(), UTgetInterrupt()->pollCount());
-        int percent = thePercent.load();
-        char line[256];
-        if (percent >= 0)
-            std::snprintf(line, sizeof(line), "\r\033[K%s  %6.1fs  %d%%", myLabel.c_str(), seconds, percent);
-        else if (polls > 0)
-            std::snprintf(line, sizeof(line), "\r\033[K%s  %6.1fs  %lld steps", myLabel.c_str(), seconds, polls);
-        else
-            std::snprintf(line, sizeof(line), "\r\033[K%s  %6.1fs", myLabel.c_str(), seconds);
-        if (SignalGuard::interrupted()) std::strncat(line, "  (stopping)", sizeof(line) - std::strlen(line) - 1);
-        std::fputs(line, stderr);
+        std::string line = "\r\033[K" + myLabel + "  " + status(seconds);
+        if (SignalGuard::interrupted()) line += "  (" + myWork.stoppingNote + ")";
+        std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
         if (!shown) setProgressLineActive(shown = true);
     }

@@ -25,12 +25,27 @@ struct ResampleOptions
     double voxelSize = 0;
 };
 
+// Voxels holding NaN or an infinity, and the first of them in (z, y, x) tile
+// order.
+struct NonFinite
+{
+    uint64_t count = 0;
+    int first[3] = {-1, -1, -1};
+
+    void add(int x, int y, int z, uint64_t n = 1)
+    {
+        if (count == 0) first[0] = x, first[1] = y, first[2] = z;
+        count += n;
+    }
+};
+
 struct VolumeSummary
 {
     std::string name;
     int res[3] = {0, 0, 0};
     uint64_t voxels = 0;
     uint64_t active = 0; // non-zero voxels
+    NonFinite nonFinite;
 };
 
 // The volumes of gdp, in primitive order.

@@ -104,7 +104,9 @@ openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &vol, std::st
         t += rows[r] * (1.0 / double(n[r]) - 1.0);
     }
     for (int c = 0; c < 3; ++c) m(3, c) = t[c];
-    if (std::fabs(m.det()) < 1e-300) throw Error("a volume has a degenerate transform and cannot be written as a VDB grid");
+    // Written so that a NaN determinant (a box with non-finite bounds) fails too.
+    if (!(std::fabs(m.det()) >= 1e-300) || !std::isfinite(m.det()))
+        throw Error("a volume has a degenerate or non-finite transform and cannot be written as a VDB grid");
     return openvdb::math::Transform::createLinearTransform(m);
 }
 
@@ -130,8 +132,10 @@ static void forEachAllocatedTile(const UT_VoxelArrayF &voxels, F f)
 }
 
 openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::string &name, const std::string &dopobject,
-                                     uint64_t *active)
+                                     uint64_t *active, NonFinite *nonFinite)
 {
+    NonFinite unused;
+    NonFinite &bad = nonFinite ? *nonFinite : unused;
     openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
     grid->setName(name);
     grid->setGridClass(openvdb::GRID_FOG_VOLUME);
@@ -152,6 +156,8 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
             if (!tile)
             {
                 if (background == 0.0f) return;
+                if (!std::isfinite(background))
+                    bad.add(x0, y0, z0, uint64_t(std::min(T, n[0] - x0)) * std::min(T, n[1] - y0) * std::min(T, n[2] - z0));
                 for (int z = z0; z < std::min(z0 + T, n[2]); ++z)
                     for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
                         for (int x = x0; x < std::min(x0 + T, n[0]); ++x, ++count) acc.setValue(openvdb::Coord(x, y, z), background);
@@ -163,6 +169,7 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
                     {
                         float v = tile[UT_VoxelArrayF::voxelInTile(x, y, z)];
                         if (v == 0.0f) continue;
+                        if (!std::isfinite(v)) bad.add(x, y, z);
                         acc.setValue(openvdb::Coord(x, y, z), v);
                         ++count;
                     }
@@ -177,7 +184,7 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
     return grid;
 }
 
-static uint64_t countActive(const GEO_PrimVolume &vol)
+static uint64_t countActive(const GEO_PrimVolume &vol, NonFinite &bad)
 {
     int n[3];
     vol.getRes(n[0], n[1], n[2]);
@@ -187,7 +194,12 @@ static uint64_t countActive(const GEO_PrimVolume &vol)
         if (!tile) return;
         for (int z = z0; z < std::min(z0 + T, n[2]); ++z)
             for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
-                for (int x = x0; x < std::min(x0 + T, n[0]); ++x) count += tile[UT_VoxelArrayF::voxelInTile(x, y, z)] != 0.0f;
+                for (int x = x0; x < std::min(x0 + T, n[0]); ++x)
+                {
+                    float v = tile[UT_VoxelArrayF::voxelInTile(x, y, z)];
+                    count += v != 0.0f;
+                    if (!std::isfinite(v)) bad.add(x, y, z);
+                }
     });
     return count;
 }
@@ -337,11 +349,11 @@ openvdb::GridPtrVec volumesToGrids(const GU_Detail &gdp, VectorGrids vectors, st
                 if (!emitted[base]) grids.push_back(tripleToGrid(base, triples[base]));
                 emitted[base] = true;
                 // Counted, though written only as part of the vector grid.
-                s.active = countActive(*e.vol);
+                s.active = countActive(*e.vol, s.nonFinite);
                 summaries.push_back(s);
                 continue;
             }
-            grids.push_back(volumeToGrid(*e.vol, e.name, e.dop, &s.active));
+            grids.push_back(volumeToGrid(*e.vol, e.name, e.dop, &s.active, &s.nonFinite));
             summaries.push_back(s);
     }
     if (vectors == VectorGrids::Also)
@@ -367,7 +379,7 @@ std::vector<VolumeSummary> summarizeVolumes(const GU_Detail &gdp)
         s.name = primString(gdp, "name", p);
         vol->getRes(s.res[0], s.res[1], s.res[2]);
         s.voxels = uint64_t(s.res[0]) * uint64_t(s.res[1]) * uint64_t(s.res[2]);
-        s.active = countActive(*vol);
+        s.active = countActive(*vol, s.nonFinite);
         out.push_back(s);
     }
     return out;
@@ -456,7 +468,18 @@ std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::stri
                                            const ResampleOptions &resample)
 {
     std::vector<VolumeSummary> summaries;
-    openvdb::GridPtrVec grids = volumesToGrids(gdp, vectors, summaries, warnings);
+    openvdb::GridPtrVec grids;
+    try
+    {
+        grids = volumesToGrids(gdp, vectors, summaries, warnings);
+    }
+    catch (const openvdb::Exception &e)
+    {
+        // A map OpenVDB refuses (a box with non-finite bounds): named, with
+        // the library's words after it.
+        throw Error("cannot write " + path + ": a volume's placement cannot be expressed as a VDB transform (" +
+                    e.what() + ")");
+    }
     if (resample.uniform) grids = resampleUniform(grids, resample.voxelSize);
     for (auto &grid : grids)
         for (auto &[name, value] : metadata) grid->insertMeta(name, openvdb::StringMetadata(value));

@@ -18,8 +18,9 @@ void initializeVdb();
 openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &vol, std::string *note = nullptr);
 
 // One fog-volume float grid holding every non-zero voxel as active.
+// Voxels holding NaN or an infinity are counted in nonFinite when given.
 openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::string &name, const std::string &dopobject,
-                                     uint64_t *active = nullptr);
+                                     uint64_t *active = nullptr, NonFinite *nonFinite = nullptr);
 
 // All grids of a detail, in primitive order, with the vector grids asked for.
 openvdb::GridPtrVec volumesToGrids(const GU_Detail &gdp, VectorGrids vectors, std::vector<VolumeSummary> &summaries,

@@ -1,0 +1,114 @@
+#pragma once
+// What one cook of an operator costs, told by each operator family in a small
+// header beside its sources (WispsCost.h, CloudsCost.h, ...), so that a host
+// can size a cook before running it without knowing the operators itself.
+//
+// A family's model reads the node's parameters and the input's element counts
+// and fills an OperatorCost: how many volumes the cook makes, the work it
+// cannot skip ("least") and the work when every per-element reach spans the
+// whole grid ("most"), both as terms of counted steps at rough single-core
+// unit costs, and how the operator polls the host's interrupt (how many polls
+// a whole cook makes, so that a host can show a percentage, or that it never
+// polls and cannot stop early).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include "OP/OP_Node.h"
+#include "UT/UT_String.h"
+
+namespace cost
+{
+// Rough single-core costs, measured on the wisps and clouds operators.
+constexpr double lookupSeconds = 25e-9; // one gradient-noise lookup
+constexpr double visitSeconds = 5e-9;   // one voxel visited (position, distance, deposit)
+
+inline std::string number(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), v < 1e6 ? "%.0f" : "%.3g", v);
+    return buf;
+}
+
+// The node's parameters at the cook's time; absent parameters read as the
+// fallback.
+struct Parms
+{
+    const OP_Node &node;
+    fpreal time;
+
+    int integer(const char *name, int vi = 0, int fallback = 0) const
+    {
+        return node.hasParm(name) ? node.evalIntT(name, vi, time, 0) : fallback;
+    }
+    std::string text(const char *name) const
+    {
+        if (!node.hasParm(name)) return "";
+        UT_String s;
+        node.evalStringT(s, name, 0, time, 0);
+        return s.c_str() ? s.c_str() : "";
+    }
+    bool on(const char *name) const { return integer(name) != 0; }
+    std::string setting(const char *name, int vi = 0) const { return std::string(name) + "=" + std::to_string(integer(name, vi)); }
+    // Lookups of one fractal noise: the base lookup plus each octave, with
+    // the octave loop's own cap.
+    double lookups() const { return 1.0 + std::min(double(std::max(integer("noiseoctaves"), 0)), 16777215.0); }
+    std::string lookupText() const { return "(" + setting("noiseoctaves") + " + 1) noise lookups"; }
+};
+
+// Element counts of the input geometry.
+struct InputCounts
+{
+    double points = 0, prims = 0, quads = 0, segments = 0;
+};
+
+// A sum of work terms that remembers the largest one and what it is made of.
+struct Work
+{
+    double seconds = 0;
+    double largest = -1;
+    std::string what;
+
+    void add(double count, double unit, const std::string &description)
+    {
+        double s = count * unit;
+        seconds += s;
+        if (s > largest)
+        {
+            largest = s;
+            what = description;
+        }
+    }
+};
+
+// The voxel grid of the cook, preset from the "divs" parameter as the cook
+// takes it (counts below 2 are 2); a model whose grid comes from elsewhere
+// sets its own.
+struct Grid
+{
+    double res[3] = {0, 0, 0};
+    std::string text; // what sizes it: "divs=64,64,64" or "giffile=... (W x H pixels, F frames)"
+    bool known = false;
+
+    double voxels() const { return res[0] * res[1] * res[2]; }
+};
+
+struct OperatorCost
+{
+    int volumes = 0;
+    Grid grid;
+    bool filled = false;      // every voxel is written, so every tile is stored
+    double heldBytes = 0;     // memory held besides the volumes (decoded pictures)
+    Work least, most;         // the writer's pass is added by the host
+    double polls = 0;         // interrupt polls of a whole cook; 0 when they cannot be counted ahead
+    std::string pollsOf;      // what one poll follows: "children", "points", "quads"
+    bool stopsEarly = true;   // false: the operator never polls; a cook runs to the end
+    std::string problem;      // why nothing could be estimated (an unreadable image), else empty
+    // Set when the operator reports a failure to read its input as a node
+    // warning (and cooks empty volumes): what a host should call that failure.
+    std::string warningFailure;
+};
+
+// One family's model of one operator.
+using Model = void (*)(const Parms &p, const InputCounts &in, OperatorCost &c);
+} // namespace cost

@@ -1,0 +1,100 @@
+#pragma once
+// Cost of the image stack: the file's frames become the z slices of four
+// volumes of the first frame's width and height, every voxel written. While
+// it cooks, the whole decoded file is held (every frame at its own size, and
+// the first frame once more). The frames and their sizes come from a
+// header-only read of the file (the library's ping), so the estimate counts
+// what the file holds, not what its header claims.
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <Magick++.h>
+#include "CostModel.h"
+
+namespace imagevolume
+{
+struct PingedStack
+{
+    double width = 0, height = 0; // of the first frame
+    double frames = 0;
+    double pixels = 0;            // of every frame, each at its own size
+    std::string problem;          // why the file cannot be read, else empty
+};
+
+// The library's message without its source location (" @ error/gif.c/...")
+// and the program-name prefix it may carry.
+inline std::string libraryReason(std::string text)
+{
+    size_t at = text.find(" @ ");
+    if (at != std::string::npos) text.erase(at);
+    const char *client = MagickCore::GetClientName();
+    std::string prefix = std::string(client ? client : "") + ": ";
+    if (prefix.size() > 2 && text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+    if (text.find("bad_alloc") != std::string::npos) return "out of memory";
+    return text;
+}
+
+inline PingedStack pingStack(const std::string &path)
+{
+    PingedStack s;
+    if (path.empty())
+    {
+        s.problem = "no image file (set giffile=FILE)";
+        return s;
+    }
+    if (!std::ifstream(path, std::ios::binary))
+    {
+        s.problem = std::strerror(errno);
+        return s;
+    }
+    Magick::InitializeMagick(nullptr);
+    MagickCore::ImageInfo *info = MagickCore::CloneImageInfo(nullptr);
+    MagickCore::ExceptionInfo *exception = MagickCore::AcquireExceptionInfo();
+    path.copy(info->filename, MaxTextExtent - 1);
+    info->filename[std::min(path.size(), size_t(MaxTextExtent - 1))] = 0;
+    MagickCore::Image *images = MagickCore::PingImages(info, exception);
+    for (MagickCore::Image *i = images; i; i = MagickCore::GetNextImageInList(i))
+    {
+        if (s.frames == 0)
+        {
+            s.width = double(i->columns);
+            s.height = double(i->rows);
+        }
+        s.frames += 1;
+        s.pixels += double(i->columns) * double(i->rows);
+    }
+    if (exception->severity >= MagickCore::ErrorException || !images)
+        s.problem = exception->reason ? libraryReason(exception->reason) : "not an image the library can read";
+    if (images) MagickCore::DestroyImageList(images);
+    MagickCore::DestroyExceptionInfo(exception);
+    MagickCore::DestroyImageInfo(info);
+    return s;
+}
+
+// slabreel never polls: its cook runs to the end.
+inline void slabreelCost(const cost::Parms &p, const cost::InputCounts &, cost::OperatorCost &c)
+{
+    c.volumes = 4;
+    c.filled = true;
+    c.stopsEarly = false;
+    const std::string path = p.text("giffile");
+    // The operator turns a file it cannot decode into a node warning and
+    // empty volumes.
+    c.warningFailure = "cannot read image " + (path.empty() ? std::string("''") : path);
+    PingedStack s = pingStack(path);
+    if (!s.problem.empty())
+    {
+        c.problem = c.warningFailure + ": " + s.problem;
+        return;
+    }
+    c.grid.res[0] = s.width;
+    c.grid.res[1] = s.height;
+    c.grid.res[2] = s.frames;
+    c.grid.known = true;
+    c.grid.text = "giffile=" + path + " (" + cost::number(s.width) + " x " + cost::number(s.height) + " pixels, " +
+                  cost::number(s.frames) + (s.frames == 1 ? " frame)" : " frames)");
+    c.heldBytes = (s.pixels + s.width * s.height) * sizeof(MagickCore::PixelPacket);
+    c.least.add(4 * c.grid.voxels() + s.pixels, cost::visitSeconds, c.grid.text);
+    c.most = c.least;
+}
+} // namespace imagevolume

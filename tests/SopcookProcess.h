@@ -1,0 +1,135 @@
+#pragma once
+// sopcook run as a child process the way a shell or a farm runs it: a
+// scratch folder, the process with a limit set before exec, its stderr kept
+// in a file, and its exit status.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Set when built with a sanitizer, whose address-space reservations make
+// memory-limit tests meaningless.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SOPCOOK_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SOPCOOK_SANITIZED 1
+#endif
+#endif
+
+namespace sopcookprocess
+{
+const std::string dataDir = SOPCOOK_TEST_DATA;
+
+
+class TempDir
+{
+public:
+    TempDir()
+    {
+        char tmpl[] = "/tmp/sopcook-signals-XXXXXX";
+        myPath = mkdtemp(tmpl);
+    }
+    ~TempDir() { std::system(("rm -rf '" + myPath + "'").c_str()); }
+    std::string operator/(const std::string &name) const { return myPath + "/" + name; }
+    const std::string &path() const { return myPath; }
+
+    // Names in the folder, sorted.
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        if (DIR *d = opendir(myPath.c_str()))
+        {
+            while (dirent *e = readdir(d))
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::string myPath;
+};
+
+inline std::string readText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// One sopcook process; stdout is dropped, stderr kept in a file.
+struct Process
+{
+    pid_t pid = -1;
+    std::string errPath;
+
+    std::string err() const { return readText(errPath); }
+    int wait()
+    {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    }
+    // Waits until stderr contains text; false after timeout.
+    bool waitForText(const std::string &text, double timeout = 10.0) const
+    {
+        auto start = std::chrono::steady_clock::now();
+        while (err().find(text) == std::string::npos)
+        {
+            if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > timeout) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+};
+
+// Starts sopcook with args; limit (RLIMIT_*, bytes) is set in the child
+// before exec when given; ignored (a signal) is ignored from the start, as in
+// a shell script's background job.
+inline Process start(const std::vector<std::string> &args, const std::string &errPath, int limit = -1, rlim_t bytes = 0,
+                     int ignored = 0)
+{
+    Process p;
+    p.errPath = errPath;
+    p.pid = fork();
+    if (p.pid == 0)
+    {
+        int devnull = open("/dev/null", O_WRONLY);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(devnull, 1);
+        dup2(err, 2);
+        if (ignored) signal(ignored, SIG_IGN);
+        if (limit >= 0)
+        {
+            struct rlimit r = {bytes, bytes};
+            setrlimit(limit, &r);
+        }
+        std::vector<char *> argv = {const_cast<char *>(SOPCOOK_BINARY)};
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(SOPCOOK_BINARY, argv.data());
+        _exit(127);
+    }
+    return p;
+}
+
+inline int exitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status); }
+
+inline size_t lineCount(const std::string &text) { return std::count(text.begin(), text.end(), '\n'); }
+
+} // namespace sopcookprocess
