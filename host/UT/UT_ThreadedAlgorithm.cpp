@@ -1,6 +1,8 @@
 #include "UT_ThreadedAlgorithm.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -54,6 +56,30 @@ struct HostPool
     }
 };
 
+int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Starting a run on the pool and waiting for it costs microseconds, and jobs
+// of a tiny run write into the same cache lines; below this much work (the
+// job times summed) a run is cheaper on the calling thread alone.
+constexpr int64_t serialBelowNs = 60000;
+
+// Work of the calling thread's last run. Runs come in streams of similar
+// size (one per point, child, quad or curve), so the last one predicts the
+// next; a misjudged run costs at most its serial time.
+thread_local int64_t lastRunWorkNs = 0;
+
+// Runs every job on the calling thread, in job order.
+void runInOrder(const UT_Functor1<int, const UT_JobInfo &> &functor, int jobs, UT_Lock *lock)
+{
+    const int64_t start = nowNs();
+    for (int j = 0; j < jobs; ++j) functor(UT_JobInfo(j, jobs, lock));
+    lastRunWorkNs = nowNs() - start;
+}
+
 // The address naming the hand-back of finished jobs, for ThreadSanitizer.
 char handBack;
 
@@ -63,7 +89,8 @@ char handBack;
 // between threads then show as ordered.
 struct JobBody
 {
-    JobBody(const UT_Functor1<int, const UT_JobInfo &> &f, int n, UT_Lock *l) : functor(&f), jobs(n), lock(l)
+    JobBody(const UT_Functor1<int, const UT_JobInfo &> &f, int n, UT_Lock *l, std::atomic<int64_t> *w)
+        : functor(&f), jobs(n), lock(l), work(w)
     {
         UT_TSAN_RELEASE(this);
     }
@@ -71,13 +98,16 @@ struct JobBody
     void operator()(int j) const
     {
         UT_TSAN_ACQUIRE(const_cast<JobBody *>(this));
+        const int64_t start = nowNs();
         (*functor)(UT_JobInfo(j, jobs, lock));
+        work->fetch_add(nowNs() - start, std::memory_order_relaxed);
         UT_TSAN_RELEASE(&handBack);
     }
 
     const UT_Functor1<int, const UT_JobInfo &> *functor;
     int jobs;
     UT_Lock *lock;
+    std::atomic<int64_t> *work; // job times summed
 
 private:
     static const JobBody &acquired(const JobBody &other)
@@ -86,7 +116,7 @@ private:
         return other;
     }
     // Delegation target of the copy constructor.
-    JobBody(const JobBody &other, int) : functor(other.functor), jobs(other.jobs), lock(other.lock) {}
+    JobBody(const JobBody &other, int) : functor(other.functor), jobs(other.jobs), lock(other.lock), work(other.work) {}
 };
 
 HostPool &pool()
@@ -94,6 +124,7 @@ HostPool &pool()
     static HostPool thePool;
     return thePool;
 }
+
 } // namespace
 
 UT_ThreadedAlgorithm::UT_ThreadedAlgorithm(int maxthreads) : myMaxThreads(maxthreads) {}
@@ -112,7 +143,14 @@ void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_
         functor(UT_JobInfo(0, 1, jobLock));
         return;
     }
-    JobBody body(functor, jobs, jobLock);
+    if (lastRunWorkNs < serialBelowNs)
+    {
+        runInOrder(functor, jobs, jobLock);
+        return;
+    }
+    std::atomic<int64_t> work{0};
+    JobBody body(functor, jobs, jobLock, &work);
     pool().get().execute([&] { tbb::parallel_for(0, jobs, body, tbb::simple_partitioner()); });
     UT_TSAN_ACQUIRE(&handBack);
+    lastRunWorkNs = work.load(std::memory_order_relaxed);
 }
