@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -65,7 +66,12 @@ int64_t nowNs()
 // Starting a run on the pool and waiting for it costs microseconds, and jobs
 // of a tiny run write into the same cache lines; below this much work (the
 // job times summed) a run is cheaper on the calling thread alone.
-constexpr int64_t serialBelowNs = 60000;
+// UT_THREADED_INORDER_BELOW_NS overrides it (0: always use the pool, as the
+// tests do so that every run is really threaded).
+std::atomic<int64_t> inOrderBelowNs{[] {
+    const char *env = std::getenv("UT_THREADED_INORDER_BELOW_NS");
+    return env ? std::atoll(env) : int64_t(60000);
+}()};
 
 // Work of the calling thread's last run. Runs come in streams of similar
 // size (one per point, child, quad or curve), so the last one predicts the
@@ -132,6 +138,8 @@ UT_ThreadedAlgorithm::~UT_ThreadedAlgorithm() = default;
 
 void UT_ThreadedAlgorithm::setDefaultThreadCount(int count) { pool().resize(count); }
 int UT_ThreadedAlgorithm::getDefaultThreadCount() { return pool().threads; }
+void UT_ThreadedAlgorithm::setInOrderThreshold(int64_t ns) { inOrderBelowNs.store(ns, std::memory_order_relaxed); }
+int64_t UT_ThreadedAlgorithm::getInOrderThreshold() { return inOrderBelowNs.load(std::memory_order_relaxed); }
 
 void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_Lock *lock)
 {
@@ -143,7 +151,7 @@ void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_
         functor(UT_JobInfo(0, 1, jobLock));
         return;
     }
-    if (lastRunWorkNs < serialBelowNs)
+    if (lastRunWorkNs < inOrderBelowNs.load(std::memory_order_relaxed))
     {
         runInOrder(functor, jobs, jobLock);
         return;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include "UT_Functor.h"
 #include "UT_Lock.h"
 #include "UT_Visibility.h"
@@ -27,7 +28,10 @@ private:
 };
 
 // Runs one job per worker thread on the host's thread pool; the calling
-// thread takes part and run() returns when every job has finished.
+// thread takes part and run() returns when every job has finished. When the
+// calling thread's previous run did less work than the in-order threshold,
+// the jobs run on the calling thread alone, one after another in job order:
+// the same jobs and results, without the cost of waking the pool.
 class UT_API UT_ThreadedAlgorithm
 {
 public:
@@ -39,6 +43,10 @@ public:
     // Worker threads of the host's pool (default: hardware threads).
     static void setDefaultThreadCount(int count);
     static int getDefaultThreadCount();
+    // Nanoseconds of work below which the next run goes in order on the
+    // calling thread (0: never).
+    static void setInOrderThreshold(int64_t ns);
+    static int64_t getInOrderThreshold();
 
 private:
     int myMaxThreads;

@@ -161,7 +161,7 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
                 for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
                     for (int x = x0; x < std::min(x0 + T, n[0]); ++x)
                     {
-                        float v = tile[UT_VoxelArrayF::voxelInTile(x, y, z)];
+                        float v = tile[voxels.voxelOffset(x, y, z)];
                         if (v == 0.0f) continue;
                         acc.setValue(openvdb::Coord(x, y, z), v);
                         ++count;
@@ -187,7 +187,7 @@ static uint64_t countActive(const GEO_PrimVolume &vol)
         if (!tile) return;
         for (int z = z0; z < std::min(z0 + T, n[2]); ++z)
             for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
-                for (int x = x0; x < std::min(x0 + T, n[0]); ++x) count += tile[UT_VoxelArrayF::voxelInTile(x, y, z)] != 0.0f;
+                for (int x = x0; x < std::min(x0 + T, n[0]); ++x) count += tile[vol.getVoxels()->voxelOffset(x, y, z)] != 0.0f;
     });
     return count;
 }
@@ -242,7 +242,7 @@ static openvdb::Vec3SGrid::Ptr tripleToGrid(const std::string &base, const Tripl
                         for (int y = ty * T; y < std::min(ty * T + T, n[1]); ++y)
                             for (int x = tx * T; x < std::min(tx * T + T, n[0]); ++x)
                             {
-                                int o = UT_VoxelArrayF::voxelInTile(x, y, z);
+                                int o = v[0]->voxelOffset(x, y, z);
                                 openvdb::Vec3s value(tile[0] ? tile[0][o] : 0.0f, tile[1] ? tile[1][o] : 0.0f, tile[2] ? tile[2][o] : 0.0f);
                                 if (value[0] != 0.0f || value[1] != 0.0f || value[2] != 0.0f) acc.setValue(openvdb::Coord(x, y, z), value);
                             }
