@@ -2,6 +2,7 @@
 #include <atomic>
 #include <memory>
 #include <vector>
+#include "UT_TilePool.h"
 #include "UT_Types.h"
 #include "UT_VoxelSlab.h"
 
@@ -12,9 +13,9 @@
 // voxels cost. Tiles are grouped into blocks of 8^3 tiles. Blocks and tiles
 // are allocated on the first write of a value other than the background, so
 // memory follows the region written, not the resolution: an untouched tile
-// is the one background value. Allocation is lock-free (compare-and-swap),
-// so jobs that write disjoint voxels may do so concurrently, even inside one
-// tile.
+// is the one background value. Tile memory comes from the array's own pool
+// (UT_TilePool). Publishing a tile is lock-free (compare-and-swap), so jobs
+// that write disjoint voxels may do so concurrently, even inside one tile.
 //
 // Tile layout, for readers that walk tiles: getTileRes(a) tiles on axis a;
 // tile (tx, ty, tz) is tileSize(0, tx) x tileSize(1, ty) x tileSize(2, tz)
@@ -142,18 +143,13 @@ public:
         return ((z & TILEMASK) * ny + (y & TILEMASK)) * nx + (x & TILEMASK);
     }
 
-    // Bytes held by allocated blocks and tiles, for memory reports.
+    // Bytes held by blocks and by the memory mapped for tiles, for memory
+    // reports.
     size_t memoryUsage() const
     {
-        size_t bytes = sizeof(*this) + myBlocks.size() * sizeof(std::atomic<Block *>);
+        size_t bytes = sizeof(*this) + myBlocks.size() * sizeof(std::atomic<Block *>) + myTiles.mappedBytes();
         for (size_t i = 0; i < myBlocks.size(); ++i)
-        {
-            const Block *b = myBlocks[i].load(std::memory_order_acquire);
-            if (!b) continue;
-            bytes += sizeof(Block);
-            for (int t = 0; t < BLOCKTILECOUNT; ++t)
-                if (b->tiles[t].load(std::memory_order_acquire)) bytes += tileVoxelCount(i, t) * sizeof(T);
-        }
+            if (myBlocks[i].load(std::memory_order_acquire)) bytes += sizeof(Block);
         return bytes;
     }
 
@@ -207,25 +203,27 @@ private:
         if (!tile)
         {
             const int count = tileVoxelCount(tx, ty, tz);
-            T *fresh = new T[count];
-            for (int i = 0; i < count; ++i) fresh[i] = myBackground;
-            if (tslot.compare_exchange_strong(tile, fresh, std::memory_order_acq_rel))
-                tile = fresh;
-            else
-                delete[] fresh;
+            T *fresh = newTile(count);
+            if (myBackground != T(0))
+                for (int i = 0; i < count; ++i) fresh[i] = myBackground;
+            // A losing job's tile stays unused in the pool until the array
+            // is cleared.
+            if (tslot.compare_exchange_strong(tile, fresh, std::memory_order_acq_rel)) tile = fresh;
         }
         return tile;
     }
+    // Zeroed memory for count voxels (T is a plain number type).
+    T *newTile(int count) { return static_cast<T *>(myTiles.allocate(size_t(count) * sizeof(T))); }
     void clear()
     {
         for (auto &ab : myBlocks)
         {
             Block *b = ab.load(std::memory_order_acquire);
             if (!b) continue;
-            for (auto &t : b->tiles) delete[] t.load(std::memory_order_acquire);
             delete b;
         }
         myBlocks.clear();
+        myTiles.release();
     }
     void copyFrom(const UT_VoxelArray &o)
     {
@@ -243,7 +241,7 @@ private:
                 const T *st = src->tiles[t].load(std::memory_order_acquire);
                 if (!st) continue;
                 const int count = tileVoxelCount(i, t);
-                T *dt = new T[count];
+                T *dt = newTile(count);
                 std::copy(st, st + count, dt);
                 dst->tiles[t].store(dt, std::memory_order_relaxed);
             }
@@ -259,6 +257,7 @@ private:
     int myEdgeSize[3] = {0, 0, 0}; // its voxels on that axis
     T myBackground = T(0);
     std::vector<std::atomic<Block *>> myBlocks;
+    UT_TilePool myTiles;
 };
 
 typedef UT_VoxelArray<fpreal32> UT_VoxelArrayF;
