@@ -63,28 +63,46 @@ int64_t nowNs()
         .count();
 }
 
-// Starting a run on the pool and waiting for it costs microseconds, and jobs
-// of a tiny run write into the same cache lines; below this much work (the
-// job times summed) a run is cheaper on the calling thread alone.
-// UT_THREADED_INORDER_BELOW_NS overrides it (0: always use the pool, as the
-// tests do so that every run is really threaded).
+// Starting a run on the pool and waiting for it costs microseconds, every
+// job repeats its run's set-up, and jobs of a tiny run write into the same
+// cache lines; below this much work (the job times summed) a run is cheaper
+// as the one job a single thread would run. UT_THREADED_INORDER_BELOW_NS
+// overrides it (0: always use the pool, as the tests do so that every run
+// is really threaded).
 std::atomic<int64_t> inOrderBelowNs{[] {
     const char *env = std::getenv("UT_THREADED_INORDER_BELOW_NS");
     return env ? std::atoll(env) : int64_t(60000);
 }()};
 
-// Work of the calling thread's last run. Runs come in streams of similar
-// size (one per point, child, quad or curve), so the last one predicts the
-// next; a misjudged run costs at most its serial time.
-thread_local int64_t lastRunWorkNs = 0;
+// Work of the calling thread's last two runs. Runs come in streams of
+// similar size (one per point, child, quad or curve), so they predict the
+// next; the smaller of the two keeps one run stretched by preemption from
+// waking the pool. A misjudged run costs at most its serial time.
+thread_local int64_t lastRunWorkNs[2] = {0, 0};
 
-// Runs every job on the calling thread, in job order.
-void runInOrder(const UT_Functor1<int, const UT_JobInfo &> &functor, int jobs, UT_Lock *lock)
+void recordWork(int64_t ns)
+{
+    lastRunWorkNs[1] = lastRunWorkNs[0];
+    lastRunWorkNs[0] = ns;
+}
+
+bool predictTiny()
+{
+    return std::min(lastRunWorkNs[0], lastRunWorkNs[1]) < inOrderBelowNs.load(std::memory_order_relaxed);
+}
+
+// Runs the whole run as the single job a one-thread run would be: the jobs
+// of every threaded operator together cover what one job covers, so the
+// results are those of one thread.
+void runAsOneJob(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock)
 {
     const int64_t start = nowNs();
-    for (int j = 0; j < jobs; ++j) functor(UT_JobInfo(j, jobs, lock));
-    lastRunWorkNs = nowNs() - start;
+    functor(UT_JobInfo(0, 1, lock));
+    recordWork(nowNs() - start);
 }
+
+// Wall time spent inside run(), all runs together, for profiles.
+std::atomic<int64_t> runWallNs{0};
 
 // The address naming the hand-back of finished jobs, for ThreadSanitizer.
 char handBack;
@@ -143,6 +161,15 @@ int64_t UT_ThreadedAlgorithm::getInOrderThreshold() { return inOrderBelowNs.load
 
 void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_Lock *lock)
 {
+    const int64_t start = nowNs();
+    runJobs(functor, lock);
+    runWallNs.fetch_add(nowNs() - start, std::memory_order_relaxed);
+}
+
+int64_t UT_ThreadedAlgorithm::totalRunNs() { return runWallNs.load(std::memory_order_relaxed); }
+
+void UT_ThreadedAlgorithm::runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock)
+{
     UT_Lock *jobLock = lock ? lock : &myLock;
     int jobs = getDefaultThreadCount();
     if (myMaxThreads > 0) jobs = std::min(jobs, myMaxThreads);
@@ -151,14 +178,14 @@ void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_
         functor(UT_JobInfo(0, 1, jobLock));
         return;
     }
-    if (lastRunWorkNs < inOrderBelowNs.load(std::memory_order_relaxed))
+    if (predictTiny())
     {
-        runInOrder(functor, jobs, jobLock);
+        runAsOneJob(functor, jobLock);
         return;
     }
     std::atomic<int64_t> work{0};
     JobBody body(functor, jobs, jobLock, &work);
     pool().get().execute([&] { tbb::parallel_for(0, jobs, body, tbb::simple_partitioner()); });
     UT_TSAN_ACQUIRE(&handBack);
-    lastRunWorkNs = work.load(std::memory_order_relaxed);
+    recordWork(work.load(std::memory_order_relaxed));
 }
