@@ -6,10 +6,11 @@
 #include <vector>
 
 // Memory for one voxel array's tiles, handed out from chunks mapped from the
-// kernel (so they start zeroed) and released all at once. Chunks double from
-// 32 KB up to 2 MB; 2 MB chunks are asked for as transparent huge pages, so
-// a large splat costs one page fault per 2 MB instead of one per 4 KB. What
-// is mapped stays within one chunk of what the tiles use.
+// kernel (so they start zeroed: a tile of background 0 needs no fill) and
+// released all at once. Chunks double from 32 KB up to 2 MB, so what is
+// mapped stays within one chunk of what the tiles use. Chunks are not asked
+// for as transparent huge pages: measured, the kernel's zeroing of each
+// fresh 2 MB page cost more than the 4 KB page faults it saves.
 class UT_TilePool
 {
 public:
@@ -45,7 +46,7 @@ public:
 
 private:
     static constexpr size_t firstChunk = size_t(32) << 10;
-    static constexpr size_t hugePage = size_t(2) << 20;
+    static constexpr size_t maxChunk = size_t(2) << 20;
 
     struct Chunk
     {
@@ -56,8 +57,8 @@ private:
     void newChunk(size_t atLeast)
     {
         size_t bytes = myChunks.empty() ? firstChunk : myChunks.back().bytes * 2;
-        if (bytes > hugePage) bytes = hugePage;
-        if (bytes < atLeast) bytes = (atLeast + hugePage - 1) & ~(hugePage - 1);
+        if (bytes > maxChunk) bytes = maxChunk;
+        if (bytes < atLeast) bytes = (atLeast + maxChunk - 1) & ~(maxChunk - 1);
         void *base = mapChunk(bytes);
         myChunks.push_back({base, bytes});
         myMapped += bytes;
@@ -66,24 +67,9 @@ private:
     }
     static void *mapChunk(size_t bytes)
     {
-        if (bytes < hugePage)
-        {
-            void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (p == MAP_FAILED) throw std::bad_alloc();
-            return p;
-        }
-        // Over-map by one huge page and trim to a 2 MB-aligned range.
-        char *raw = static_cast<char *>(mmap(nullptr, bytes + hugePage, PROT_READ | PROT_WRITE,
-                                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        if (raw == MAP_FAILED) throw std::bad_alloc();
-        char *aligned = reinterpret_cast<char *>((reinterpret_cast<size_t>(raw) + hugePage - 1) & ~(hugePage - 1));
-        if (aligned > raw) munmap(raw, size_t(aligned - raw));
-        char *tail = aligned + bytes;
-        if (raw + bytes + hugePage > tail) munmap(tail, size_t(raw + bytes + hugePage - tail));
-#ifdef MADV_HUGEPAGE
-        madvise(aligned, bytes, MADV_HUGEPAGE);
-#endif
-        return aligned;
+        void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        return p;
     }
 
     mutable std::mutex myMutex;
