@@ -20,38 +20,16 @@
 #include "../curves/CurveCast.h"
 #include "../wisps/WispWalk.h"
 #include "GEO/GEO_PrimPoly.h"
+#include "BenchScenes.h"
 #include "TestHost.h"
 
 using namespace testhost;
+using benchscenes::Ball;
 
 namespace
 {
 constexpr int kGrid = 256;
 constexpr int kBalls = 10000;
-
-struct Ball
-{
-    float x, y, z, r;
-};
-
-// Deterministic scatter inside the grid, kept clear of its faces.
-std::vector<Ball> scatter()
-{
-    uint32_t s = 12345;
-    auto next = [&s] {
-        s = s * 1664525u + 1013904223u;
-        return float(s >> 8) / float(1 << 24);
-    };
-    std::vector<Ball> balls(kBalls);
-    for (Ball &b : balls)
-    {
-        b.x = 8 + next() * (kGrid - 16);
-        b.y = 8 + next() * (kGrid - 16);
-        b.z = 8 + next() * (kGrid - 16);
-        b.r = 2 + next() * 4;
-    }
-    return balls;
-}
 
 enum class Work
 {
@@ -297,7 +275,7 @@ int main(int argc, char **argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     openvdb::initialize();
-    const std::vector<Ball> balls = scatter();
+    const std::vector<Ball> balls = benchscenes::scatterBalls(kBalls, kGrid);
     std::printf("%d balls, radius 2-6 voxels, %d^3 grid; minimum of %d runs, seconds\n", kBalls, kGrid, runs);
     std::printf("%-24s %9s %9s %9s %10s %10s\n", "cook", "host", "dense", "openvdb", "vs dense", "vs openvdb");
     for (Work w : {Work::BillowfoldColourOff, Work::BillowfoldColourOn, Work::Plumeweave, Work::Strandcast})

@@ -13,23 +13,15 @@
 #include <functional>
 #include <unistd.h>
 #include "GEO/GEO_PrimPoly.h"
+#include "BenchScenes.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 using namespace testhost;
+using benchscenes::hash01;
 
 namespace
 {
-// Deterministic values in [0, 1) from an index.
-float hash01(int i, int salt)
-{
-    unsigned h = unsigned(i) * 2654435761u ^ unsigned(salt) * 40503u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return float(h & 0xffffff) / float(0x1000000);
-}
-
 void unitBox(Cook &c, int grid)
 {
     GU_Detail &box = c.input(1);
