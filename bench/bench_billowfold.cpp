@@ -7,39 +7,17 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include "BenchScenes.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 using namespace testhost;
+using benchscenes::Ball;
 
 namespace
 {
 constexpr int kGrid = 256;
 constexpr int kPoints = 10000;
-
-struct Ball
-{
-    float x, y, z, r;
-};
-
-// Deterministic scatter inside the grid, kept clear of its faces.
-std::vector<Ball> scatter()
-{
-    uint32_t s = 12345;
-    auto next = [&s] {
-        s = s * 1664525u + 1013904223u;
-        return float(s >> 8) / float(1 << 24);
-    };
-    std::vector<Ball> balls(kPoints);
-    for (Ball &b : balls)
-    {
-        b.x = 8 + next() * (kGrid - 16);
-        b.y = 8 + next() * (kGrid - 16);
-        b.z = 8 + next() * (kGrid - 16);
-        b.r = 2 + next() * 4;
-    }
-    return balls;
-}
 
 // Voxels of unit size whose centres lie within each ball's radius.
 int64_t voxelUpdates(const std::vector<Ball> &balls)
@@ -82,7 +60,7 @@ void cloudScene(Cook &c, const std::vector<Ball> &balls, bool noise)
 // (0 keeps the default).
 void cookClouds(benchmark::State &state, const char *op, int threads)
 {
-    static const std::vector<Ball> balls = scatter();
+    static const std::vector<Ball> balls = benchscenes::scatterBalls(kPoints, kGrid);
     static const int64_t updates = voxelUpdates(balls);
     const int oldThreads = UT_ThreadedAlgorithm::getDefaultThreadCount();
     if (threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(threads);

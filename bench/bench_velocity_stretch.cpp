@@ -5,26 +5,18 @@
 // deposits: the noise walk and one threaded run per child.
 #include <benchmark/benchmark.h>
 #include <cmath>
+#include "BenchScenes.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 using namespace testhost;
+using benchscenes::hash01;
 
 namespace
 {
 const int kPoints = 2000;
 const int kChildren = 50;
 const float kHalf = 6.4f; // 128 voxels of 0.1
-
-// Deterministic values in [0, 1) from an index (no random numbers).
-float hash01(int i, int salt)
-{
-    unsigned h = unsigned(i) * 2654435761u ^ unsigned(salt) * 40503u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return float(h & 0xffffff) / float(0x1000000);
-}
 
 // Points scattered through the grid, each moving 0.4 to 2.0 (4 to 20 voxels)
 // in its own direction, with footprints of 1 to 1.5 voxels. `still` keeps

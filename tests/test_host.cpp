@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <thread>
+#include <vector>
 #include "GU/GU_Detail.h"
 #include "GU/GU_PrimVolume.h"
 #include "TestHost.h"
@@ -77,6 +79,57 @@ TEST(VoxelArray, SlabKeepsOnlyItsWholeTilesOfZ)
     whole.size(40, 40, 70);
     whole.setValue(0, 0, 0, 1.0f);
     EXPECT_EQ(whole.getValue(0, 0, 0), 1.0f);
+}
+
+TEST(VoxelArray, EdgeTilesHoldOnlyTheVoxelsInside)
+{
+    // One slice of 1990 x 1990: tiles are 16 x 16 x 1, the last ones on x
+    // and y only 6 voxels wide.
+    UT_VoxelArrayF a;
+    a.size(1990, 1990, 1);
+    for (int y = 0; y < 1990; ++y)
+        for (int x = 0; x < 1990; ++x) a.setValue(x, y, 0, float(x + 2000 * y + 1));
+    const size_t floats = size_t(1990) * 1990 * sizeof(float);
+    EXPECT_LT(a.memoryUsage(), floats + floats / 4); // full 16^3 tiles would take 16 times the floats
+    EXPECT_EQ(a.tileSize(0, 124), 1990 - 124 * 16);
+    EXPECT_EQ(a.tileSize(2, 0), 1);
+    // Walking the tiles by their layout finds every voxel.
+    for (int ty = 0; ty < a.getTileRes(1); ++ty)
+        for (int tx = 0; tx < a.getTileRes(0); ++tx)
+        {
+            const float *tile = a.tileData(tx, ty, 0);
+            ASSERT_NE(tile, nullptr);
+            for (int j = 0; j < a.tileSize(1, ty); ++j)
+                for (int i = 0; i < a.tileSize(0, tx); ++i)
+                {
+                    int x = tx * 16 + i, y = ty * 16 + j;
+                    ASSERT_EQ(tile[j * a.tileSize(0, tx) + i], float(x + 2000 * y + 1));
+                    ASSERT_EQ(a.voxelOffset(x, y, 0), j * a.tileSize(0, tx) + i);
+                }
+        }
+    UT_VoxelArrayF copy(a);
+    EXPECT_EQ(copy.getValue(1989, 1989, 0), float(1989 + 2000 * 1989 + 1));
+    EXPECT_EQ(copy.memoryUsage(), a.memoryUsage());
+}
+
+TEST(ThreadedAlgorithm, TinyRunsGoAsOneJobOnTheCallingThread)
+{
+    const int64_t oldThreshold = UT_ThreadedAlgorithm::getInOrderThreshold();
+    UT_ThreadedAlgorithm::setDefaultThreadCount(3);
+    UT_ThreadedAlgorithm::setInOrderThreshold(int64_t(1) << 40);
+    std::vector<int> order;
+    std::vector<std::thread::id> threads;
+    UT_ThreadedAlgorithm algo;
+    for (int run = 0; run < 2; ++run)
+        algo.run([&](const UT_JobInfo &info) {
+            EXPECT_EQ(info.numJobs(), 1);
+            order.push_back(info.job());
+            threads.push_back(std::this_thread::get_id());
+            return 0;
+        });
+    EXPECT_EQ(order, (std::vector<int>{0, 0}));
+    for (std::thread::id id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+    UT_ThreadedAlgorithm::setInOrderThreshold(oldThreshold);
 }
 
 TEST(VoxelArray, ConcurrentDisjointWritesIntoOneTile)

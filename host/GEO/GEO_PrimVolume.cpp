@@ -36,6 +36,7 @@ void GEO_PrimVolume::copyVolumeInto(GEO_PrimVolume &to) const
 
 void GEO_PrimVolume::setTransform(const UT_Matrix3 &xform)
 {
+    dropCentreTerms();
     myXform = xform;
     // Inverse in double, rounded once to single precision.
     UT_DMatrix3 d, dinv;
@@ -60,11 +61,6 @@ static void setFrom4(GEO_PrimVolume &vol, const M &m)
 void GEO_PrimVolume::setTransform4(const UT_Matrix4 &m) { setFrom4(*this, m); }
 void GEO_PrimVolume::setTransform4(const UT_DMatrix4 &m) { setFrom4(*this, m); }
 
-UT_Vector3 GEO_PrimVolume::getCenter() const
-{
-    return getVertexCount() > 0 ? getDetail().getPos3(getPointOffset(0)) : UT_Vector3();
-}
-
 UT_Matrix4 GEO_PrimVolume::getTransform4() const
 {
     UT_Matrix4 m;
@@ -82,13 +78,52 @@ void GEO_PrimVolume::getRes(int &rx, int &ry, int &rz) const
     rz = myVoxels->getZRes();
 }
 
-bool GEO_PrimVolume::indexToPos(int x, int y, int z, UT_Vector3 &pos) const
+void GEO_PrimVolume::dropCentreTerms()
 {
+    std::lock_guard<std::mutex> guard(myCentreMutex);
+    myCentreTerms.store(nullptr, std::memory_order_release);
+    myCentreTables.clear();
+}
+
+// Canonical coordinate of index i on an axis of n voxels.
+static float canonical(int i, int n) { return (float(i) + 0.5f) / float(n) * 2.0f - 1.0f; }
+
+const GEO_PrimVolume::CentreTerms *GEO_PrimVolume::centreTermsFor(int rx, int ry, int rz) const
+{
+    // Tables cost 12 bytes per voxel of each axis; absurd resolutions keep
+    // to the formula.
+    constexpr int64_t maxAxisVoxels = int64_t(1) << 20;
+    if (isTapered() || int64_t(rx) + ry + rz > maxAxisVoxels) return nullptr;
+    std::lock_guard<std::mutex> guard(myCentreMutex);
+    const CentreTerms *current = myCentreTerms.load(std::memory_order_acquire);
+    if (current && current->res[0] == rx && current->res[1] == ry && current->res[2] == rz) return current;
+    auto t = std::make_unique<CentreTerms>();
+    const int res[3] = {rx, ry, rz};
+    for (int a = 0; a < 3; ++a)
+    {
+        t->res[a] = res[a];
+        t->terms[a].resize(3 * size_t(res[a]));
+        for (int i = 0; i < res[a]; ++i)
+        {
+            float c = canonical(i, res[a]);
+            for (int o = 0; o < 3; ++o) t->terms[a][3 * size_t(i) + o] = c * myXform(a, o);
+        }
+    }
+    current = t.get();
+    myCentreTables.push_back(std::move(t));
+    myCentreTerms.store(current, std::memory_order_release);
+    return current;
+}
+
+bool GEO_PrimVolume::indexToPosSlow(int x, int y, int z, UT_Vector3 &pos) const
+{
+    if (myVoxels->isValidIndex(x, y, z) && centreTermsFor(myVoxels->getXRes(), myVoxels->getYRes(), myVoxels->getZRes()))
+        return indexToPos(x, y, z, pos);
     int res[3];
     getRes(res[0], res[1], res[2]);
     int idx[3] = {x, y, z};
     UT_Vector3 c;
-    for (int a = 0; a < 3; ++a) c[a] = (float(idx[a]) + 0.5f) / float(res[a]) * 2.0f - 1.0f;
+    for (int a = 0; a < 3; ++a) c[a] = canonical(idx[a], res[a]);
     if (isTapered())
     {
         float zs = (1.0f - c.z()) * 0.5f;

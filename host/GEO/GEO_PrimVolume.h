@@ -1,5 +1,8 @@
 #pragma once
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <vector>
 #include "GEO_Primitive.h"
 #include "UT/UT_Matrix3.h"
 #include "UT/UT_Matrix4.h"
@@ -25,18 +28,30 @@ public:
     void setTransform4(const UT_Matrix4 &m);
     void setTransform4(const UT_DMatrix4 &m);
     UT_Matrix4 getTransform4() const;
-    UT_Vector3 getCenter() const;
+    UT_Vector3 getCenter() const
+    {
+        return getVertexCount() > 0 ? getDetail().getPos3(getPointOffset(0)) : UT_Vector3();
+    }
 
-    void setTaperX(fpreal t) { myTaperX = float(t); }
-    void setTaperY(fpreal t) { myTaperY = float(t); }
+    void setTaperX(fpreal t) { myTaperX = float(t); dropCentreTerms(); }
+    void setTaperY(fpreal t) { myTaperY = float(t); dropCentreTerms(); }
     fpreal getTaperX() const { return myTaperX; }
     fpreal getTaperY() const { return myTaperY; }
     bool isTapered() const { return myTaperX != 1.0f || myTaperY != 1.0f; }
 
     void getRes(int &rx, int &ry, int &rz) const;
     // World position of voxel (x, y, z)'s centre; false when out of range
-    // (the position is computed all the same).
-    bool indexToPos(int x, int y, int z, UT_Vector3 &pos) const;
+    // (the position is computed all the same). Untapered volumes read the
+    // per-axis terms c[a] * X(a, o) from tables and add them in rowTimes'
+    // order, so the result is the same float as the formula's.
+    bool indexToPos(int x, int y, int z, UT_Vector3 &pos) const
+    {
+        const CentreTerms *t = myCentreTerms.load(std::memory_order_acquire);
+        if (!t || !t->covers(*myVoxels, x, y, z)) return indexToPosSlow(x, y, z, pos);
+        const float *a = &t->terms[0][3 * size_t(x)], *b = &t->terms[1][3 * size_t(y)], *c = &t->terms[2][3 * size_t(z)];
+        pos = UT_Vector3(a[0] + b[0] + c[0], a[1] + b[1] + c[1], a[2] + b[2] + c[2]) + getCenter();
+        return true;
+    }
     // Voxel containing pos, unclamped; false when outside the grid.
     bool posToIndex(UT_Vector3 pos, int &x, int &y, int &z) const;
     fpreal getValueAtIndex(int x, int y, int z) const { return myVoxels->getValue(x, y, z); }
@@ -49,10 +64,32 @@ protected:
     void copyVolumeInto(GEO_PrimVolume &to) const;
 
 private:
+    // terms[a][3 * i + o] = c_a(i) * X(a, o) for the resolution res.
+    struct CentreTerms
+    {
+        int res[3];
+        std::vector<float> terms[3];
+        bool covers(const UT_VoxelArrayF &v, int x, int y, int z) const
+        {
+            return unsigned(x) < unsigned(res[0]) && unsigned(y) < unsigned(res[1]) && unsigned(z) < unsigned(res[2]) &&
+                   v.getXRes() == res[0] && v.getYRes() == res[1] && v.getZRes() == res[2];
+        }
+    };
+    bool indexToPosSlow(int x, int y, int z, UT_Vector3 &pos) const;
+    const CentreTerms *centreTermsFor(int rx, int ry, int rz) const;
+    void dropCentreTerms();
+
+
     UT_Matrix3 myXform;
     UT_Matrix3 myInverse;
     bool mySingular = false;
     float myTaperX = 1.0f, myTaperY = 1.0f;
     std::shared_ptr<UT_VoxelArrayF> myVoxels;
     std::shared_ptr<int> myShareToken; // shared by volumes that share myVoxels
+    // Tables for the current transform and resolution, built on first use.
+    // Tables made stale by a resize stay alive (other threads may still be
+    // looking at them) until the transform or taper changes.
+    mutable std::atomic<const CentreTerms *> myCentreTerms{nullptr};
+    mutable std::mutex myCentreMutex;
+    mutable std::vector<std::unique_ptr<CentreTerms>> myCentreTables;
 };

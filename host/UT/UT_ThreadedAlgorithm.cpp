@@ -1,6 +1,9 @@
 #include "UT_ThreadedAlgorithm.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -54,8 +57,55 @@ struct HostPool
     }
 };
 
+int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Starting a run on the pool and waiting for it costs microseconds, every
+// job repeats its run's set-up, and jobs of a tiny run write into the same
+// cache lines; below this much work (the job times summed) a run is cheaper
+// as the one job a single thread would run. UT_THREADED_INORDER_BELOW_NS
+// overrides it (0: always use the pool, as the tests do so that every run
+// is really threaded).
+std::atomic<int64_t> inOrderBelowNs{[] {
+    const char *env = std::getenv("UT_THREADED_INORDER_BELOW_NS");
+    return env ? std::atoll(env) : int64_t(60000);
+}()};
+
+// Work of the calling thread's last two runs. Runs come in streams of
+// similar size (one per point, child, quad or curve), so they predict the
+// next; the smaller of the two keeps one run stretched by preemption from
+// waking the pool. A misjudged run costs at most its serial time.
+thread_local int64_t lastRunWorkNs[2] = {0, 0};
+
+void recordWork(int64_t ns)
+{
+    lastRunWorkNs[1] = lastRunWorkNs[0];
+    lastRunWorkNs[0] = ns;
+}
+
+bool predictTiny()
+{
+    return std::min(lastRunWorkNs[0], lastRunWorkNs[1]) < inOrderBelowNs.load(std::memory_order_relaxed);
+}
+
+// Runs the whole run as the single job a one-thread run would be: the jobs
+// of every threaded operator together cover what one job covers, so the
+// results are those of one thread.
+void runAsOneJob(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock)
+{
+    const int64_t start = nowNs();
+    functor(UT_JobInfo(0, 1, lock));
+    recordWork(nowNs() - start);
+}
+
+// Wall time spent inside run(), all runs together, for profiles.
+std::atomic<int64_t> runWallNs{0};
+
 // The address naming the hand-back of finished jobs, for ThreadSanitizer.
-char handBack;
+[[maybe_unused]] char handBack;
 
 // What a worker runs for job j. oneTBB is not instrumented for
 // ThreadSanitizer, so each copy of the body publishes itself (release on its
@@ -63,7 +113,8 @@ char handBack;
 // between threads then show as ordered.
 struct JobBody
 {
-    JobBody(const UT_Functor1<int, const UT_JobInfo &> &f, int n, UT_Lock *l) : functor(&f), jobs(n), lock(l)
+    JobBody(const UT_Functor1<int, const UT_JobInfo &> &f, int n, UT_Lock *l, std::atomic<int64_t> *w)
+        : functor(&f), jobs(n), lock(l), work(w)
     {
         UT_TSAN_RELEASE(this);
     }
@@ -71,13 +122,16 @@ struct JobBody
     void operator()(int j) const
     {
         UT_TSAN_ACQUIRE(const_cast<JobBody *>(this));
+        const int64_t start = nowNs();
         (*functor)(UT_JobInfo(j, jobs, lock));
+        work->fetch_add(nowNs() - start, std::memory_order_relaxed);
         UT_TSAN_RELEASE(&handBack);
     }
 
     const UT_Functor1<int, const UT_JobInfo &> *functor;
     int jobs;
     UT_Lock *lock;
+    std::atomic<int64_t> *work; // job times summed
 
 private:
     static const JobBody &acquired(const JobBody &other)
@@ -86,7 +140,7 @@ private:
         return other;
     }
     // Delegation target of the copy constructor.
-    JobBody(const JobBody &other, int) : functor(other.functor), jobs(other.jobs), lock(other.lock) {}
+    JobBody(const JobBody &other, int) : functor(other.functor), jobs(other.jobs), lock(other.lock), work(other.work) {}
 };
 
 HostPool &pool()
@@ -94,6 +148,7 @@ HostPool &pool()
     static HostPool thePool;
     return thePool;
 }
+
 } // namespace
 
 UT_ThreadedAlgorithm::UT_ThreadedAlgorithm(int maxthreads) : myMaxThreads(maxthreads) {}
@@ -101,8 +156,19 @@ UT_ThreadedAlgorithm::~UT_ThreadedAlgorithm() = default;
 
 void UT_ThreadedAlgorithm::setDefaultThreadCount(int count) { pool().resize(count); }
 int UT_ThreadedAlgorithm::getDefaultThreadCount() { return pool().threads; }
+void UT_ThreadedAlgorithm::setInOrderThreshold(int64_t ns) { inOrderBelowNs.store(ns, std::memory_order_relaxed); }
+int64_t UT_ThreadedAlgorithm::getInOrderThreshold() { return inOrderBelowNs.load(std::memory_order_relaxed); }
 
 void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_Lock *lock)
+{
+    const int64_t start = nowNs();
+    runJobs(functor, lock);
+    runWallNs.fetch_add(nowNs() - start, std::memory_order_relaxed);
+}
+
+int64_t UT_ThreadedAlgorithm::totalRunNs() { return runWallNs.load(std::memory_order_relaxed); }
+
+void UT_ThreadedAlgorithm::runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock)
 {
     UT_Lock *jobLock = lock ? lock : &myLock;
     int jobs = getDefaultThreadCount();
@@ -112,7 +178,14 @@ void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_
         functor(UT_JobInfo(0, 1, jobLock));
         return;
     }
-    JobBody body(functor, jobs, jobLock);
+    if (predictTiny())
+    {
+        runAsOneJob(functor, jobLock);
+        return;
+    }
+    std::atomic<int64_t> work{0};
+    JobBody body(functor, jobs, jobLock, &work);
     pool().get().execute([&] { tbb::parallel_for(0, jobs, body, tbb::simple_partitioner()); });
     UT_TSAN_ACQUIRE(&handBack);
+    recordWork(work.load(std::memory_order_relaxed));
 }

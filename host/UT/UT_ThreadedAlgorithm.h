@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include "UT_Functor.h"
 #include "UT_Lock.h"
 #include "UT_Visibility.h"
@@ -27,7 +28,10 @@ private:
 };
 
 // Runs one job per worker thread on the host's thread pool; the calling
-// thread takes part and run() returns when every job has finished.
+// thread takes part and run() returns when every job has finished. When the
+// calling thread's recent runs did less work than the in-order threshold,
+// the run goes on the calling thread as the one job of a one-thread run:
+// the same results, without waking the pool or repeating per-job set-up.
 class UT_API UT_ThreadedAlgorithm
 {
 public:
@@ -39,8 +43,17 @@ public:
     // Worker threads of the host's pool (default: hardware threads).
     static void setDefaultThreadCount(int count);
     static int getDefaultThreadCount();
+    // Nanoseconds of work below which the next run goes on the calling
+    // thread as one job (0: never).
+    static void setInOrderThreshold(int64_t ns);
+    static int64_t getInOrderThreshold();
+    // Wall time spent inside run() since the process started, all runs
+    // together: what a cook does outside it is serial by design.
+    static int64_t totalRunNs();
 
 private:
+    void runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock);
+
     int myMaxThreads;
     UT_Lock myLock;
 };

@@ -2,16 +2,26 @@
 #include <atomic>
 #include <memory>
 #include <vector>
+#include "UT_TilePool.h"
 #include "UT_Types.h"
 #include "UT_VoxelSlab.h"
 
-// A 3-D array of voxels stored sparsely in 16^3 tiles.
+// A 3-D array of voxels stored sparsely in tiles of 16 voxels on an axis.
 //
-// Tiles are grouped into blocks of 8^3 tiles. Blocks and tiles are allocated
-// on the first write of a value other than the background, so memory follows
-// the region written, not the resolution: an untouched tile is the one
-// background value. Allocation is lock-free (compare-and-swap), so jobs that
-// write disjoint voxels may do so concurrently, even inside one tile.
+// Tiles at the array's far edges hold only the voxels inside the array (what
+// is left of the resolution on that axis), so a thin array costs what its
+// voxels cost. Tiles are grouped into blocks of 8^3 tiles. Blocks and tiles
+// are allocated on the first write of a value other than the background, so
+// memory follows the region written, not the resolution: an untouched tile
+// is the one background value. Tile memory comes from the array's own pool
+// (UT_TilePool). Publishing a tile is lock-free (compare-and-swap), so jobs
+// that write disjoint voxels may do so concurrently, even inside one tile.
+//
+// Tile layout, for readers that walk tiles: getTileRes(a) tiles on axis a;
+// tile (tx, ty, tz) is tileSize(0, tx) x tileSize(1, ty) x tileSize(2, tz)
+// voxels, x fastest, then y, then z (voxelOffset gives a voxel's place);
+// tileData gives its values, or null while the whole tile is the background
+// (getBackground).
 template <typename T>
 class UT_VoxelArray
 {
@@ -45,6 +55,8 @@ public:
         {
             myTileRes[a] = int((int64_t(myRes[a]) + TILEMASK) >> TILEBITS);
             myBlockRes[a] = (myTileRes[a] + BLOCKTILES - 1) >> BLOCKBITS;
+            myEdgeTile[a] = myTileRes[a] - 1;
+            myEdgeSize[a] = myRes[a] - myEdgeTile[a] * TILESIZE;
         }
         size_t nblocks = size_t(myBlockRes[0]) * myBlockRes[1] * myBlockRes[2];
         myBlocks = std::vector<std::atomic<Block *>>(nblocks);
@@ -70,7 +82,7 @@ public:
     {
         if (!isValidIndex(x, y, z)) return T(0);
         const T *tile = findTile(x, y, z);
-        return tile ? tile[voxelInTile(x, y, z)] : myBackground;
+        return tile ? tile[voxelOffset(x, y, z)] : myBackground;
     }
 
     // Writes are kept only inside the array and the z-slab it was sized in
@@ -90,7 +102,7 @@ public:
             if (value == myBackground) return;
             tile = allocateTile(x, y, z);
         }
-        tile[voxelInTile(x, y, z)] = value;
+        tile[voxelOffset(x, y, z)] = value;
     }
 
     // v = op(v) for one voxel with a single tile lookup (accumulation's hot
@@ -105,39 +117,39 @@ public:
             T value = op(myBackground);
             if (value == myBackground) return;
             tile = allocateTile(x, y, z);
-            tile[voxelInTile(x, y, z)] = value;
+            tile[voxelOffset(x, y, z)] = value;
             return;
         }
-        T &v = tile[voxelInTile(x, y, z)];
+        T &v = tile[voxelOffset(x, y, z)];
         v = op(v);
     }
 
-    // Dense data of tile (tx, ty, tz), or null while it holds only the
-    // background value. Edge tiles use the full 16^3 layout; voxels past the
-    // array's edge hold the background.
+    // Dense values of tile (tx, ty, tz), or null while it holds only the
+    // background value.
     const T *tileData(int tx, int ty, int tz) const
     {
         const Block *b = myBlocks[blockIndex(tx >> BLOCKBITS, ty >> BLOCKBITS, tz >> BLOCKBITS)].load(std::memory_order_acquire);
         if (!b) return nullptr;
         return b->tiles[tileInBlock(tx, ty, tz)].load(std::memory_order_acquire);
     }
-    static int voxelInTile(int x, int y, int z)
+    // Voxels on axis a of the tiles with index t on that axis: 16, or what
+    // is left of the resolution for the last tile.
+    int tileSize(int axis, int t) const { return t == myEdgeTile[axis] ? myEdgeSize[axis] : TILESIZE; }
+    int tileVoxelCount(int tx, int ty, int tz) const { return tileSize(0, tx) * tileSize(1, ty) * tileSize(2, tz); }
+    // Place of voxel (x, y, z) in its tile's values.
+    int voxelOffset(int x, int y, int z) const
     {
-        return ((z & TILEMASK) << (2 * TILEBITS)) | ((y & TILEMASK) << TILEBITS) | (x & TILEMASK);
+        const int nx = tileSize(0, x >> TILEBITS), ny = tileSize(1, y >> TILEBITS);
+        return ((z & TILEMASK) * ny + (y & TILEMASK)) * nx + (x & TILEMASK);
     }
 
-    // Bytes held by allocated blocks and tiles, for memory reports.
+    // Bytes held by blocks and by the memory mapped for tiles, for memory
+    // reports.
     size_t memoryUsage() const
     {
-        size_t bytes = sizeof(*this) + myBlocks.size() * sizeof(std::atomic<Block *>);
-        for (auto &ab : myBlocks)
-        {
-            const Block *b = ab.load(std::memory_order_acquire);
-            if (!b) continue;
-            bytes += sizeof(Block);
-            for (auto &t : b->tiles)
-                if (t.load(std::memory_order_acquire)) bytes += TILEVOXELS * sizeof(T);
-        }
+        size_t bytes = sizeof(*this) + myBlocks.size() * sizeof(std::atomic<Block *>) + myTiles.mappedBytes();
+        for (size_t i = 0; i < myBlocks.size(); ++i)
+            if (myBlocks[i].load(std::memory_order_acquire)) bytes += sizeof(Block);
         return bytes;
     }
 
@@ -151,6 +163,15 @@ private:
     size_t blockIndex(int bx, int by, int bz) const
     {
         return (size_t(bz) * myBlockRes[1] + by) * myBlockRes[0] + bx;
+    }
+    // Voxels of tile t (tileInBlock order) of block b (blockIndex order).
+    int tileVoxelCount(size_t b, int t) const
+    {
+        const int bx = int(b % size_t(myBlockRes[0])), by = int(b / size_t(myBlockRes[0]) % size_t(myBlockRes[1])),
+                  bz = int(b / (size_t(myBlockRes[0]) * myBlockRes[1]));
+        const int m = BLOCKTILES - 1;
+        return tileVoxelCount((bx << BLOCKBITS) | (t & m), (by << BLOCKBITS) | ((t >> BLOCKBITS) & m),
+                              (bz << BLOCKBITS) | (t >> (2 * BLOCKBITS)));
     }
     static int tileInBlock(int tx, int ty, int tz)
     {
@@ -181,25 +202,28 @@ private:
         T *tile = tslot.load(std::memory_order_acquire);
         if (!tile)
         {
-            T *fresh = new T[TILEVOXELS];
-            for (int i = 0; i < TILEVOXELS; ++i) fresh[i] = myBackground;
-            if (tslot.compare_exchange_strong(tile, fresh, std::memory_order_acq_rel))
-                tile = fresh;
-            else
-                delete[] fresh;
+            const int count = tileVoxelCount(tx, ty, tz);
+            T *fresh = newTile(count);
+            if (myBackground != T(0))
+                for (int i = 0; i < count; ++i) fresh[i] = myBackground;
+            // A losing job's tile stays unused in the pool until the array
+            // is cleared.
+            if (tslot.compare_exchange_strong(tile, fresh, std::memory_order_acq_rel)) tile = fresh;
         }
         return tile;
     }
+    // Zeroed memory for count voxels (T is a plain number type).
+    T *newTile(int count) { return static_cast<T *>(myTiles.allocate(size_t(count) * sizeof(T))); }
     void clear()
     {
         for (auto &ab : myBlocks)
         {
             Block *b = ab.load(std::memory_order_acquire);
             if (!b) continue;
-            for (auto &t : b->tiles) delete[] t.load(std::memory_order_acquire);
             delete b;
         }
         myBlocks.clear();
+        myTiles.release();
     }
     void copyFrom(const UT_VoxelArray &o)
     {
@@ -216,8 +240,9 @@ private:
             {
                 const T *st = src->tiles[t].load(std::memory_order_acquire);
                 if (!st) continue;
-                T *dt = new T[TILEVOXELS];
-                std::copy(st, st + TILEVOXELS, dt);
+                const int count = tileVoxelCount(i, t);
+                T *dt = newTile(count);
+                std::copy(st, st + count, dt);
                 dst->tiles[t].store(dt, std::memory_order_relaxed);
             }
             myBlocks[i].store(dst, std::memory_order_release);
@@ -228,8 +253,11 @@ private:
     int myTileRes[3] = {0, 0, 0};
     int myBlockRes[3] = {0, 0, 0};
     int myWriteK[2] = {0, 0}; // z range writes are kept in
+    int myEdgeTile[3] = {0, 0, 0}; // index of the last tile on each axis
+    int myEdgeSize[3] = {0, 0, 0}; // its voxels on that axis
     T myBackground = T(0);
     std::vector<std::atomic<Block *>> myBlocks;
+    UT_TilePool myTiles;
 };
 
 typedef UT_VoxelArray<fpreal32> UT_VoxelArrayF;

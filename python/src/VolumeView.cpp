@@ -68,7 +68,7 @@ void gatherTile(const Voxels &voxels, int tx, int ty, int tz, float *out, const 
         {
             float *row = out + (size_t(z0 + z) * n[1] + size_t(y0 + y)) * n[0] + x0;
             if (tile)
-                std::memcpy(row, tile + Voxels::voxelInTile(0, y, z), sizeof(float) * size_t(w));
+                std::memcpy(row, tile + voxels.voxelOffset(x0, y0 + y, z0 + z), sizeof(float) * size_t(w));
             else
                 std::fill(row, row + w, voxels.getBackground());
         }
@@ -83,11 +83,12 @@ py::array VolumeView::array() const
     const float *only = voxels.numTiles() == 1 ? voxels.tileData(0, 0, 0) : nullptr;
     if (only)
     {
-        // The tile's x-fastest 16^3 layout is the view's strides; the capsule
+        // A lone tile holds exactly the grid's voxels, x fastest: its layout is
+        // the view's strides; the capsule
         // keeps the cooked detail alive for as long as the view.
         auto *owner = new std::shared_ptr<const GU_Detail>(detail);
         py::capsule base(owner, [](void *p) { delete static_cast<std::shared_ptr<const GU_Detail> *>(p); });
-        std::vector<py::ssize_t> strides = {sizeof(float), sizeof(float) * T, sizeof(float) * T * T};
+        std::vector<py::ssize_t> strides = {sizeof(float), py::ssize_t(sizeof(float)) * n[0], py::ssize_t(sizeof(float)) * n[0] * n[1]};
         py::array view(py::dtype::of<float>(), shape, strides, only, base);
         py::detail::array_proxy(view.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
         return view;

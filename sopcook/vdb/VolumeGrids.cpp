@@ -167,7 +167,7 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
                 for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
                     for (int x = x0; x < std::min(x0 + T, n[0]); ++x)
                     {
-                        float v = tile[UT_VoxelArrayF::voxelInTile(x, y, z)];
+                        float v = tile[voxels.voxelOffset(x, y, z)];
                         if (v == 0.0f) continue;
                         if (!std::isfinite(v)) bad.add(x, y, z);
                         acc.setValue(openvdb::Coord(x, y, z), v);
@@ -196,7 +196,7 @@ static uint64_t countActive(const GEO_PrimVolume &vol, NonFinite &bad)
             for (int y = y0; y < std::min(y0 + T, n[1]); ++y)
                 for (int x = x0; x < std::min(x0 + T, n[0]); ++x)
                 {
-                    float v = tile[UT_VoxelArrayF::voxelInTile(x, y, z)];
+                    float v = tile[vol.getVoxels()->voxelOffset(x, y, z)];
                     count += v != 0.0f;
                     if (!std::isfinite(v)) bad.add(x, y, z);
                 }
@@ -254,7 +254,7 @@ static openvdb::Vec3SGrid::Ptr tripleToGrid(const std::string &base, const Tripl
                         for (int y = ty * T; y < std::min(ty * T + T, n[1]); ++y)
                             for (int x = tx * T; x < std::min(tx * T + T, n[0]); ++x)
                             {
-                                int o = UT_VoxelArrayF::voxelInTile(x, y, z);
+                                int o = v[0]->voxelOffset(x, y, z);
                                 openvdb::Vec3s value(tile[0] ? tile[0][o] : 0.0f, tile[1] ? tile[1][o] : 0.0f, tile[2] ? tile[2][o] : 0.0f);
                                 if (value[0] != 0.0f || value[1] != 0.0f || value[2] != 0.0f) acc.setValue(openvdb::Coord(x, y, z), value);
                             }

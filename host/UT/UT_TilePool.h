@@ -1,0 +1,113 @@
+#pragma once
+#include <sys/mman.h>
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
+
+// Memory for one voxel array's tiles, handed out zeroed (a tile of
+// background 0 needs no fill) from chunks and released all at once. Chunks
+// double from 32 KB up to 2 MB, so what is held stays within one chunk of
+// what the tiles use. Released 2 MB chunks wait in a small process-wide
+// cache for the next array (the next cook, the next frame): clearing memory
+// already mapped costs far less than the kernel's page faults on fresh
+// memory. Chunks are not asked for as transparent huge pages: measured, the
+// kernel's zeroing of each fresh 2 MB page cost more than the faults saved.
+class UT_TilePool
+{
+public:
+    UT_TilePool() = default;
+    UT_TilePool(const UT_TilePool &) = delete;
+    UT_TilePool &operator=(const UT_TilePool &) = delete;
+    ~UT_TilePool() { release(); }
+
+    // bytes of zeroed memory, 64-byte aligned (a tile row is one cache line).
+    void *allocate(size_t bytes)
+    {
+        bytes = (bytes + 63) & ~size_t(63);
+        std::lock_guard<std::mutex> guard(myMutex);
+        if (size_t(myEnd - myNext) < bytes) newChunk(bytes);
+        void *p = myNext;
+        myNext += bytes;
+        return p;
+    }
+    // Unmaps every chunk.
+    void release()
+    {
+        std::lock_guard<std::mutex> guard(myMutex);
+        for (const Chunk &c : myChunks)
+            if (c.bytes != maxChunk || !cache().put(c.base)) munmap(c.base, c.bytes);
+        myChunks.clear();
+        myNext = myEnd = nullptr;
+        myMapped = 0;
+    }
+    size_t mappedBytes() const
+    {
+        std::lock_guard<std::mutex> guard(myMutex);
+        return myMapped;
+    }
+
+private:
+    static constexpr size_t firstChunk = size_t(32) << 10;
+    static constexpr size_t maxChunk = size_t(2) << 20;
+
+    struct Chunk
+    {
+        void *base;
+        size_t bytes;
+    };
+
+    void newChunk(size_t atLeast)
+    {
+        size_t bytes = myChunks.empty() ? firstChunk : myChunks.back().bytes * 2;
+        if (bytes > maxChunk) bytes = maxChunk;
+        if (bytes < atLeast) bytes = (atLeast + maxChunk - 1) & ~(maxChunk - 1);
+        void *base = mapChunk(bytes);
+        myChunks.push_back({base, bytes});
+        myMapped += bytes;
+        myNext = static_cast<char *>(base);
+        myEnd = myNext + bytes;
+    }
+    // Released 2 MB chunks, at most 128 (256 MB).
+    struct ChunkCache
+    {
+        std::mutex mutex;
+        std::vector<void *> chunks;
+        bool put(void *chunk)
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (chunks.size() >= 128) return false;
+            chunks.push_back(chunk);
+            return true;
+        }
+        void *take()
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            if (chunks.empty()) return nullptr;
+            void *c = chunks.back();
+            chunks.pop_back();
+            return c;
+        }
+    };
+    static ChunkCache &cache()
+    {
+        static ChunkCache *theCache = new ChunkCache; // outlives every array
+        return *theCache;
+    }
+
+    static void *mapChunk(size_t bytes)
+    {
+        if (bytes == maxChunk)
+            if (void *reused = cache().take()) return std::memset(reused, 0, bytes);
+        void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        return p;
+    }
+
+    mutable std::mutex myMutex;
+    std::vector<Chunk> myChunks;
+    char *myNext = nullptr;
+    char *myEnd = nullptr;
+    size_t myMapped = 0;
+};
