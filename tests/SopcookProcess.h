@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "SopcookRun.h"
+
 // Set when built with a sanitizer, whose address-space reservations make
 // memory-limit tests meaningless.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -33,44 +35,8 @@ namespace sopcookprocess
 {
 const std::string dataDir = SOPCOOK_TEST_DATA;
 
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/sopcook-signals-XXXXXX";
-        myPath = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + myPath + "'").c_str()); }
-    std::string operator/(const std::string &name) const { return myPath + "/" + name; }
-    const std::string &path() const { return myPath; }
-
-    // Names in the folder, sorted.
-    std::vector<std::string> files() const
-    {
-        std::vector<std::string> names;
-        if (DIR *d = opendir(myPath.c_str()))
-        {
-            while (dirent *e = readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-            closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    std::string myPath;
-};
-
-inline std::string readText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using sopcooktest::readText;
+using sopcooktest::TempDir;
 
 // One sopcook process; stdout is dropped, stderr kept in a file.
 struct Process

@@ -1,14 +1,17 @@
 #pragma once
 // Running the built sopcook from a test and reading back what it wrote:
 // for test programs that define SOPCOOK_BINARY and link OpenVDB.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <openvdb/openvdb.h>
 
@@ -26,6 +29,20 @@ public:
     ~TempDir() { std::system(("rm -rf '" + myPath + "'").c_str()); }
     std::string operator/(const std::string &name) const { return myPath + "/" + name; }
     const std::string &path() const { return myPath; }
+
+    // Names in the folder, sorted.
+    std::vector<std::string> files() const
+    {
+        std::vector<std::string> names;
+        if (DIR *d = opendir(myPath.c_str()))
+        {
+            while (dirent *e = readdir(d))
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
     std::string myPath;
