@@ -12,7 +12,9 @@
 // once per curve instead of once per voxel, the projection is made once per
 // voxel instead of once per interpolated attribute, and voxels the curve
 // cannot reach are never visited.
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 #include "GEO/GEO_PrimVolume.h"
 #include "GU/GU_Detail.h"
@@ -45,6 +47,14 @@ inline CurveAttribs findCurveAttribs(const GU_Detail *gdp, const char *densityNa
     a.uv = gdp->findFloatTuple(GA_ATTRIB_POINT, uvName, 3);
     if (colourName) a.colour = gdp->findFloatTuple(GA_ATTRIB_POINT, colourName, 3);
     return a;
+}
+
+// The square of dist3D(P, Q), computed as dist3D computes it: dist3D(P, Q)
+// == std::sqrt(squaredDistance(P, Q)).
+inline float squaredDistance(const UT_Vector3 &P, const UT_Vector3 &Q)
+{
+    float dx = P.x() - Q.x(), dy = P.y() - Q.y(), dz = P.z() - Q.z();
+    return dx * dx + dy * dy + dz * dz;
 }
 
 // One curve: its vertex positions and, per vertex, the attribute values the
@@ -83,9 +93,67 @@ struct CurveSamples
             }
             if (withColour) readPointTuple(attribs.colour, pt, colour[i].data(), 3);
         }
+        prepareSegments();
     }
 
     int segmentCount() const { return pos.size() < 2 ? 0 : int(pos.size()) - 1; }
+
+    // What the segment search needs of segment k, computed once per curve
+    // (made by read(); call prepareSegments again after changing pos):
+    // the box spanned by its ends, axis by axis, [boxLo[c][k], boxHi[c][k]],
+    // which holds every foot projectOnSegment returns for it; its edge
+    // B - A; and edge / |edge|^2, the factor of the projection.
+    std::vector<float> boxLo[3], boxHi[3];
+    std::vector<UT_Vector3> edge, factor;
+
+    void prepareSegments()
+    {
+        const int segments = segmentCount();
+        for (int c = 0; c < 3; ++c)
+        {
+            boxLo[c].resize(segments);
+            boxHi[c].resize(segments);
+        }
+        edge.resize(segments);
+        factor.resize(segments);
+        for (int k = 0; k < segments; ++k)
+        {
+            const UT_Vector3 &A = pos[k], &B = pos[k + 1];
+            for (int c = 0; c < 3; ++c)
+            {
+                boxLo[c][k] = A[c] < B[c] ? A[c] : B[c];
+                boxHi[c][k] = A[c] < B[c] ? B[c] : A[c];
+            }
+            // The terms of projectOnSegment that do not depend on P.
+            UT_Vector3 e = B - A;
+            float len = std::sqrt(e.dot(e));
+            float t2 = len * len;
+            edge[k] = e;
+            for (int c = 0; c < 3; ++c) factor[k][c] = e[c] / t2;
+        }
+    }
+
+    // P's foot Q on segment k as projectOnSegment(pos[k], pos[k + 1], P)
+    // gives it, bit for bit, and the square of dist3D(P, Q).
+    float footOn(int k, const UT_Vector3 &P, UT_Vector3 &Q) const
+    {
+        const UT_Vector3 &A = pos[k], &B = pos[k + 1];
+        UT_Vector3 d = P - A;
+        float u = edge[k].dot(d);
+        for (int c = 0; c < 3; ++c) Q[c] = factor[k][c] * u + A[c];
+        for (int c = 0; c < 3; ++c)
+        {
+            bool beyond = (Q[c] > A[c] && Q[c] > B[c]) || (Q[c] < A[c] && Q[c] < B[c]);
+            if (beyond)
+            {
+                float toA = squaredDistance(P, A), toB = squaredDistance(P, B);
+                bool nearerA = std::sqrt(toB) > std::sqrt(toA);
+                Q = nearerA ? A : B;
+                return nearerA ? toA : toB;
+            }
+        }
+        return squaredDistance(P, Q);
+    }
 };
 
 // Where a voxel centre P meets a curve: segment k (vertex k to k + 1), P's
@@ -115,34 +183,90 @@ struct SegmentFoot
     }
 };
 
-// The segment nearest to P, by the rule of getClosest2PointPositions
-// (running minimum from 1e12, strictly smaller wins, so ties go to the first
-// segment and a distance that is not a number never wins). Returns false when
-// no segment qualifies: the search then names vertex 0 twice, whose zero
-// length makes every blend not a number, so such a voxel receives nothing.
-inline bool nearestSegment(const CurveSamples &curve, const UT_Vector3 &P, SegmentFoot &foot)
+// Lower bounds of squaredDistance(P, Q) for every foot Q of segments
+// [first, first + count), into out: per axis the gap from P to the segment's
+// box, rounded like P - Q is. Rounding is monotonic, so no point of the box
+// gives a smaller square. Not a number when P or the box is not.
+inline void boxSquaredDistances(const CurveSamples &curve, int first, int count, const UT_Vector3 &P, float *out)
+{
+    const float *lo[3], *hi[3];
+    for (int c = 0; c < 3; ++c)
+    {
+        lo[c] = curve.boxLo[c].data() + first;
+        hi[c] = curve.boxHi[c].data() + first;
+    }
+    const float px = P.x(), py = P.y(), pz = P.z();
+    // At most one of the two gaps is positive, and x + 0 == x.
+    for (int k = 0; k < count; ++k)
+    {
+        float gx = std::max(lo[0][k] - px, 0.0f) + std::max(px - hi[0][k], 0.0f);
+        float gy = std::max(lo[1][k] - py, 0.0f) + std::max(py - hi[1][k], 0.0f);
+        float gz = std::max(lo[2][k] - pz, 0.0f) + std::max(pz - hi[2][k], 0.0f);
+        out[k] = gx * gx + gy * gy + gz * gz;
+    }
+}
+
+// The running minimum of the segment search: from 1e12, strictly smaller
+// wins, so ties go to the first segment offered and a distance that is not a
+// number never wins.
+struct NearestSoFar
 {
     float best = 1e12f;
+    float bestSquare = std::numeric_limits<float>::infinity(); // best == sqrt(bestSquare) once one is chosen
     int chosen = -1;
-    UT_Vector3 chosenQ;
-    const int segments = curve.segmentCount();
-    for (int i = 0; i < segments; ++i)
+    UT_Vector3 Q;
+
+    // A square no smaller than bestSquare has a root no smaller than best,
+    // so only smaller ones need theirs.
+    void offer(int i, const UT_Vector3 &foot, float square)
     {
-        UT_Vector3 Q = projectOnSegment(curve.pos[i], curve.pos[i + 1], P);
-        float d = dist3D(P, Q);
+        if (!(square < bestSquare)) return;
+        float d = std::sqrt(square);
         if (best > d)
         {
             best = d;
+            bestSquare = square;
             chosen = i;
-            chosenQ = Q;
+            Q = foot;
         }
     }
-    if (chosen < 0) return false;
-    foot.k = chosen;
-    foot.Q = chosenQ;
-    foot.d = best;
-    foot.L = dist3D(curve.pos[chosen], curve.pos[chosen + 1]);
-    foot.along = dist3D(curve.pos[chosen], chosenQ);
+};
+
+// Offers segments [first, first + count) (count <= 16) to nearest, in order.
+// A segment whose box lies no nearer than the best distance so far cannot be
+// strictly nearer, so it is not projected. (A foot that is not a number, the
+// only kind outside its segment's box, never wins.)
+inline void offerSegments(const CurveSamples &curve, int first, int count, const UT_Vector3 &P, NearestSoFar &nearest)
+{
+    float box[16];
+    boxSquaredDistances(curve, first, count, P, box);
+    for (int k = 0; k < count; ++k)
+    {
+        if (box[k] >= nearest.bestSquare) continue;
+        UT_Vector3 Q;
+        float square = curve.footOn(first + k, P, Q);
+        nearest.offer(first + k, Q, square);
+    }
+}
+
+// The segment nearest to P, by the rule of getClosest2PointPositions, and
+// P's foot on it: the same winner, foot and distance, bit for bit, as
+// projecting P on every segment. Returns false when no segment qualifies:
+// the search then names vertex 0 twice, whose zero length makes every blend
+// not a number, so such a voxel receives nothing.
+inline bool nearestSegment(const CurveSamples &curve, const UT_Vector3 &P, SegmentFoot &foot)
+{
+    NearestSoFar nearest;
+    const int segments = curve.segmentCount();
+    for (int first = 0; first < segments; first += 16)
+        offerSegments(curve, first, std::min(16, segments - first), P, nearest);
+    if (nearest.chosen < 0) return false;
+    const int k = nearest.chosen;
+    foot.k = k;
+    foot.Q = nearest.Q;
+    foot.d = nearest.best;
+    foot.L = dist3D(curve.pos[k], curve.pos[k + 1]);
+    foot.along = dist3D(curve.pos[k], nearest.Q);
     return true;
 }
 
