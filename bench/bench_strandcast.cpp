@@ -5,13 +5,16 @@
 // voxel against every curve, with a heap-allocating segment search per
 // visit), the scene is scaled down to 100 curves in a 32^3 grid, where that
 // loop takes about a second; the same scene is cooked by strandcast.
-// items_per_second counts curves.
+// items_per_second counts curves; for the nearest-segment search alone
+// (BM_nearestSegment), voxel visits, against the plain search that projects
+// P on every segment.
 #include <benchmark/benchmark.h>
 #include <random>
 #include "GEO/GEO_PrimPoly.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 #include "../tests/strandcast_reference.h"
+#include "../curves/CurveCast.h"
 
 using namespace testhost;
 
@@ -94,8 +97,106 @@ static void BM_allVoxelsRule_small(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * int64_t(kSmallCurves));
 }
 
+namespace
+{
+// The voxel centres strandcast visits for each curve of the full scene.
+struct Visits
+{
+    std::vector<curvecast::CurveSamples> curves;
+    std::vector<std::vector<UT_Vector3>> centres;
+    int64_t count = 0;
+};
+
+const Visits &sceneVisits()
+{
+    static const Visits visits = [] {
+        Visits v;
+        Cook c("strandcast");
+        curveScene(c, kGrid, kCurves);
+        c.cook();
+        const GU_PrimVolume *vol = findVolume(c.output(), "density");
+        curvecast::VoxelCentres centres(vol);
+        GU_Detail &in = c.input(0);
+        curvecast::CurveAttribs attribs = curvecast::findCurveAttribs(&in, "density", "pscale", "N", "up", "uv", nullptr);
+        for (GA_Size j = 0; j < in.getNumPrimitives(); ++j)
+        {
+            curvecast::CurveSamples curve;
+            curve.read(in.getGEOPrimitive(j), attribs, false, false);
+            curvecast::CurveReach reach = centres.reach(curve);
+            std::vector<UT_Vector3> ps;
+            for (int z = reach.bounds.lo[2]; z < reach.bounds.hi[2]; ++z)
+                for (int y = reach.bounds.lo[1]; y < reach.bounds.hi[1]; ++y)
+                {
+                    int begin, end;
+                    reach.row(y, z, begin, end);
+                    for (int x = begin; x < end; ++x)
+                    {
+                        UT_Vector3 P;
+                        vol->indexToPos(x, y, z, P);
+                        ps.push_back(P);
+                    }
+                }
+            v.count += int64_t(ps.size());
+            v.curves.push_back(std::move(curve));
+            v.centres.push_back(std::move(ps));
+        }
+        return v;
+    }();
+    return visits;
+}
+
+// The search before segments were rejected by their boxes: every segment
+// projected, the first strictly nearest kept.
+bool plainNearestSegment(const curvecast::CurveSamples &curve, const UT_Vector3 &P, curvecast::SegmentFoot &foot)
+{
+    float best = 1e12f;
+    int chosen = -1;
+    UT_Vector3 chosenQ;
+    for (int i = 0; i < curve.segmentCount(); ++i)
+    {
+        UT_Vector3 Q = projectOnSegment(curve.pos[i], curve.pos[i + 1], P);
+        float d = dist3D(P, Q);
+        if (best > d)
+        {
+            best = d;
+            chosen = i;
+            chosenQ = Q;
+        }
+    }
+    if (chosen < 0) return false;
+    foot.k = chosen;
+    foot.Q = chosenQ;
+    foot.d = best;
+    foot.L = dist3D(curve.pos[chosen], curve.pos[chosen + 1]);
+    foot.along = dist3D(curve.pos[chosen], chosenQ);
+    return true;
+}
+
+template <bool (*Search)(const curvecast::CurveSamples &, const UT_Vector3 &, curvecast::SegmentFoot &)>
+void searchVisits(benchmark::State &state)
+{
+    const Visits &v = sceneVisits();
+    for (auto _ : state)
+        for (size_t j = 0; j < v.curves.size(); ++j)
+            for (const UT_Vector3 &P : v.centres[j])
+            {
+                curvecast::SegmentFoot foot;
+                benchmark::DoNotOptimize(Search(v.curves[j], P, foot));
+                benchmark::DoNotOptimize(foot.d);
+            }
+    state.SetItemsProcessed(state.iterations() * v.count);
+    state.counters["ns_per_visit"] = benchmark::Counter(double(v.count) * double(state.iterations()) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+} // namespace
+
+static void BM_nearestSegment_plain(benchmark::State &state) { searchVisits<plainNearestSegment>(state); }
+static void BM_nearestSegment(benchmark::State &state) { searchVisits<curvecast::nearestSegment>(state); }
+
 BENCHMARK(BM_strandcast)->ArgName("noise")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_strandcastStraightMT_1thread)->ArgName("noise")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_strandcastStraightMT_2threads)->ArgName("noise")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_strandcast_small)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_allVoxelsRule_small)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_nearestSegment_plain)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_nearestSegment)->Unit(benchmark::kMillisecond)->MinTime(1.0);

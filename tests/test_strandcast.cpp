@@ -1,6 +1,7 @@
 // strandcast and strandcastStraightMT cooked through the plug-in loader.
 #include <gtest/gtest.h>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include "GEO/GEO_PrimPoly.h"
@@ -9,6 +10,7 @@
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 #include "strandcast_reference.h"
+#include "../curves/CurveCast.h"
 
 using namespace testhost;
 
@@ -444,5 +446,66 @@ TEST(StrandcastStraightMT, InterruptLeavesOnlyTheFirstRowOfEachSlice)
                     EXPECT_EQ(voxel(thinned, "density", x, row, z), row == 0 ? voxel(full, "density", x, row, z) : 0.0f)
                         << y << ": " << x << " " << row << " " << z;
         EXPECT_EQ(nonZeroCount(findVolume(thinned.output(), "density")), y < 0 ? 5 : 0) << y;
+    }
+}
+
+// The nearest-segment search skips segments that cannot win; it must name
+// the segment, foot and distance of projecting P on every segment (first
+// strictly nearest from 1e12), bit for bit. Curves full of exact ties and
+// near-ties: retraced and reversed segments, repeated vertices, grid-aligned
+// zig-zags, and points on, between and beyond them.
+TEST(StrandcastSearch, SkippedSegmentsNeverChangeTheWinnerFootOrDistance)
+{
+    auto plain = [](const curvecast::CurveSamples &c, const UT_Vector3 &P, curvecast::SegmentFoot &foot) {
+        float best = 1e12f;
+        int chosen = -1;
+        UT_Vector3 chosenQ;
+        for (int i = 0; i < c.segmentCount(); ++i)
+        {
+            UT_Vector3 Q = projectOnSegment(c.pos[i], c.pos[i + 1], P);
+            float d = dist3D(P, Q);
+            if (best > d)
+            {
+                best = d;
+                chosen = i;
+                chosenQ = Q;
+            }
+        }
+        foot.k = chosen;
+        foot.Q = chosenQ;
+        foot.d = best;
+        return chosen >= 0;
+    };
+    using V = UT_Vector3;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<std::vector<V>> curves = {
+        {V(0, 0, 0), V(2, 0, 0), V(0, 0, 0), V(2, 0, 0)},                             // retraced
+        {V(0, 0, 0), V(2, 0, 0), V(2, 0, 0), V(2, 2, 0), V(0, 2, 0), V(0, 0, 0)},     // square, repeated vertex
+        {V(0, 0, 0), V(1, 1, 0), V(2, 0, 0), V(3, 1, 0), V(4, 0, 0), V(5, 1, 0)},     // zig-zag
+        {V(0.1f, 0.3f, 0.7f), V(1.7f, 0.3f, 0.7f), V(0.1f, 0.3f, 0.7f), V(0.1f, 1.9f, 0.7f)},
+        {V(0, 0, 0), V(nan, 1, 0), V(2, 0, 0), V(2, 0, 1e30f), V(1, 1, 1)},           // not finite
+    };
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> jitter(-1e-6f, 1e-6f);
+    for (size_t j = 0; j < curves.size(); ++j)
+    {
+        curvecast::CurveSamples c;
+        c.pos = curves[j];
+        c.prepareSegments();
+        for (int z = -2; z <= 4; ++z)
+            for (int y = -4; y <= 8; ++y)
+                for (int x = -4; x <= 24; ++x)
+                    for (int near = 0; near < 2; ++near)
+                    {
+                        V P(x * 0.25f, y * 0.25f, z * 0.25f);
+                        if (near) P += V(jitter(rng), jitter(rng), jitter(rng));
+                        curvecast::SegmentFoot a, b;
+                        bool ra = curvecast::nearestSegment(c, P, a), rb = plain(c, P, b);
+                        ASSERT_EQ(ra, rb) << j << ": " << P.x() << " " << P.y() << " " << P.z();
+                        if (!ra) continue;
+                        ASSERT_EQ(a.k, b.k) << j << ": " << P.x() << " " << P.y() << " " << P.z();
+                        for (int k = 0; k < 3; ++k) ASSERT_EQ(std::memcmp(&a.Q[k], &b.Q[k], 4), 0);
+                        ASSERT_EQ(std::memcmp(&a.d, &b.d, 4), 0);
+                    }
     }
 }
