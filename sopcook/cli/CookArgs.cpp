@@ -37,6 +37,8 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
                             ->expected(0, 1);
     args.resampleOption = cook.add_option("--resample", args.resample,
                                           "uniform[=VOXELSIZE]: every grid on one linear transform with cubic voxels, for viewers");
+    cook.add_option("--compression", args.compression, "How the VDB stores values: none, zip or blosc")
+        ->capture_default_str();
 }
 
 namespace
@@ -61,6 +63,7 @@ ResampleOptions parseResample(const std::string &text)
 void CookArgs::finish()
 {
     if (resampleOption && resampleOption->count() > 0) options.resample = parseResample(resample);
+    options.compression = parseCompression(compression);
     if (!vectorOption || vectorOption->count() == 0) return;
     if (vectorGrids.empty() || vectorGrids == "also" || vectorGrids == "on")
         options.vectors = VectorGrids::Also;

@@ -11,6 +11,7 @@ struct CookArgs
 {
     CookOptions options;
     std::string vectorGrids, resample;
+    std::string compression = compressionName(defaultCompression);
     CLI::Option *vectorOption = nullptr, *resampleOption = nullptr;
 
     // Turns what the options parsed into CookOptions; throws Error on a bad value.

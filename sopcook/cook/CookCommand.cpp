@@ -136,7 +136,8 @@ public:
         auto t2 = std::chrono::steady_clock::now();
         FileMetadata metadata = slabMetadata(myOptions, mySlab, myFrame);
         if (myInterrupted) metadata[partialKey] = "interrupted by " + signalName(SignalGuard::firstSignal());
-        myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, metadata, myOptions.resample);
+        myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, metadata, myOptions.resample,
+                                    myOptions.compression);
         if (!myPreview.empty())
         {
             std::string caption = myOp.getName();

@@ -28,6 +28,7 @@ struct CookOptions
     bool allowEmpty = false;           // an unreadable input image cooks empty volumes (with a warning)
     VectorGrids vectors = VectorGrids::None;
     ResampleOptions resample;          // --resample uniform[=SIZE]
+    VdbCompression compression = defaultCompression;
 };
 
 // The estimate of one frame of a cook: parameters set and inputs read as the

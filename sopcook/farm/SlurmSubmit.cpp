@@ -47,6 +47,7 @@ std::vector<std::string> cookArguments(const CookOptions &o)
         if (o.resample.voxelSize > 0) mode << "=" << o.resample.voxelSize;
         a.insert(a.end(), {"--resample", mode.str()});
     }
+    if (o.compression != defaultCompression) a.insert(a.end(), {"--compression", compressionName(o.compression)});
     return a;
 }
 

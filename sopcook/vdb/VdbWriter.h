@@ -1,6 +1,7 @@
 #pragma once
 // Writing a cooked detail's volumes to an OpenVDB file, kept free of OpenVDB
-// headers so callers compile quickly (VolumeGrids.h has the grid-level calls).
+// headers so callers compile quickly (VolumeGrids.h has the grid-level calls,
+// VdbFile.h the file-level ones).
 #include <cstdint>
 #include <map>
 #include <string>
@@ -39,6 +40,20 @@ struct NonFinite
     }
 };
 
+// How leaf values are stored. OpenVDB never zips fog volumes (every float
+// grid sopcook writes): zip compresses the vector grids only.
+enum class VdbCompression
+{
+    None,
+    Zip,
+    Blosc
+};
+constexpr VdbCompression defaultCompression = VdbCompression::Blosc;
+
+const char *compressionName(VdbCompression c);
+// "none", "zip" or "blosc"; throws Error on anything else.
+VdbCompression parseCompression(const std::string &name);
+
 struct VolumeSummary
 {
     std::string name;
@@ -67,7 +82,8 @@ constexpr const char *partialKey = "sopcook_partial";
 // volumes written; throws Error on failure.
 std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
                                            std::vector<std::string> &warnings, const FileMetadata &metadata = {},
-                                           const ResampleOptions &resample = {});
+                                           const ResampleOptions &resample = {},
+                                           VdbCompression compression = defaultCompression);
 
 // True when path ends in ".vdb" (any case).
 inline bool hasVdbExtension(const std::string &path)

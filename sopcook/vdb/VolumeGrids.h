@@ -1,21 +1,19 @@
 #pragma once
-// Host volumes as OpenVDB grids. Voxel (i, j, k) becomes VDB index (i, j, k)
-// and the grid's transform maps that index exactly to the voxel's world
-// centre (GEO_PrimVolume::indexToPos): an affine map for plain volumes, a
-// frustum map for tapered ones.
+// Host volumes as OpenVDB grids: one fog-volume float grid per volume, and
+// vec3 grids for x/y/z triples, each holding every non-zero voxel as active,
+// placed by volumeTransform.
 #include <openvdb/openvdb.h>
 #include "GEO/GEO_PrimVolume.h"
 #include "GU/GU_Detail.h"
+#include "vdb/LeakForExit.h"
+#include "vdb/VdbFile.h"
 #include "vdb/VdbWriter.h"
+#include "vdb/VolumeTransform.h"
 
 namespace sopcook
 {
 // Once per process.
 void initializeVdb();
-
-// The index-to-world transform of a volume; note receives a remark when the
-// mapping had to be approximated (unequal x/y taper, flat axis).
-openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &vol, std::string *note = nullptr);
 
 // One fog-volume float grid holding every non-zero voxel as active.
 // Voxels holding NaN or an infinity are counted in nonFinite when given.
@@ -25,8 +23,4 @@ openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::strin
 // All grids of a detail, in primitive order, with the vector grids asked for.
 openvdb::GridPtrVec volumesToGrids(const GU_Detail &gdp, VectorGrids vectors, std::vector<VolumeSummary> &summaries,
                                    std::vector<std::string> &warnings);
-
-// Writes grids to path like writeVolumesVdb: a temporary file, checked,
-// flushed and renamed; throws Error on failure.
-void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path);
 } // namespace sopcook

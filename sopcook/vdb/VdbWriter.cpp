@@ -1,0 +1,51 @@
+#include "vdb/VdbWriter.h"
+
+#include "Messages.h"
+#include "vdb/Resample.h"
+#include "vdb/VdbFile.h"
+#include "vdb/VolumeGrids.h"
+
+namespace sopcook
+{
+const char *compressionName(VdbCompression c)
+{
+    switch (c)
+    {
+    case VdbCompression::None: return "none";
+    case VdbCompression::Zip: return "zip";
+    case VdbCompression::Blosc: return "blosc";
+    }
+    return "?";
+}
+
+VdbCompression parseCompression(const std::string &name)
+{
+    for (VdbCompression c : {VdbCompression::None, VdbCompression::Zip, VdbCompression::Blosc})
+        if (name == compressionName(c)) return c;
+    throw Error("--compression: expected none, zip or blosc, not '" + name + "'");
+}
+
+std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,
+                                           std::vector<std::string> &warnings, const FileMetadata &metadata,
+                                           const ResampleOptions &resample, VdbCompression compression)
+{
+    std::vector<VolumeSummary> summaries;
+    openvdb::GridPtrVec grids;
+    try
+    {
+        grids = volumesToGrids(gdp, vectors, summaries, warnings);
+    }
+    catch (const openvdb::Exception &e)
+    {
+        // A map OpenVDB refuses (a box with non-finite bounds): named, with
+        // the library's words after it.
+        throw Error("cannot write " + path + ": a volume's placement cannot be expressed as a VDB transform (" +
+                    e.what() + ")");
+    }
+    if (resample.uniform) grids = resampleUniform(grids, resample.voxelSize);
+    for (auto &grid : grids)
+        for (auto &[name, value] : metadata) grid->insertMeta(name, openvdb::StringMetadata(value));
+    writeGridsVdb(grids, path, compression);
+    return summaries;
+}
+} // namespace sopcook
