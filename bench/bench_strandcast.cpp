@@ -149,26 +149,10 @@ const Visits &sceneVisits()
 // projected, the first strictly nearest kept.
 bool plainNearestSegment(const curvecast::CurveSamples &curve, const UT_Vector3 &P, curvecast::SegmentFoot &foot)
 {
-    float best = 1e12f;
-    int chosen = -1;
-    UT_Vector3 chosenQ;
-    for (int i = 0; i < curve.segmentCount(); ++i)
-    {
-        UT_Vector3 Q = projectOnSegment(curve.pos[i], curve.pos[i + 1], P);
-        float d = dist3D(P, Q);
-        if (best > d)
-        {
-            best = d;
-            chosen = i;
-            chosenQ = Q;
-        }
-    }
-    if (chosen < 0) return false;
-    foot.k = chosen;
-    foot.Q = chosenQ;
-    foot.d = best;
-    foot.L = dist3D(curve.pos[chosen], curve.pos[chosen + 1]);
-    foot.along = dist3D(curve.pos[chosen], chosenQ);
+    foot.k = strandref::nearestByEverySegment(curve.pos, P, foot.Q, foot.d);
+    if (foot.k < 0) return false;
+    foot.L = dist3D(curve.pos[foot.k], curve.pos[foot.k + 1]);
+    foot.along = dist3D(curve.pos[foot.k], foot.Q);
     return true;
 }
 

@@ -101,4 +101,24 @@ inline Grid cast(const GU_Detail &curves, const GEO_PrimVolume *vol, const Setti
                 }
     return g;
 }
+// The segment of the polyline pos nearest to P by projecting P on every
+// segment (running minimum from 1e12, strictly smaller wins), with P's foot
+// Q on it and the distance d; -1 when none qualifies.
+inline int nearestByEverySegment(const std::vector<UT_Vector3> &pos, const UT_Vector3 &P, UT_Vector3 &Q, float &d)
+{
+    d = 1e12f;
+    int chosen = -1;
+    for (size_t i = 0; i + 1 < pos.size(); ++i)
+    {
+        UT_Vector3 foot = projectOnSegment(pos[i], pos[i + 1], P);
+        float di = dist3D(P, foot);
+        if (d > di)
+        {
+            d = di;
+            chosen = int(i);
+            Q = foot;
+        }
+    }
+    return chosen;
+}
 } // namespace strandref

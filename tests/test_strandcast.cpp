@@ -457,24 +457,8 @@ TEST(StrandcastStraightMT, InterruptLeavesOnlyTheFirstRowOfEachSlice)
 TEST(StrandcastSearch, SkippedSegmentsNeverChangeTheWinnerFootOrDistance)
 {
     auto plain = [](const curvecast::CurveSamples &c, const UT_Vector3 &P, curvecast::SegmentFoot &foot) {
-        float best = 1e12f;
-        int chosen = -1;
-        UT_Vector3 chosenQ;
-        for (int i = 0; i < c.segmentCount(); ++i)
-        {
-            UT_Vector3 Q = projectOnSegment(c.pos[i], c.pos[i + 1], P);
-            float d = dist3D(P, Q);
-            if (best > d)
-            {
-                best = d;
-                chosen = i;
-                chosenQ = Q;
-            }
-        }
-        foot.k = chosen;
-        foot.Q = chosenQ;
-        foot.d = best;
-        return chosen >= 0;
+        foot.k = strandref::nearestByEverySegment(c.pos, P, foot.Q, foot.d);
+        return foot.k >= 0;
     };
     using V = UT_Vector3;
     const float nan = std::numeric_limits<float>::quiet_NaN();
