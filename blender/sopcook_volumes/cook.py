@@ -51,8 +51,9 @@ def cook_frame(sopcook, op, params, obj, scene, path, radius=0.1, notes=None):
         camera = None
     time = (scene.frame_current - 1) / (scene.render.fps / scene.render.fps_base)
     result = sopcook.cook(op, params=params, camera=camera, time=time, **kwargs)
-    # Vector Cd so colour shows; frustum grids resampled, as Blender shows only linear ones.
-    result.write_vdb(path, vector_grids=True, uniform=True)
+    # Vector Cd so colour shows; a cook with frustum grids is resampled onto one
+    # linear grid, as Blender shows only linear ones. Other cooks stay exact.
+    result.write_vdb(path, vector_grids=True, uniform=any(v.frustum for v in result))
     return result
 
 

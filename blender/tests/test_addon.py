@@ -110,7 +110,9 @@ def file_grids(path):
     for line in lines.splitlines()[2:]:
         words = line.split()
         at = next(i for i, w in enumerate(words) if re.fullmatch(r"\d+x\d+x\d+", w))
-        grids[words[0]] = int(words[at + 1])
+        # A resampled grid shows its active box, marked "(active)", for a resolution.
+        count = words[at + 2] if words[at + 1] == "(active)" else words[at + 1]
+        grids[words[0]] = int(count)
     return grids
 
 

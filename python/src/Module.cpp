@@ -14,7 +14,6 @@
 
 #include "Messages.h"
 #include "PythonCook.h"
-#include "UniformResample.h"
 #include "VolumeView.h"
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
@@ -139,10 +138,9 @@ void writeVdb(const GU_Detail &gdp, const std::string &path, const py::object &v
     {
         py::gil_scoped_release release;
         checkWritable(path);
-        if (uniform)
-            writeUniformVdb(gdp, path, v, warnings);
-        else
-            writeVolumesVdb(gdp, path, v, warnings);
+        // uniform: every grid on one linear transform with cubic voxels, as
+        // `sopcook cook --resample uniform` writes them.
+        writeVolumesVdb(gdp, path, v, warnings, {}, ResampleOptions{uniform, 0.0});
     }
     for (const std::string &w : warnings) warnUser(w);
 }
@@ -225,7 +223,7 @@ void bindResult(py::module_ &m)
             },
             py::arg("path"), py::arg("vector_grids") = false, py::arg("uniform") = false,
             "Writes every volume as `sopcook cook` does; vector_grids=True adds a vec3 grid per x/y/z triple, "
-            "'only' keeps just those; uniform=True resamples frustum grids onto linear ones.")
+            "'only' keeps just those; uniform=True resamples every grid onto one linear grid of cubic voxels (as --resample uniform).")
         .def("__repr__", [](const Result &r) {
             return "<sopcook.CookResult " + r.cook.op + ": " + std::to_string(r.volumes.size()) + " volumes" +
                    (r.cook.interrupted ? ", interrupted" : "") + ">";

@@ -48,9 +48,25 @@ void checkSize(const openvdb::GridBase &grid, double voxelSize)
                 number(count) + " voxels; use a larger voxel size, such as --resample uniform=" + number(fits));
 }
 
+// The transform of a grid already of cubic voxels of edge voxelSize, axis
+// aligned: its lattice becomes the target, so such grids are copied exactly
+// instead of interpolated half a voxel off.
+openvdb::math::Transform::Ptr alignedTarget(const openvdb::GridPtrVec &grids, double voxelSize)
+{
+    for (const openvdb::GridBase::Ptr &g : grids)
+    {
+        const openvdb::math::MapBase &map = *g->transform().baseMap();
+        if (!map.isType<openvdb::math::UniformScaleTranslateMap>() && !map.isType<openvdb::math::UniformScaleMap>())
+            continue;
+        if (g->transform().voxelSize()[0] == voxelSize) return g->transform().copy();
+    }
+    return openvdb::math::Transform::createLinearTransform(voxelSize);
+}
+
 template <typename GridT>
 openvdb::GridBase::Ptr resampled(const GridT &in, const openvdb::math::Transform::Ptr &target)
 {
+    if (in.transform() == *target) return in.deepCopyGrid();
     typename GridT::Ptr out = in.copyWithNewTree();
     out->setTransform(target->copy());
     out->removeMeta("resolution");
@@ -90,7 +106,7 @@ openvdb::GridPtrVec resampleUniform(const openvdb::GridPtrVec &grids, double vox
         if (g->activeVoxelCount() > 0) checkSize(*g, voxelSize);
     // OpenVDB's linear maps refuse a voxel volume below 3e-15.
     if (voxelSize < 2e-5) throw Error("--resample uniform=" + number(voxelSize) + ": OpenVDB needs voxels of at least 2e-05");
-    openvdb::math::Transform::Ptr target = openvdb::math::Transform::createLinearTransform(voxelSize);
+    openvdb::math::Transform::Ptr target = alignedTarget(grids, voxelSize);
     openvdb::GridPtrVec out;
     for (const openvdb::GridBase::Ptr &g : grids)
     {
