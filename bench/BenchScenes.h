@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Deterministic scene ingredients shared by the benchmarks.
 #include <cstdint>

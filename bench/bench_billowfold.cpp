@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cloud cooks: 10,000 balls of radius 2 to 6 voxels in a 256^3 grid, plain
 // and noise-sculpted, through billowfold and through billowfoldMT with one
 // and with two worker threads. items_per_second counts voxel updates (voxels

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a z-slab (cook --slab I/N) costs and saves: the memory of a volume
 // filled through the slab's write window, and the time of the fill when the
 // writes outside it are dropped.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Costs of the frame's hot pieces: noise lookups, voxel accumulation and an
 // empty threaded run.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plain cooks against the same voxel work done outside the host: 10,000
 // balls of radius 2 to 6 voxels in a 256^3 grid of unit voxels, through
 // billowfold (colour off and on), plumeweave (one feathered child per point)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a particle cache with P, v, pscale and Cd: binary JSON geometry
 // (.bgeo, paged uniform arrays as hosts write them) against the same cache as
 // ASCII .geo. Files are generated in memory once and read from memory, so the

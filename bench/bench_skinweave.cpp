@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Surface-wisp cooks: a 64 x 64 grid of quads (a gently waved sheet through
 // a 128^3 grid of unit voxels), 100 children per quad, through skinweave and
 // through skinweaveMT with one and with two worker threads; feather off

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Curve cooks: 1,000 curves of 10 segments (random walks of 3-voxel steps)
 // with radii of 1 to 4 voxels in a 256^3 grid of unit voxels, through
 // strandcast and through strandcastStraightMT with one and with two worker

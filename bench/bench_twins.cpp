@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The threaded twins with 1 and with 2 worker threads, on coarse scenes
 // (balls and curves 20 voxels and more across), on the small-ball scene and
 // on many tiny points. Beside each pair: the serial share by design, the

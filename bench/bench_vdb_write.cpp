@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing a big cook to a VDB file: billowfold with colour (density and
 // Cd.x/y/z, four float grids) from 10,000 balls in a 512^3 grid
 // (SUITE_BENCH_VDB_RES overrides the resolution). BM_cook is the cook the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cook times of the velocity-stretched wisps operators: moving points whose
 // children draw streaks 4 to 20 voxels long in a 128^3 grid. The threaded
 // twin runs with 1 and 2 worker threads, and once more with footprints too

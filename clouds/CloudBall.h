@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What billowfold and billowfoldMT share: the ball read from one point's
 // attributes, the voxel box a ball can reach, the noise frame in which a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Cost of the clouds: every point's ball may reach every voxel, each visit
 // with one fractal noise when noise is on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // billowfold: every input point becomes a soft ball of density and colour,
 // optionally sculpted by fractal noise in the point's own frame.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // billowfoldMT: the threaded twin of billowfold. Each point's ball is split
 // across the host's worker threads, one point after another; a voxel is
 // written only where the ball's contribution is positive, and colour is

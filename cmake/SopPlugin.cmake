@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # add_sop_plugin(NAME SOURCE... [LIBS lib...]): one surface-operator plug-in,
 # a loadable module named after its operator (NAME.so, no "lib" prefix). It
 # compiles the operator frame in and resolves the host's symbols from the

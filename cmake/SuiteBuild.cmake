@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Helpers for this project's own build (not installed).
 include(SopPlugin)
 

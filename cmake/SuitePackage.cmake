@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The installed CMake package: find_package(plumeweave_suite) gives
 #   plumeweave_suite::host_headers  the host's headers (what plug-ins compile against)
 #   plumeweave_suite::frame         the operator frame, linked into each plug-in

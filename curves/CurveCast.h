@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the two curve operators share: the point attributes of a fill, one
 // curve's vertices and attribute values read once, the nearest segment of a

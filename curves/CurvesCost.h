@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Cost of the curve casts: every voxel a curve reaches is measured against
 // its segments (and, with noise, evaluates one fractal noise per curve); a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // strandcast: density laid around every input curve, falling off linearly
 // from the curve's axis to its interpolated radius, optionally shaped by
 // fractal noise in a frame built from the curve's normals and up vectors.

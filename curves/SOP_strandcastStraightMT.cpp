@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // strandcastStraightMT: the threaded curves operator. Curves are laid one
 // after another; the voxels of each curve are shared among the host's worker
 // threads. The noise frame is normalised and the offset projected onto it,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Renders a sopcook .vdb file with Blender's Cycles, headless, for a quick look:
 #   blender -b --factory-startup --python docs/render_vdb.py -- IN.vdb OUT.png
 # The file should be written with --resample uniform (Blender shows frustum

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Parameter names and defaults that several operators share. The frame is
 // compiled into every plug-in, so each plug-in holds its own copies.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What one cook of an operator costs, told by each operator family in a small
 // header beside its sources (WispsCost.h, CloudsCost.h, ...), so that a host

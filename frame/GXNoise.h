@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Perlin's improved gradient noise (2002 reference), in double precision,
 // and the two fractal sums the operators build from it.

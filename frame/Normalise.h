@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Normalising the frame vectors that shape noise, as the operators need it.
 #include <cfloat>

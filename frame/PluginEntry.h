@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The four exports every plug-in carries, and the registration of its one
 // operator. Use once per plug-in, at file scope:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Reading a point attribute's float components, as every operator reads its
 // per-point values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The skeleton every operator class shares: local variables, the parameter
 // hook, the factory, and the common cook that copies input 0, finds the box

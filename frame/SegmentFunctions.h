@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Distances, projections onto segments and attribute interpolation along
 // segments, all in single precision.

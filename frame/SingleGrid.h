@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The threaded operators carry the grid's division counts and size in single
 // precision and clamp them as such, before the shared set-up sees them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "VolumeSetup.h"
 
 void clampGrid(unsigned divs[3], double size[3])

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Volume set-up shared by every fill: clamp the grid, build the box
 // transform, create the named volumes of one operator, and accumulate into

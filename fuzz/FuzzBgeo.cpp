@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Binary geometry on arbitrary bytes, through the format sniffing: binary
 // JSON, gzip, the Blosc container and the classic formats. It either fills
 // the detail or throws sopcook::Error; anything else is a finding.

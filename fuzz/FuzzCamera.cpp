@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera-file reader on arbitrary bytes: a checked camera or
 // sopcook::Error. An accepted camera must also make a camera node.
 #include <cmath>

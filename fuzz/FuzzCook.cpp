@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A whole cook on arbitrary bytes: the first byte picks the operator, the
 // second the frame (time = byte / 24); the rest is the input, read as the
 // geometry readers recognise it (.geo, .bgeo, PLY, ...) or, for the image

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The .geo reader on arbitrary bytes: it either fills the detail or throws
 // sopcook::Error; anything else (a crash, another exception, a hang, a huge
 // allocation) is a finding.

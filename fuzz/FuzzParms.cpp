@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // -s NAME=VALUE settings (one per line of the input) against a small
 // operator with every kind of parameter: they are set or sopcook::Error
 // says why not; nothing else may happen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A small operator with every kind of parameter, for feeding -s settings to
 // assignParameters in the fuzzer and in the corpus test.

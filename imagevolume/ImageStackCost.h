@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Cost of the image stack: the file's frames become the z slices of four
 // volumes of the first frame's width and height, every voxel written. While

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // slabreel: the frames of an animated GIF become the z slices of four
 // volumes, grey level into density and red, green, blue into colour.
 #include <unistd.h>

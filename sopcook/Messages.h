@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One-line diagnostics on standard error, the way every sopcook message looks.
 #include <stdexcept>

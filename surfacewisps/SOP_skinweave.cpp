@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // skinweave: a grid of noise-displaced children laid over every quad of the
 // input, splatted into density (and on request colour and velocity), the
 // density optionally laid out as a camera's view frustum.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // skinweaveMT: skinweave with each quad's splats spread over the host's
 // worker threads. Every job places every child of the quad; the jobs share
 // out the voxels of each splat row and update one voxel at a time under the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What skinweave and skinweaveMT share: the parameter list and its
 // evaluation, the quad corners, the children laid over a quad, the two splats

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Cost of the surface wisps: each quad spreads ceil(sqrt(childrencount))^2
 // children, one fractal noise each, that splat a (2 extendvoxels + 1)^3 cube

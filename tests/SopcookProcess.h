@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // sopcook run as a child process the way a shell or a farm runs it: a
 // scratch folder, the process with a limit set before exec, its stderr kept

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Voxel-for-voxel comparison of two .vdb files, for the slab and farm tests.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The curve rule in its plainest form, for checking the operators: every
 // voxel against every curve, with the heap-allocating segment search and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // billowfold and billowfoldMT cooked through the plug-in loader.
 #include <gtest/gtest.h>
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The common cook: grid clamps, box and extension, second input, naming.
 #include <gtest/gtest.h>
 #include "TestHost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Slab cooks (cook --slab I/N) merged with `sopcook merge` against whole
 // cooks, for every operator; what merge refuses; --skip-existing; and the
 // farm commands against a stand-in sbatch (the real cluster: test_farm_slurm).

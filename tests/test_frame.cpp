@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Gradient noise, fractal sums and segment functions.
 #include <gtest/gtest.h>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The host toolkit: voxel arrays, volumes, geometry, threads and the loader.
 #include <gtest/gtest.h>
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every volume operator cooked on input with non-finite numbers and absurd
 // parameters: no crash, no hang, no write outside the grid (the sanitizer
 // builds check that), and no NaN or infinity in a voxel when the bad value is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every fuzzing seed and every input a fuzzer once broke a reader with, fed
 // to the readers: each is read or refused with sopcook::Error, nothing else.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Geometry readers: binary JSON geometry against its ASCII twin, compressed
 // containers, layouts newer hosts write, skipped primitive types, classic
 // formats and damaged input.

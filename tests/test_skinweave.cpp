@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // skinweave, skinweaveMT and the camera-frustum density volume, cooked
 // through the plug-in loader.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // slabreel cooked through the plug-in loader on GIFs written here.
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sopcook: the geometry readers, camera files and parameter settings called
 // directly, the VDB transforms checked against the host's voxel placement,
 // and the built binary run end to end with its files read back by OpenVDB.

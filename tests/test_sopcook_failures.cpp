@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sopcook on input that used to fail after the whole cook, or cook quietly
 // into an empty or poisoned file: images it cannot read, positions and
 // voxels that are not finite, a bad frame in a range. Each gives one clear

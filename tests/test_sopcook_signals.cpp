@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sopcook run as a process the way a shell or a render farm runs it: real
 // signals during a cook, outputs that cannot be written, memory and file-size
 // limits, and cooks the estimate refuses. Whatever happens, the output is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sopcook as a new user meets it: positions-only caches and attribute
 // defaults, warnings about what a cook will miss, operator output folded on
 // the console, viewer-ready resampling, and the command line's own errors.

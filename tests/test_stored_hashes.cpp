@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every operator's volumes against hashes stored when they were known to be
 // right: the demo and the example cooks of the README, cooked by the built
 // sopcook and read back from its files. A hash covers the grid's name, its

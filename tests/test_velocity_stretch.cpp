@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // plumeweave_velocity_stretch and its threaded twin, cooked through the
 // plug-in loader.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // plumeweave: every input point becomes a wisp of noise-displaced children
 // splatted into a density volume.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // plumeweave_velocity_stretch: every input point becomes a wisp of
 // noise-displaced children, each drawn as a capsule from the child back along
 // the point's velocity, its density fading to 0 at the tail.

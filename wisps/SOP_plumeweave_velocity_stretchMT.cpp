@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // plumeweave_velocity_stretchMT: velocity-stretched wisps whose streaks are
 // centred on each child, drawn only when the motion spans the footprint's
 // diameter, and deposited by the host's worker threads, one run per child.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the two velocity-stretched wisps operators share: their parameter
 // list, the parameters their cook evaluates, the values each point carries

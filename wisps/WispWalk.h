@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where the children of a wisp sit: the point pushed by per-axis fractal
 // noise sampled along a line that advances with the child's index. Shared by

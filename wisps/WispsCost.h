@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Cost of the point wisps: every input point walks childrencount children,
 // each child three fractal-noise lookups; a child deposits a 3x3x3 block,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Rasterise to volume: the sopcook operators on Blender objects.
 
 The add-on imports the compiled `sopcook` module: installed (with the

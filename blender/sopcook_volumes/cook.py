@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Cooking a Blender object to VDB files and the Volume object that shows them."""
 import os
 

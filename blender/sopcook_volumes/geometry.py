@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """A Blender object's evaluated geometry as sopcook input arrays.
 
 Vertices become points with their attributes (radius -> pscale, colour

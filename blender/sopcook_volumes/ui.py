@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The add-on's settings (one property group per operator, built from the
 module's parameter lists), its two operators and the sidebar panel."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Headless test of the add-on: a mesh, a point cloud and a curve rasterised to
 volumes (skinweave in the camera's frustum), checked and rendered.
 

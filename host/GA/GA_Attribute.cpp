@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "GA_Attribute.h"
 
 void GA_Attribute::compact(const std::vector<bool> &keep)

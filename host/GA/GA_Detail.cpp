@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "GA_Detail.h"
 #include "GEO/GEO_Point.h"
 

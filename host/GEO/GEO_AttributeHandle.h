@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 #include "GA/GA_Detail.h"
 #include "GEO_Point.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "GU_PrimVolume.h"
 #include "GU_Detail.h"
 

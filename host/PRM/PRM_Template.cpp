@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "PRM_Template.h"
 
 PRM_Default PRMoneDefaults[] = {PRM_Default(1), PRM_Default(1), PRM_Default(1), PRM_Default(1)};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "SOP_Node.h"
 
 SOP_Node::SOP_Node(OP_Network *net, const char *name, OP_Operator *op) : OP_Network(net, name, op), gdp(&myDetail) {}

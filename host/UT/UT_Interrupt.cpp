@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "UT_Interrupt.h"
 
 int UT_Interrupt::opInterrupt(int percent)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The `sopcook` Python module: the operators sopcook cooks, from numpy arrays.
 //
 //   import sopcook, numpy as np

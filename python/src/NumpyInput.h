@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // numpy arrays as host geometry: points with their attributes, and polygons
 // or curves as vertex lists. Every array is checked first; a bad one throws

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One cook from Python: inputs from numpy arrays or files, parameters from a
 // dict, the operator cooked by sopcook's OperatorCook on a worker thread while

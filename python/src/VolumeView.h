@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A cooked volume seen from Python: its name, resolution, index-to-world
 // transform and voxels as a numpy array. Holds the cooked detail, so volumes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // sopcook's command line: the subcommands, their options, and running the
 // one the user chose.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `sopcook completion bash`: a bash completion script for the commands and
 // options of the command line, with operator and parameter names asked of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The options of `sopcook cook`, defined once for the cook command and for
 // the farm commands that run it on other machines.

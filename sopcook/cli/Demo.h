@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `sopcook demo [DIR]`: cooks every installed operator on the built-in scenes.
 #include <string>

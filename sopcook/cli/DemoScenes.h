@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The example scenes `sopcook demo` cooks, built in code so the demo needs
 // no files: deterministic, small, and carrying every attribute the

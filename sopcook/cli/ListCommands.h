@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `sopcook list` and `sopcook params`: what is installed, as aligned tables.
 #include <string>

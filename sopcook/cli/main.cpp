@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sopcook: the command-line host for the volume operators. Loads the
 // plug-ins found next to it (or on SOPCOOK_DSO_PATH), cooks them on geometry
 // files and writes OpenVDB files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which point attributes each operator reads, through which parameter, with
 // how many components, and what its volumes show when one is missing: what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The `sopcook cook` command: for each frame read the inputs, check the
 // estimate, cook, write the VDB (and preview) and report.

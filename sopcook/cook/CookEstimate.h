@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a cook will cost, estimated before cooking from the operator's
 // parameters and its input, so that `sopcook cook` can refuse a cook that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Frame ranges and frame-numbered file names of `sopcook cook --frames`.
 #include <string>

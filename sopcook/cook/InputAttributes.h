@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The input's point attributes around a cook: defaults given on the command
 // line (-a NAME=VALUE, --attrib-override NAME=VALUE), and warnings about the

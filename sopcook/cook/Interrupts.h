@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Ctrl-C and SIGTERM handling and the live progress line of a cook.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One operator node with its geometry inputs handed in by the host: what every
 // cook of sopcook (the command, the demo), the tests and the benchmarks runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What operators print to standard output during a cook, captured through a
 // pipe so that sopcook's stdout stays clean (tables, --stats lines).

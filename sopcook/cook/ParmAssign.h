@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Setting operator parameters from NAME=VALUE text, as the command line gives them.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Finds surface-operator plug-ins and loads them into one operator table.
 #include <string>

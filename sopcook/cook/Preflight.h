@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Checks made before a frame cooks, each with a clear line instead of a
 // failure that shows only after the whole cook (or never).

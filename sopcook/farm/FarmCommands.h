@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The render-farm commands on sopcook's command line: `farm slurm cook`,
 // `farm report` and `merge`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // File and process helpers of the farm commands.
 #include <string>

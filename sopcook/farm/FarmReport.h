@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `sopcook farm report JOBDIR`: what the tasks of a farm job did, gathered
 // from the --stats lines they wrote into the job folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `--slab I/N`: a cook that keeps only z-slab I of N of every volume, so a
 // frame too large for one machine is cooked by N machines and merged.

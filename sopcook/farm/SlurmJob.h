@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `sopcook farm slurm cook`: a cook split into the tasks of a Slurm array job
 // (frames, chunks of frames, or z-slabs of each frame), its sbatch scripts,

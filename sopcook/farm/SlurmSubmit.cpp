@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sbatch scripts of a farm job and their submission.
 #include <unistd.h>
 

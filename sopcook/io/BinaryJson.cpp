@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Token decoder for binary JSON geometry. Each value starts with a one-byte
 // token; lengths and string ids use a variable-size unsigned encoding; strings
 // may be defined once under an id and referenced later. Every length is checked

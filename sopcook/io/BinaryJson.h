@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The host's binary JSON encoding: a stream of one-byte tokens that carries the
 // same document as an ASCII .geo. It decodes into the JSON values the .geo

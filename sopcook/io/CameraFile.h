@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Camera files: a JSON object that becomes a camera node the operators can
 // find by path ("campath").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Classic ASCII geometry ("PGEOMETRY V5"): a header of counts, the point
 // attribute definitions, one line per point ("x y z w (values)"), then the
 // primitives. Points, point attributes and polygons ("Poly" and "Run N Poly")

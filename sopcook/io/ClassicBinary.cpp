@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Classic binary geometry: "BgeoV", an int32 version, eight int32 counts,
 // the point attribute definitions, then per point x, y, z, w and the
 // attribute words. All big-endian. Primitives, groups and the other attribute

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The host's pre-JSON geometry formats: classic binary ("BgeoV", big-endian)
 // and classic ASCII ("PGEOMETRY V5"). Points and their attributes are read

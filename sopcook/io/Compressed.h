@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The compressed wrappings geometry files come in: gzip (.bgeo.gz, .geo.gz)
 // and the host's seekable Blosc container (.bgeo.sc). Each returns the payload.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Attribute values of JSON geometry: every layout the host writes (tuples,
 // per-component arrays, pages with packing and constant pages) decoded into

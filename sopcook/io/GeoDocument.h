@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Access to a decoded JSON geometry document (ASCII or binary) with the place
 // of every value at hand for messages: maps written as objects or as

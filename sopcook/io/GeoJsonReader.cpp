@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The host's JSON geometry, ASCII (.geo) or binary (.bgeo): a JSON array of
 // alternating keys and values (maps may also be JSON objects). Both encodings
 // decode to one document, read here. Points, the vertex -> point table,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "io/GeoPrimitives.h"
 
 #include "GEO/GEO_PrimPoly.h"

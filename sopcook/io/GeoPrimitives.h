@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The primitives list of JSON geometry: polygons and particle systems become
 // primitives of the detail; every other type is skipped and counted, so the

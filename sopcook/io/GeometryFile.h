@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Reading input geometry files into a detail: the host's JSON geometry, ASCII
 // (.geo) or binary (.bgeo), plain, gzipped or in the Blosc container (.sc);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PLY (ASCII, binary little and big endian). The vertex element gives points:
 // x, y, z -> P; nx, ny, nz -> N; red, green, blue -> Cd (integer types scaled
 // to 0..1); NAME_0, NAME_1, ... -> one tuple attribute NAME; any other scalar

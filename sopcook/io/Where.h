@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where in an input file a value sits, for error messages and warnings:
 // "file: byte 1234: attributes/pointattributes[2]/values: what". Every reader

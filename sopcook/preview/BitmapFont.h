@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A 5x7 pixel font for the caption of preview images: no font files needed.
 // Lower-case letters are drawn as capitals, except 'x' (as in 64x64x32).

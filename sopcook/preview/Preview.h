@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A PNG preview of a cooked detail that a person can judge at a glance.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A host voxel array read tile by tile, the way the grid builders need it:
 // how many tiles there are, which voxels a tile covers, and its values row

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // OpenVDB frees a tree with work that itself allocates, which ends the
 // process when memory has run out. Grids and trees given up for lack of

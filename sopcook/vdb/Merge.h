@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Joining the slab files of one cook (`sopcook cook --slab I/N`) into the
 // file a whole cook writes, and checking finished output files.

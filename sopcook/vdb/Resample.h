@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Viewer-ready grids: every grid resampled onto one linear transform with
 // cubic voxels, for viewers that cannot show frustum maps (Blender) or

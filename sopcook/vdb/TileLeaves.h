@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // OpenVDB trees built straight from host voxel arrays, tile by tile and in
 // parallel: every non-zero voxel becomes an active voxel with its value,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // OpenVDB files written safely: through a temporary file in the same folder,
 // checked, flushed to the disk, then renamed, so the file named is either

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Reading .vdb files back (info, merge, checks of finished output).
 #include <string>

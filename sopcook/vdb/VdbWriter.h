@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Writing a cooked detail's volumes to an OpenVDB file, kept free of OpenVDB
 // headers so callers compile quickly (VolumeGrids.h has the grid-level calls,

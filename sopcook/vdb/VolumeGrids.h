@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Host volumes as OpenVDB grids: one fog-volume float grid per volume, and
 // vec3 grids for x/y/z triples, each holding every non-zero voxel as active,

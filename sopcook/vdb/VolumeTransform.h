@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where a host volume's voxels lie, as an OpenVDB transform: voxel (i, j, k)
 // becomes VDB index (i, j, k) and the transform maps that index exactly to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The farm commands on a real Slurm cluster (scripts/slurm-local starts a
 // one-node one): an array job of frames, a slab-split frame with its merge,
 // and a task that fails, each checked against local cooks voxel for voxel.

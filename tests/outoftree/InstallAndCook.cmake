@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installs the suite into a fresh prefix, builds the glowball plug-in against
 # the installed package, installs it beside the suite's plug-ins and cooks it
 # with the installed sopcook.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // glowball: a ball of density in the unit cube, brightest at its centre. A
 // small operator written against the installed package only.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Writes the host's binary JSON encoding, for tests and benchmarks: token by
 // token (streaming, for big generated caches) or from a JSON document with a

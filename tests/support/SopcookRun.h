@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Running the built sopcook from a test and reading back what it wrote:
 // for test programs that define SOPCOOK_BINARY and link OpenVDB.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "TestHost.h"
 #include <stdexcept>
 #include "GEO/GEO_PrimVolume.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Helpers for tests: load plug-ins, build geometry, cook an operator.
 #include <string>
