@@ -257,7 +257,7 @@ Header readHeader(const std::string &bytes, const std::string &label)
 class VertexBinding
 {
 public:
-    VertexBinding(const Element &e, GU_Detail &gdp) : myElement(e), myGdp(gdp), targets(e.props.size()), myAssigned(e.props.size(), false) {}
+    VertexBinding(const Element &e, GU_Detail &gdp) : targets(e.props.size()), myElement(e), myGdp(gdp), myAssigned(e.props.size(), false) {}
     std::vector<Target> targets;
 
     void bind(const std::string &label, std::vector<std::string> &warnings)
