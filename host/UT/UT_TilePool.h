@@ -15,6 +15,11 @@
 // already mapped costs far less than the kernel's page faults on fresh
 // memory. Chunks are not asked for as transparent huge pages: measured, the
 // kernel's zeroing of each fresh 2 MB page cost more than the faults saved.
+// Fresh chunks are mapped populated: a tile's first access is a read (an
+// accumulation), which would map the shared zero page and then fault again
+// on the write, and with two threads every such fault flushes the other
+// core's TLB. Populating costs at most the part of the last chunk not yet
+// handed out.
 class UT_TilePool
 {
 public:
@@ -101,7 +106,7 @@ private:
     {
         if (bytes == maxChunk)
             if (void *reused = cache().take()) return std::memset(reused, 0, bytes);
-        void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
         return p;
     }
