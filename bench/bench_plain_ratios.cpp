@@ -7,11 +7,12 @@
 // through the host (sopcook's way), a dense float array, and OpenVDB through
 // one ValueAccessor per field. Prints the minimum of several runs of each
 // and the ratios, all from one run of this program:
-//   build/bin/bench_plain_ratios [runs]
+//   build/bin/bench_plain_ratios [runs] [filter]   (filter: part of a cook's name)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -279,8 +280,10 @@ int main(int argc, char **argv)
     const std::vector<Ball> balls = benchscenes::scatterBalls(kBalls, kGrid);
     std::printf("%d balls, radius 2-6 voxels, %d^3 grid; minimum of %d runs, seconds\n", kBalls, kGrid, runs);
     std::printf("%-24s %9s %9s %9s %10s %10s\n", "cook", "host", "dense", "openvdb", "vs dense", "vs openvdb");
+    const char *filter = argc > 2 ? argv[2] : "";
     for (Work w : {Work::BillowfoldColourOff, Work::BillowfoldColourOn, Work::Plumeweave, Work::Strandcast})
     {
+        if (!std::strstr(workName(w), filter)) continue;
         Cook c(opName(w));
         buildScene(c, balls, w);
         // billowfold prints a line per cook.

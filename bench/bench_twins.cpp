@@ -4,12 +4,13 @@
 // on many tiny points. Beside each pair: the serial share by design, the
 // part of the 1-thread cook spent outside the threaded runs (reading points,
 // per-point set-up), and the speed-up it allows with 2 threads.
-//   build/bin/bench_twins [runs]
+//   build/bin/bench_twins [runs] [filter]   (filter: part of a twin or scene name)
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <unistd.h>
@@ -168,8 +169,10 @@ int main(int argc, char **argv)
     std::printf("minimum of %d cooks, seconds; serial share = 1-thread cook outside threaded runs\n", runs);
     std::printf("%-30s %-27s %8s %8s %8s %8s %8s\n", "twin", "scene", "1 thread", "2 thr", "speedup", "serial",
                 "bound");
+    const char *filter = argc > 2 ? argv[2] : "";
     for (const Case &k : cases)
     {
+        if (!std::strstr(k.op, filter) && !std::strstr(k.scene, filter)) continue;
         Cook c(k.op);
         k.build(c);
         std::fflush(stdout);
