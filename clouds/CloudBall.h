@@ -168,9 +168,9 @@ inline double noiseWeight(const CloudBall &b, float d, float amplitude, double n
 
 // The noise path's colour rule: the running colour sum plus w, scaled by
 // the ball's colour component.
-inline void scaleColourVoxel(UT_VoxelArrayWriteHandleF &handle, int x, int y, int z, double w, float colour)
+inline auto scaleColour(double w, float colour)
 {
-    handle->setValue(x, y, z, float((double(handle->getValue(x, y, z)) + w) * colour));
+    return [w, colour](float v) { return float((double(v) + w) * colour); };
 }
 
 } // namespace clouds

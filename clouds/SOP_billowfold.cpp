@@ -9,6 +9,7 @@
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 
 namespace billowfold
 {
@@ -61,38 +62,32 @@ static void feather(const CloudBall &b, const int divs[3], const double size[3],
     UT_VoxelArrayWriteHandleF *colour[3] = {&volumes.handle(1), &volumes.handle(2), &volumes.handle(3)};
     const SearchBox box = searchBox(b, divs, size, FlatAxis::WholeAxis);
 
-    if (doNoise != 1)
-    {
-        for (int z = box.lo[2]; z < box.hi[2]; ++z)
-            for (int y = box.lo[1]; y < box.hi[1]; ++y)
-                for (int x = box.lo[0]; x < box.hi[0]; ++x)
-                {
-                    UT_Vector3 c;
-                    densityVolume->indexToPos(x, y, z, c);
-                    float d = dist3D(c, b.P);
-                    if (!(d <= b.radius)) continue;
-                    double w = plainWeight(b, d);
-                    accumulateVoxel(density, x, y, z, w);
-                    for (int a = 0; a < 3; ++a) accumulateVoxel(*colour[a], x, y, z, b.colour[a] * w);
-                }
-        return;
-    }
-
     const NoiseFrame frame(b.N, b.up);
     for (int z = box.lo[2]; z < box.hi[2]; ++z)
         for (int y = box.lo[1]; y < box.hi[1]; ++y)
+        {
+            const GEO_VoxelCentreRow centres = densityVolume->centreRow(y, z);
+            VoxelRow densityRow(density, y, z);
+            VoxelRow colourRows[3] = {{*colour[0], y, z}, {*colour[1], y, z}, {*colour[2], y, z}};
             for (int x = box.lo[0]; x < box.hi[0]; ++x)
             {
-                UT_Vector3 c;
-                densityVolume->indexToPos(x, y, z, c);
+                const UT_Vector3 c = centres.at(x);
                 float d = dist3D(c, b.P);
                 if (!(d <= b.radius)) continue;
+                if (doNoise != 1)
+                {
+                    double w = plainWeight(b, d);
+                    densityRow.accumulate(x, w);
+                    for (int a = 0; a < 3; ++a) colourRows[a].accumulate(x, b.colour[a] * w);
+                    continue;
+                }
                 double w = noiseWeight(b, d, noise.amplitude, cloudNoise(frame, noise, c, b));
                 if (w < 0) w = 0;
                 if (w > 1000000) w = 1000000;
-                accumulateVoxel(density, x, y, z, w);
-                for (int a = 0; a < 3; ++a) scaleColourVoxel(*colour[a], x, y, z, w, b.colour[a]);
+                densityRow.accumulate(x, w);
+                for (int a = 0; a < 3; ++a) colourRows[a].update(x, scaleColour(w, b.colour[a]));
             }
+        }
 }
 
 static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName, const char *normalsName,

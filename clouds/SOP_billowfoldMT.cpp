@@ -12,6 +12,7 @@
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 
 namespace billowfoldMT
 {
@@ -117,24 +118,29 @@ int SOP_billowfoldMT::featherPartial(VolumeData data, const UT_JobInfo &info)
         {
             int start, end;
             info.divideWork(box.hi[0] - box.lo[0], start, end);
+            if (start >= end) continue;
+            const GEO_VoxelCentreRow centres = densityVolume->centreRow(y, z);
+            VoxelRow densityRow(density, y, z);
+            VoxelRow colourRows[3] = {{data.handles[data.doColor ? 1 : 0], y, z},
+                                      {data.handles[data.doColor ? 2 : 0], y, z},
+                                      {data.handles[data.doColor ? 3 : 0], y, z}};
             for (int x = box.lo[0] + start; x < box.lo[0] + end; ++x)
             {
-                UT_Vector3 c;
-                densityVolume->indexToPos(x, y, z, c);
+                const UT_Vector3 c = centres.at(x);
                 float d = dist3D(c, b.P);
                 if (!(d <= b.radius)) continue;
                 // No clamp: only a positive contribution is written, in full.
                 double w = noisePath ? noiseWeight(b, d, data.noise.amplitude, cloudNoise(frame, data.noise, c, b))
                                      : plainWeight(b, d);
                 if (!(w > 0)) continue;
-                accumulateVoxel(density, x, y, z, w);
+                densityRow.accumulate(x, w);
                 if (!data.doColor) continue;
                 for (int a = 0; a < 3; ++a)
                 {
                     if (noisePath)
-                        scaleColourVoxel(data.handles[1 + a], x, y, z, w, b.colour[a]);
+                        colourRows[a].update(x, scaleColour(w, b.colour[a]));
                     else
-                        accumulateVoxel(data.handles[1 + a], x, y, z, b.colour[a] * w);
+                        colourRows[a].accumulate(x, b.colour[a] * w);
                 }
             }
         }

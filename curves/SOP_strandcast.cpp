@@ -7,6 +7,7 @@
 #include "PluginEntry.h"
 #include "SOP_VolumeOperator.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 
 namespace strandcast
 {
@@ -84,8 +85,22 @@ static double curveNoise(const CurveSamples &curve, const SegmentFoot &foot, con
 // What one curve adds to voxel (x, y, z) centred at P: the linear profile
 // inside the interpolated radius, times the density, optionally times noise.
 // Only positive values are added, so noise carves but never subtracts.
-static void castVoxel(const CurveSamples &curve, const UT_Vector3 &P, int x, int y, int z, const CastSettings &s,
-                      VolumeSet &volumes, int colourVolume)
+// The rows of one (y, z) a cast writes: density, and the colour fields when
+// colour is on.
+struct CastRows
+{
+    CastRows(VolumeSet &v, int colourVolume, bool colour, int y, int z)
+        : density(v.handle(0), y, z),
+          colour{{v.handle(colour ? colourVolume : 0), y, z},
+                 {v.handle(colour ? colourVolume + 1 : 0), y, z},
+                 {v.handle(colour ? colourVolume + 2 : 0), y, z}}
+    {
+    }
+    VoxelRow density;
+    VoxelRow colour[3];
+};
+
+static void castVoxel(const CurveSamples &curve, const UT_Vector3 &P, int x, const CastSettings &s, CastRows &rows)
 {
     SegmentFoot foot;
     if (!nearestSegment(curve, P, foot)) return;
@@ -98,13 +113,13 @@ static void castVoxel(const CurveSamples &curve, const UT_Vector3 &P, int x, int
     if (s.doNoise) v = float(double(v) * (double(s.noiseAmp) * n));
     if (!(v > 0.0f)) return;
 
-    accumulateVoxelSingle(volumes.handle(0), x, y, z, v);
+    rows.density.accumulateSingle(x, v);
     if (s.doColor)
     {
         // The curve's interpolated colour wherever it lays density, as the
         // threaded operator does.
         UT_Vector3 c = foot.blend3(curve.colour);
-        for (int i = 0; i < 3; ++i) accumulateVoxelSingle(volumes.handle(colourVolume + i), x, y, z, c[i]);
+        for (int i = 0; i < 3; ++i) rows.colour[i].accumulateSingle(x, c[i]);
     }
 }
 
@@ -139,12 +154,10 @@ static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiu
             {
                 int begin, end;
                 reach.row(y, z, begin, end);
-                for (int x = begin; x < end; ++x)
-                {
-                    UT_Vector3 P;
-                    densityVolume->indexToPos(x, y, z, P);
-                    castVoxel(curve, P, x, y, z, settings, volumes, colourVolume);
-                }
+                if (begin >= end) continue;
+                const GEO_VoxelCentreRow row = densityVolume->centreRow(y, z);
+                CastRows rows(volumes, colourVolume, doColor != 0, y, z);
+                for (int x = begin; x < end; ++x) castVoxel(curve, row.at(x), x, settings, rows);
             }
     }
     return 0;

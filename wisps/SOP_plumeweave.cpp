@@ -8,6 +8,7 @@
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 #include "WispWalk.h"
 
 namespace plumeweave
@@ -93,15 +94,17 @@ static void depositFeather(UT_VoxelArrayWriteHandleF &density, const GU_PrimVolu
     }
     for (int z = lo[2]; z < hi[2]; ++z)
         for (int y = lo[1]; y < hi[1]; ++y)
+        {
+            const GEO_VoxelCentreRow centres = vol->centreRow(y, z);
+            VoxelRow row(density, y, z);
             for (int x = lo[0]; x < hi[0]; ++x)
             {
-                UT_Vector3 centre;
-                vol->indexToPos(x, y, z, centre);
-                float d = dist3D(centre, Q);
+                float d = dist3D(centres.at(x), Q);
                 if (!(r >= d)) continue;
                 double value = double((r - d) / r) * rhoM;
-                if (value > 0) accumulateVoxel(density, x, y, z, value);
+                if (value > 0) row.accumulate(x, value);
             }
+        }
 }
 
 static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName, const char *normalsName,

@@ -135,6 +135,28 @@ bool GEO_PrimVolume::indexToPosSlow(int x, int y, int z, UT_Vector3 &pos) const
     return myVoxels->isValidIndex(x, y, z);
 }
 
+GEO_VoxelCentreRow GEO_PrimVolume::centreRow(int y, int z) const
+{
+    GEO_VoxelCentreRow row;
+    row.myVolume = this;
+    row.myRowY = y;
+    row.myRowZ = z;
+    const int rx = myVoxels->getXRes(), ry = myVoxels->getYRes(), rz = myVoxels->getZRes();
+    if (rx <= 0 || !myVoxels->isValidIndex(0, y, z)) return row;
+    const CentreTerms *t = myCentreTerms.load(std::memory_order_acquire);
+    if (!t || t->res[0] != rx || t->res[1] != ry || t->res[2] != rz) t = centreTermsFor(rx, ry, rz);
+    if (!t) return row;
+    row.myXTerms = t->terms[0].data();
+    row.myXRes = rx;
+    for (int o = 0; o < 3; ++o)
+    {
+        row.myY[o] = t->terms[1][3 * size_t(y) + o];
+        row.myZ[o] = t->terms[2][3 * size_t(z) + o];
+    }
+    row.myCentre = getCenter();
+    return row;
+}
+
 bool GEO_PrimVolume::posToIndex(UT_Vector3 pos, int &x, int &y, int &z) const
 {
     int res[3];

@@ -9,6 +9,34 @@
 #include "UT/UT_Matrix4.h"
 #include "UT/UT_VoxelArray.h"
 
+class GEO_PrimVolume;
+
+// Voxel centres along one row (y, z) of a volume: at(x) is the position
+// indexToPos(x, y, z) gives, with the row's table terms and anchor looked up
+// once. Rows of tapered volumes (and voxels outside the grid) take
+// indexToPos itself.
+class GEO_VoxelCentreRow
+{
+public:
+    UT_Vector3 at(int x) const
+    {
+        if (!myXTerms || unsigned(x) >= unsigned(myXRes)) return slowAt(x);
+        const float *a = myXTerms + 3 * size_t(x);
+        return UT_Vector3(a[0] + myY[0] + myZ[0], a[1] + myY[1] + myZ[1], a[2] + myY[2] + myZ[2]) + myCentre;
+    }
+
+private:
+    friend class GEO_PrimVolume;
+    inline UT_Vector3 slowAt(int x) const;
+
+    const GEO_PrimVolume *myVolume = nullptr;
+    int myRowY = 0, myRowZ = 0;
+    const float *myXTerms = nullptr; // null: every voxel takes indexToPos
+    int myXRes = 0;
+    float myY[3] = {0, 0, 0}, myZ[3] = {0, 0, 0};
+    UT_Vector3 myCentre;
+};
+
 // A voxel volume anchored to one point.
 //
 // The canonical cube [-1, 1]^3 is covered by the voxels; position
@@ -53,6 +81,8 @@ public:
         pos = UT_Vector3(a[0] + b[0] + c[0], a[1] + b[1] + c[1], a[2] + b[2] + c[2]) + getCenter();
         return true;
     }
+    // Centres of row (y, z), for loops that walk x.
+    GEO_VoxelCentreRow centreRow(int y, int z) const;
     // Voxel containing pos, unclamped; false when outside the grid.
     bool posToIndex(UT_Vector3 pos, int &x, int &y, int &z) const;
     fpreal getValueAtIndex(int x, int y, int z) const { return myVoxels->getValue(x, y, z); }
@@ -94,3 +124,10 @@ private:
     mutable std::mutex myCentreMutex;
     mutable std::vector<std::unique_ptr<CentreTerms>> myCentreTables;
 };
+
+inline UT_Vector3 GEO_VoxelCentreRow::slowAt(int x) const
+{
+    UT_Vector3 pos;
+    myVolume->indexToPos(x, myRowY, myRowZ, pos);
+    return pos;
+}

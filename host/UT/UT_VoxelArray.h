@@ -125,6 +125,27 @@ public:
         v = op(v);
     }
 
+    // Row-wise access: whether row (y, z) takes writes at all, and the values
+    // of row (y, z) inside the tile holding x, starting at the tile's first x
+    // (index them with x & TILEMASK). tileRow is null while that tile is the
+    // background; tileRowForWrite allocates it. Readers walking a row look a
+    // tile up once per 16 voxels instead of once per voxel.
+    bool isWritableRow(int y, int z) const
+    {
+        return y >= 0 && z >= myWriteK[0] && y < myRes[1] && z < myWriteK[1];
+    }
+    T *tileRow(int x, int y, int z) const
+    {
+        T *tile = findTile(x, y, z);
+        return tile ? tile + rowOffset(x, y, z) : nullptr;
+    }
+    T *tileRowForWrite(int x, int y, int z)
+    {
+        T *tile = findTile(x, y, z);
+        if (!tile) tile = allocateTile(x, y, z);
+        return tile + rowOffset(x, y, z);
+    }
+
     // Dense values of tile (tx, ty, tz), or null while it holds only the
     // background value.
     const T *tileData(int tx, int ty, int tz) const
@@ -138,10 +159,13 @@ public:
     int tileSize(int axis, int t) const { return t == myEdgeTile[axis] ? myEdgeSize[axis] : TILESIZE; }
     int tileVoxelCount(int tx, int ty, int tz) const { return tileSize(0, tx) * tileSize(1, ty) * tileSize(2, tz); }
     // Place of voxel (x, y, z) in its tile's values.
-    int voxelOffset(int x, int y, int z) const
+    int voxelOffset(int x, int y, int z) const { return rowOffset(x, y, z) + (x & TILEMASK); }
+    // Place of the first voxel of row (y, z) in the values of the tile
+    // holding x.
+    int rowOffset(int x, int y, int z) const
     {
         const int nx = tileSize(0, x >> TILEBITS), ny = tileSize(1, y >> TILEBITS);
-        return ((z & TILEMASK) * ny + (y & TILEMASK)) * nx + (x & TILEMASK);
+        return ((z & TILEMASK) * ny + (y & TILEMASK)) * nx;
     }
 
     // Bytes held by blocks and by the memory mapped for tiles, for memory
