@@ -11,7 +11,10 @@
 
 namespace sopcook
 {
-openvdb::FloatTree::Ptr floatTreeFromTiles(const UT_VoxelArrayF &voxels);
+// Counts the tree's active voxels into active and the voxels holding NaN or
+// an infinity into nonFinite, where given.
+openvdb::FloatTree::Ptr floatTreeFromTiles(const UT_VoxelArrayF &voxels, uint64_t *active = nullptr,
+                                           NonFinite *nonFinite = nullptr);
 
 // One vector per voxel from three arrays of the same resolution; a voxel is
 // active when any component is non-zero.

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <streambuf>
+#include <vector>
 
 #include "cook/Interrupts.h"
 #include "Messages.h"
@@ -27,6 +29,82 @@ struct CheckedArchive : openvdb::io::Archive
 };
 
 std::runtime_error writeFailure(int err) { return std::runtime_error(std::strerror(err ? err : EIO)); }
+
+// The file's output buffer, handing the kernel blocks of megabytes.
+// std::filebuf passes every write of 1 KB or more (each leaf's values)
+// straight to the kernel, and the file system then zeroes the partly written
+// page again on every such call: a third of a big file's write went there.
+class BlockFileBuffer : public std::streambuf
+{
+public:
+    explicit BlockFileBuffer(int fd) : myFd(fd), myBlock(size_t(4) << 20) { resetBlock(); }
+    // errno of the first failed write or seek, 0 while none failed.
+    int error() const { return myError; }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (!drain()) return traits_type::eof();
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+        return c;
+    }
+    std::streamsize xsputn(const char *s, std::streamsize n) override
+    {
+        std::streamsize done = 0;
+        while (done < n)
+        {
+            if (pptr() == epptr() && !drain()) break;
+            const std::streamsize k = std::min<std::streamsize>(epptr() - pptr(), n - done);
+            std::memcpy(pptr(), s + done, size_t(k));
+            pbump(int(k));
+            done += k;
+        }
+        return done;
+    }
+    int sync() override { return drain() ? 0 : -1; }
+    // The archive seeks back to fill in offsets once a grid is written.
+    pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override
+    {
+        if (!drain()) return pos_type(off_type(-1));
+        const int whence = dir == std::ios_base::beg ? SEEK_SET : (dir == std::ios_base::cur ? SEEK_CUR : SEEK_END);
+        const off_t at = lseek(myFd, off_t(off), whence);
+        if (at < 0) myError = errno;
+        return at < 0 ? pos_type(off_type(-1)) : pos_type(off_type(at));
+    }
+    pos_type seekpos(pos_type pos, std::ios_base::openmode which) override
+    {
+        return seekoff(off_type(pos), std::ios_base::beg, which);
+    }
+
+private:
+    void resetBlock() { setp(myBlock.data(), myBlock.data() + myBlock.size()); }
+    bool drain()
+    {
+        if (myError) return false;
+        const char *p = pbase();
+        size_t n = size_t(pptr() - pbase());
+        while (n > 0)
+        {
+            const ssize_t w = ::write(myFd, p, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0)
+            {
+                myError = w < 0 ? errno : EIO;
+                return false;
+            }
+            p += w;
+            n -= size_t(w);
+        }
+        resetBlock();
+        return true;
+    }
+
+    int myFd;
+    int myError = 0;
+    std::vector<char> myBlock;
+};
 
 uint32_t compressionFlags(VdbCompression c)
 {
@@ -48,23 +126,28 @@ uint32_t compressionFlags(VdbCompression c)
 // Writes grids to path, then flushes them to the disk; throws on any failure.
 void writeArchiveChecked(const std::string &path, const openvdb::GridPtrVec &grids, uint32_t compression)
 {
-    std::ofstream os(path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!os) throw writeFailure(errno);
-    errno = 0;
-    CheckedArchive archive;
-    archive.setCompression(compression);
-    archive.writeTo(os, grids);
-    os.flush();
-    // The stream stops writing at the first failure; errno still holds why.
-    if (!os) throw writeFailure(errno);
-    os.close();
-    if (os.fail()) throw writeFailure(errno);
-    int fd = open(path.c_str(), O_RDONLY);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0) throw writeFailure(errno);
-    int synced = fsync(fd);
-    int err = errno;
-    close(fd);
-    if (synced != 0) throw writeFailure(err);
+    int err = 0;
+    try
+    {
+        BlockFileBuffer buffer(fd);
+        std::ostream os(&buffer);
+        CheckedArchive archive;
+        archive.setCompression(compression);
+        archive.writeTo(os, grids);
+        os.flush();
+        // The stream stops writing at the first failure; the buffer knows why.
+        if (!os || buffer.error()) err = buffer.error() ? buffer.error() : EIO;
+    }
+    catch (...)
+    {
+        close(fd);
+        throw;
+    }
+    if (!err && fsync(fd) != 0) err = errno;
+    if (close(fd) != 0 && !err) err = errno;
+    if (err) throw writeFailure(err);
 }
 
 // Removes the temporary file on the way out of a failed write.

@@ -209,18 +209,15 @@ void convertVolumes(const std::vector<Entry> &volumes, const Triples &triples, V
 openvdb::FloatGrid::Ptr volumeToGrid(const GEO_PrimVolume &vol, const std::string &name, const std::string &dopobject,
                                      uint64_t *active, NonFinite *nonFinite)
 {
-    auto build = [&] { return floatTreeFromTiles(*vol.getVoxels()); };
+    uint64_t count = 0;
+    NonFinite found;
+    auto build = [&] { return floatTreeFromTiles(*vol.getVoxels(), &count, &found); };
     auto grid = makeGrid<openvdb::FloatTree>(build, "volume '" + name + "'", [&](openvdb::FloatGrid &grid) {
         grid.setGridClass(openvdb::GRID_FOG_VOLUME);
         describeGrid(grid, vol, name, dopobject);
     });
-    if (active) *active = grid->activeVoxelCount();
-    if (nonFinite)
-    {
-        NonFinite found;
-        countNonZero(*vol.getVoxels(), found);
-        if (found.count > 0) nonFinite->add(found.first[0], found.first[1], found.first[2], found.count);
-    }
+    if (active) *active = count;
+    if (nonFinite && found.count > 0) nonFinite->add(found.first[0], found.first[1], found.first[2], found.count);
     return grid;
 }
 
