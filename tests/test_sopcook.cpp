@@ -515,6 +515,21 @@ TEST(SopcookVdb, TreesBuiltFromTilesMatchTheVoxelByVoxelConversion)
         SCOPED_TRACE(axes[a]);
         expectSameTrees(openvdb::GridBase::grid<openvdb::FloatGrid>(grids[a])->tree(), want->tree());
         EXPECT_EQ(summaries[a].active, want->activeVoxelCount());
+        // Voxels not finite: how many, and the first in tile order (rows of
+        // tiles, then (z, y, x) inside a tile).
+        sopcook::NonFinite expected;
+        const int T = UT_VoxelArrayF::TILESIZE;
+        for (int tz = 0; tz < nz; tz += T)
+            for (int ty = 0; ty < ny; ty += T)
+                for (int tx = 0; tx < nx; tx += T)
+                    for (int z = tz; z < std::min(tz + T, nz); ++z)
+                        for (int y = ty; y < std::min(ty + T, ny); ++y)
+                            for (int x = tx; x < std::min(tx + T, nx); ++x)
+                                if (!std::isfinite(vols[a]->getValueAtIndex(x, y, z))) expected.add(x, y, z);
+        ASSERT_GT(expected.count, 0u);
+        EXPECT_EQ(summaries[a].nonFinite.count, expected.count);
+        EXPECT_EQ(std::vector<int>(summaries[a].nonFinite.first, summaries[a].nonFinite.first + 3),
+                  std::vector<int>(expected.first, expected.first + 3));
     }
     auto want = voxelByVoxel<openvdb::Vec3SGrid>(nx, ny, nz, [&](int x, int y, int z) {
         return openvdb::Vec3s(vols[0]->getValueAtIndex(x, y, z), vols[1]->getValueAtIndex(x, y, z),
