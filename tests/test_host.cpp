@@ -2,6 +2,7 @@
 // The host toolkit: voxel arrays, volumes, geometry, threads and the loader.
 #include <gtest/gtest.h>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -133,6 +134,44 @@ TEST(ThreadedAlgorithm, TinyRunsGoAsOneJobOnTheCallingThread)
         });
     EXPECT_EQ(order, (std::vector<int>{0, 0}));
     for (std::thread::id id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+    UT_ThreadedAlgorithm::setInOrderThreshold(oldThreshold);
+}
+
+// Runs whose jobs are slower on the pool than as one job (here they wait
+// 20 times longer when split) settle on one job after a trial, and runs that
+// gain from the pool keep it; both ways give each run's whole work. (Runs
+// of over 1 ms take the pool without a trial.)
+TEST(ThreadedAlgorithm, RunsSettleOnTheFasterWay)
+{
+    const int64_t oldThreshold = UT_ThreadedAlgorithm::getInOrderThreshold();
+    UT_ThreadedAlgorithm::setDefaultThreadCount(2);
+    UT_ThreadedAlgorithm::setInOrderThreshold(1000);
+    for (bool poolIsSlow : {true, false})
+    {
+        int oneJobRuns = 0;
+        UT_ThreadedAlgorithm algo;
+        for (int run = 0; run < 120; ++run)
+        {
+            std::atomic<int> covered{0}, jobs{0};
+            algo.run([&](const UT_JobInfo &info) {
+                jobs = info.numJobs();
+                int start, end;
+                info.divideWork(100, start, end);
+                covered += end - start;
+                const bool split = info.numJobs() > 1;
+                const int us = poolIsSlow ? (split ? 400 : 20) : (split ? 20 : 400);
+                std::this_thread::sleep_for(std::chrono::microseconds(us));
+                return 0;
+            });
+            EXPECT_EQ(covered.load(), 100);
+            // The first two runs have no history; the trial alternates.
+            oneJobRuns += run >= 40 && jobs == 1;
+        }
+        if (poolIsSlow)
+            EXPECT_GT(oneJobRuns, 60);
+        else
+            EXPECT_LT(oneJobRuns, 20);
+    }
     UT_ThreadedAlgorithm::setInOrderThreshold(oldThreshold);
 }
 

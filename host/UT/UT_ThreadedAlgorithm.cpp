@@ -92,15 +92,53 @@ bool predictTiny()
     return std::min(lastRunWorkNs[0], lastRunWorkNs[1]) < inOrderBelowNs.load(std::memory_order_relaxed);
 }
 
-// Runs the whole run as the single job a one-thread run would be: the jobs
-// of every threaded operator together cover what one job covers, so the
-// results are those of one thread.
-void runAsOneJob(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock)
+// Above this much work a run always takes the pool: what starting it costs
+// is then small beside what it gains.
+constexpr int64_t alwaysPoolNs = 1000000;
+
+bool predictLarge() { return std::min(lastRunWorkNs[0], lastRunWorkNs[1]) >= alwaysPoolNs; }
+
+// Whether the calling thread's runs above the threshold go faster on the
+// pool or as one job. What the pool buys depends on the operator: jobs that
+// repeat much of their run's set-up, split short rows or wait on one lock
+// can be slower together than one job alone. So runs are tried both ways in
+// turn (a trial of 8 runs, alternating; runs of a stream vary in size, but
+// not with the alternation), and the faster way in total is kept for the
+// next runs, twice as many each time a trial confirms it (32 up to 1024).
+struct RunWays
 {
-    const int64_t start = nowNs();
-    functor(UT_JobInfo(0, 1, lock));
-    recordWork(nowNs() - start);
-}
+    static constexpr int trialRuns = 8;
+    int trialLeft = trialRuns;
+    double trialNs[2] = {0, 0}; // one job, pool
+    bool pool = false;
+    int settledLeft = 0;
+    int settleLength = 16;
+
+    bool choosePool()
+    {
+        if (trialLeft > 0) return (trialLeft & 1) != 0;
+        if (settledLeft > 0)
+        {
+            --settledLeft;
+            return pool;
+        }
+        trialLeft = trialRuns;
+        trialNs[0] = trialNs[1] = 0;
+        return true;
+    }
+    void record(bool pooled, int64_t wallNs)
+    {
+        if (trialLeft <= 0) return;
+        trialNs[pooled] += double(wallNs);
+        if (--trialLeft > 0) return;
+        const bool winner = trialNs[1] < trialNs[0];
+        settleLength = winner == pool ? std::min(settleLength * 2, 1024) : 32;
+        pool = winner;
+        settledLeft = settleLength;
+    }
+};
+thread_local RunWays runWays;
+
 
 // Wall time spent inside run(), all runs together, for profiles.
 std::atomic<int64_t> runWallNs{0};
@@ -163,30 +201,39 @@ int64_t UT_ThreadedAlgorithm::getInOrderThreshold() { return inOrderBelowNs.load
 void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_Lock *lock)
 {
     const int64_t start = nowNs();
-    runJobs(functor, lock);
-    runWallNs.fetch_add(nowNs() - start, std::memory_order_relaxed);
+    const int64_t end = runJobs(functor, lock, start);
+    runWallNs.fetch_add(end - start, std::memory_order_relaxed);
 }
 
 int64_t UT_ThreadedAlgorithm::totalRunNs() { return runWallNs.load(std::memory_order_relaxed); }
 
-void UT_ThreadedAlgorithm::runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock)
+// Runs the jobs of a run that started at `start`; returns when it ended.
+// Runs on the calling thread are timed by these two readings alone.
+int64_t UT_ThreadedAlgorithm::runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock,
+                                      int64_t start)
 {
     UT_Lock *jobLock = lock ? lock : &myLock;
     int jobs = getDefaultThreadCount();
     if (myMaxThreads > 0) jobs = std::min(jobs, myMaxThreads);
-    if (jobs <= 1)
+    const bool adaptive = inOrderBelowNs.load(std::memory_order_relaxed) > 0;
+    const bool tried = adaptive && !predictTiny() && !predictLarge();
+    if (jobs <= 1 || (adaptive && predictTiny()) || (tried && !runWays.choosePool()))
     {
+        // The single job a one-thread run is: the jobs of every threaded
+        // operator together cover what one job covers, so the results are
+        // those of one thread.
         functor(UT_JobInfo(0, 1, jobLock));
-        return;
-    }
-    if (predictTiny())
-    {
-        runAsOneJob(functor, jobLock);
-        return;
+        const int64_t end = nowNs();
+        if (jobs > 1) recordWork(end - start);
+        if (jobs > 1 && tried) runWays.record(false, end - start);
+        return end;
     }
     std::atomic<int64_t> work{0};
     JobBody body(functor, jobs, jobLock, &work);
     pool().get().execute([&] { tbb::parallel_for(0, jobs, body, tbb::simple_partitioner()); });
     UT_TSAN_ACQUIRE(&handBack);
+    const int64_t end = nowNs();
     recordWork(work.load(std::memory_order_relaxed));
+    if (tried) runWays.record(true, end - start);
+    return end;
 }

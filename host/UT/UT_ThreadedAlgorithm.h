@@ -29,10 +29,11 @@ private:
 };
 
 // Runs one job per worker thread on the host's thread pool; the calling
-// thread takes part and run() returns when every job has finished. When the
-// calling thread's recent runs did less work than the in-order threshold,
-// the run goes on the calling thread as the one job of a one-thread run:
-// the same results, without waking the pool or repeating per-job set-up.
+// thread takes part and run() returns when every job has finished. A run
+// may instead go on the calling thread as the one job of a one-thread run
+// (the same results, without waking the pool or repeating per-job set-up):
+// when the calling thread's recent runs did less work than the in-order
+// threshold, and when its recent runs were faster that way than on the pool.
 class UT_API UT_ThreadedAlgorithm
 {
 public:
@@ -45,7 +46,7 @@ public:
     static void setDefaultThreadCount(int count);
     static int getDefaultThreadCount();
     // Nanoseconds of work below which the next run goes on the calling
-    // thread as one job (0: never).
+    // thread as one job (0: never, and every run uses the pool).
     static void setInOrderThreshold(int64_t ns);
     static int64_t getInOrderThreshold();
     // Wall time spent inside run() since the process started, all runs
@@ -53,7 +54,7 @@ public:
     static int64_t totalRunNs();
 
 private:
-    void runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock);
+    int64_t runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock, int64_t start);
 
     int myMaxThreads;
     UT_Lock myLock;
