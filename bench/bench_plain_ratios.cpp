@@ -232,10 +232,12 @@ void strandcastWork(FIELDS &f, const Centres &centres, const GU_Detail &in, cons
             {
                 int begin, end;
                 reach.row(y, z, begin, end);
+                int hint = -1;
                 for (int x = begin; x < end; ++x)
                 {
                     SegmentFoot foot;
-                    if (!nearestSegment(curve, centres.at(x, y, z), foot)) continue;
+                    if (!nearestSegment(curve, centres.at(x, y, z), foot, hint)) continue;
+                    hint = foot.k;
                     float r = foot.blend(curve.radius);
                     if (!(r >= foot.d)) continue;
                     float v = float(double((r - foot.d) / r) * 1.0 * double(foot.blend(curve.density)));

@@ -148,7 +148,7 @@ const Visits &sceneVisits()
 
 // The search before segments were rejected by their boxes: every segment
 // projected, the first strictly nearest kept.
-bool plainNearestSegment(const curvecast::CurveSamples &curve, const UT_Vector3 &P, curvecast::SegmentFoot &foot)
+bool plainNearestSegment(const curvecast::CurveSamples &curve, const UT_Vector3 &P, curvecast::SegmentFoot &foot, int)
 {
     foot.k = strandref::nearestByEverySegment(curve.pos, P, foot.Q, foot.d);
     if (foot.k < 0) return false;
@@ -157,26 +157,33 @@ bool plainNearestSegment(const curvecast::CurveSamples &curve, const UT_Vector3 
     return true;
 }
 
-template <bool (*Search)(const curvecast::CurveSamples &, const UT_Vector3 &, curvecast::SegmentFoot &)>
-void searchVisits(benchmark::State &state)
+// Every visit searched in the operators' order; with `hinted`, each search
+// is told the previous visit's winner, as the operators' row loops do.
+template <bool (*Search)(const curvecast::CurveSamples &, const UT_Vector3 &, curvecast::SegmentFoot &, int)>
+void searchVisits(benchmark::State &state, bool hinted)
 {
     const Visits &v = sceneVisits();
     for (auto _ : state)
         for (size_t j = 0; j < v.curves.size(); ++j)
+        {
+            int hint = -1;
             for (const UT_Vector3 &P : v.centres[j])
             {
                 curvecast::SegmentFoot foot;
-                benchmark::DoNotOptimize(Search(v.curves[j], P, foot));
+                benchmark::DoNotOptimize(Search(v.curves[j], P, foot, hint));
                 benchmark::DoNotOptimize(foot.d);
+                if (hinted && foot.k >= 0) hint = foot.k;
             }
+        }
     state.SetItemsProcessed(state.iterations() * v.count);
     state.counters["ns_per_visit"] = benchmark::Counter(double(v.count) * double(state.iterations()) * 1e-9,
                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 } // namespace
 
-static void BM_nearestSegment_plain(benchmark::State &state) { searchVisits<plainNearestSegment>(state); }
-static void BM_nearestSegment(benchmark::State &state) { searchVisits<curvecast::nearestSegment>(state); }
+static void BM_nearestSegment_plain(benchmark::State &state) { searchVisits<plainNearestSegment>(state, false); }
+static void BM_nearestSegment(benchmark::State &state) { searchVisits<curvecast::nearestSegment>(state, false); }
+static void BM_nearestSegment_hinted(benchmark::State &state) { searchVisits<curvecast::nearestSegment>(state, true); }
 
 BENCHMARK(BM_strandcast)->ArgName("noise")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_strandcastStraightMT_1thread)->ArgName("noise")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
@@ -185,3 +192,4 @@ BENCHMARK(BM_strandcast_small)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 BENCHMARK(BM_allVoxelsRule_small)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_nearestSegment_plain)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_nearestSegment)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_nearestSegment_hinted)->Unit(benchmark::kMillisecond)->MinTime(1.0);

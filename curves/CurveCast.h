@@ -233,17 +233,34 @@ struct NearestSoFar
     }
 };
 
+// A segment projected ahead of the in-order search (see nearestSegment):
+// its foot, and the bound its distance sets.
+struct HintedSegment
+{
+    int k = -1;
+    UT_Vector3 Q;
+    float square = 0.0f;
+    double beyond = std::numeric_limits<double>::infinity();
+};
+
 // Offers segments [first, first + count) (count <= 16) to nearest, in order.
 // A segment whose box lies no nearer than the best distance so far cannot be
-// strictly nearer, so it is not projected. (A foot that is not a number, the
-// only kind outside its segment's box, never wins.)
-inline void offerSegments(const CurveSamples &curve, int first, int count, const UT_Vector3 &P, NearestSoFar &nearest)
+// strictly nearer, so it is not projected; nor is one whose box's square
+// exceeds the hint's bound. (A foot that is not a number, the only kind
+// outside its segment's box, never wins.)
+inline void offerSegments(const CurveSamples &curve, int first, int count, const UT_Vector3 &P, NearestSoFar &nearest,
+                          const HintedSegment &hint)
 {
     float box[16];
     boxSquaredDistances(curve, first, count, P, box);
     for (int k = 0; k < count; ++k)
     {
-        if (box[k] >= nearest.bestSquare) continue;
+        if (box[k] >= nearest.bestSquare || double(box[k]) > hint.beyond) continue;
+        if (first + k == hint.k)
+        {
+            nearest.offer(hint.k, hint.Q, hint.square);
+            continue;
+        }
         UT_Vector3 Q;
         float square = curve.footOn(first + k, P, Q);
         nearest.offer(first + k, Q, square);
@@ -255,12 +272,30 @@ inline void offerSegments(const CurveSamples &curve, int first, int count, const
 // projecting P on every segment. Returns false when no segment qualifies:
 // the search then names vertex 0 twice, whose zero length makes every blend
 // not a number, so such a voxel receives nothing.
-inline bool nearestSegment(const CurveSamples &curve, const UT_Vector3 &P, SegmentFoot &foot)
+//
+// hint names a segment likely to win (the winner of the voxel before along
+// a row), or -1. Its distance d bounds the search: a segment whose box's
+// square exceeds the square of the float after d has every foot strictly
+// farther than d, so it can neither win nor tie and is not projected; the
+// segments left are offered in order as without a hint.
+inline bool nearestSegment(const CurveSamples &curve, const UT_Vector3 &P, SegmentFoot &foot, int hint = -1)
 {
     NearestSoFar nearest;
     const int segments = curve.segmentCount();
+    HintedSegment hinted;
+    if (hint >= 0 && hint < segments)
+    {
+        hinted.k = hint;
+        hinted.square = curve.footOn(hint, P, hinted.Q);
+        const float d = std::sqrt(hinted.square);
+        if (d < nearest.best)
+        {
+            const double above = std::nextafter(d, std::numeric_limits<float>::infinity());
+            hinted.beyond = above * above; // exact: a float's square fits a double
+        }
+    }
     for (int first = 0; first < segments; first += 16)
-        offerSegments(curve, first, std::min(16, segments - first), P, nearest);
+        offerSegments(curve, first, std::min(16, segments - first), P, nearest, hinted);
     if (nearest.chosen < 0) return false;
     const int k = nearest.chosen;
     foot.k = k;

@@ -100,10 +100,12 @@ struct CastRows
     VoxelRow colour[3];
 };
 
-static void castVoxel(const CurveSamples &curve, const UT_Vector3 &P, int x, const CastSettings &s, CastRows &rows)
+static void castVoxel(const CurveSamples &curve, const UT_Vector3 &P, int x, const CastSettings &s, CastRows &rows,
+                      int &hint)
 {
     SegmentFoot foot;
-    if (!nearestSegment(curve, P, foot)) return;
+    if (!nearestSegment(curve, P, foot, hint)) return;
+    hint = foot.k;
     float r = foot.blend(curve.radius);
     if (!(r >= foot.d)) return;
 
@@ -157,7 +159,8 @@ static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiu
                 if (begin >= end) continue;
                 const GEO_VoxelCentreRow row = densityVolume->centreRow(y, z);
                 CastRows rows(volumes, colourVolume, doColor != 0, y, z);
-                for (int x = begin; x < end; ++x) castVoxel(curve, row.at(x), x, settings, rows);
+                int hint = -1; // the previous voxel's nearest segment
+                for (int x = begin; x < end; ++x) castVoxel(curve, row.at(x), x, settings, rows, hint);
             }
     }
     return 0;

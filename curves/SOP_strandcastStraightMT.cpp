@@ -112,13 +112,14 @@ static double curveNoise(const CurveVolumeData &D, const SegmentFoot &foot, cons
 // interpolated radius, times the density, optionally times noise; colour is
 // added unweighted wherever density is. Only positive values are added, and
 // only under the job lock.
-static void castVoxel(CurveVolumeData &D, const UT_JobInfo &info, int x, int y, int z)
+static void castVoxel(CurveVolumeData &D, const UT_JobInfo &info, int x, int y, int z, int &hint)
 {
     const CurveSamples &curve = *D.samples;
     UT_Vector3 P;
     D.volume->indexToPos(x, y, z, P);
     SegmentFoot foot;
-    if (!nearestSegment(curve, P, foot)) return;
+    if (!nearestSegment(curve, P, foot, hint)) return;
+    hint = foot.k;
     float r = foot.blend(curve.radius);
     if (!(r >= foot.d)) return;
 
@@ -159,7 +160,8 @@ void SOP_strandcastStraightMT::fillCurvePrimPartial(CurveVolumeData D, const UT_
             int begin, end, start, stop;
             D.reach->row(y, z, begin, end);
             info.divideWork(end - begin, start, stop);
-            for (int x = begin + start; x < begin + stop; ++x) castVoxel(D, info, x, y, z);
+            int hint = -1; // the previous voxel's nearest segment
+            for (int x = begin + start; x < begin + stop; ++x) castVoxel(D, info, x, y, z, hint);
             // An interruption thins the rest of this slice to its first row.
             if (UTgetInterrupt()->opInterrupt(-1)) break;
         }

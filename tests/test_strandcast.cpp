@@ -454,7 +454,7 @@ TEST(StrandcastStraightMT, InterruptLeavesOnlyTheFirstRowOfEachSlice)
 // the segment, foot and distance of projecting P on every segment (first
 // strictly nearest from 1e12), bit for bit. Curves full of exact ties and
 // near-ties: retraced and reversed segments, repeated vertices, grid-aligned
-// zig-zags, and points on, between and beyond them.
+// zig-zags, and points on, between and beyond them; with every hint.
 TEST(StrandcastSearch, SkippedSegmentsNeverChangeTheWinnerFootOrDistance)
 {
     auto plain = [](const curvecast::CurveSamples &c, const UT_Vector3 &P, curvecast::SegmentFoot &foot) {
@@ -484,13 +484,19 @@ TEST(StrandcastSearch, SkippedSegmentsNeverChangeTheWinnerFootOrDistance)
                     {
                         V P(x * 0.25f, y * 0.25f, z * 0.25f);
                         if (near) P += V(jitter(rng), jitter(rng), jitter(rng));
-                        curvecast::SegmentFoot a, b;
-                        bool ra = curvecast::nearestSegment(c, P, a), rb = plain(c, P, b);
-                        ASSERT_EQ(ra, rb) << j << ": " << P.x() << " " << P.y() << " " << P.z();
-                        if (!ra) continue;
-                        ASSERT_EQ(a.k, b.k) << j << ": " << P.x() << " " << P.y() << " " << P.z();
-                        for (int k = 0; k < 3; ++k) ASSERT_EQ(std::memcmp(&a.Q[k], &b.Q[k], 4), 0);
-                        ASSERT_EQ(std::memcmp(&a.d, &b.d, 4), 0);
+                        curvecast::SegmentFoot b;
+                        const bool rb = plain(c, P, b);
+                        // Any hint, good or bad, leaves the result alone.
+                        for (int hint = -1; hint <= c.segmentCount(); ++hint)
+                        {
+                            curvecast::SegmentFoot a;
+                            bool ra = curvecast::nearestSegment(c, P, a, hint);
+                            ASSERT_EQ(ra, rb) << j << ": " << P.x() << " " << P.y() << " " << P.z() << " hint " << hint;
+                            if (!ra) continue;
+                            ASSERT_EQ(a.k, b.k) << j << ": " << P.x() << " " << P.y() << " " << P.z() << " hint " << hint;
+                            for (int k = 0; k < 3; ++k) ASSERT_EQ(std::memcmp(&a.Q[k], &b.Q[k], 4), 0);
+                            ASSERT_EQ(std::memcmp(&a.d, &b.d, 4), 0);
+                        }
                     }
     }
 }
