@@ -8,14 +8,18 @@
 // outside the array or its slab are dropped; a background tile is allocated
 // only for a value other than the background), so results are the same.
 //
-// A row belongs to one job. Jobs of a threaded run that write disjoint x
-// ranges of the same row may each hold one: a tile another job allocates
-// after this row found it empty is found again at the first write here.
+// A row belongs to one job. Jobs of a threaded run may each hold one for
+// the same row: a tile is looked up again while it is empty, so a tile
+// another job allocated is found, as updateValue finds it; updates of one
+// voxel by several jobs need the operator's lock, as they do through the
+// array.
 class VoxelRow
 {
 public:
+    // A handle without an array gives a row that takes no writes.
     VoxelRow(UT_VoxelArrayWriteHandleF &handle, int y, int z)
-        : myArray(handle.get()), myY(y), myZ(z), myXRes(myArray->isWritableRow(y, z) ? myArray->getXRes() : 0)
+        : myArray(handle.get()), myY(y), myZ(z),
+          myXRes(myArray && myArray->isWritableRow(y, z) ? myArray->getXRes() : 0)
     {
     }
 
@@ -25,7 +29,9 @@ public:
     {
         if (unsigned(x) >= unsigned(myXRes)) return;
         const int tileX = x >> UT_VoxelArrayF::TILEBITS;
-        if (tileX != myTileX)
+        // A tile found empty is looked up again: another job may have
+        // allocated it and written this voxel since.
+        if (tileX != myTileX || !myValues)
         {
             myTileX = tileX;
             myValues = myArray->tileRow(x, myY, myZ);

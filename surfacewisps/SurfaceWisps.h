@@ -9,6 +9,7 @@
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 
 // ---------------------------------------------------------------------------
 // Parameters
@@ -249,24 +250,47 @@ struct SplatTarget
     }
 };
 
-// One child's update of one voxel: density adds w, colour keeps the largest
-// w * colour, velocity averages with what is there.
-inline void depositVoxel(const SplatTarget &t, int x, int y, int z, double w, const QuadChild &c)
+// The rows of one (y, z) a child deposits into: density, and colour and
+// velocity when they are on.
+struct DepositRows
 {
-    accumulateVoxel(*t.density, x, y, z, w);
+    DepositRows(const SplatTarget &t, int y, int z)
+        : density(*t.density, y, z),
+          colour{rowOf(t.doColor, t.colour[0], y, z), rowOf(t.doColor, t.colour[1], y, z),
+                 rowOf(t.doColor, t.colour[2], y, z)},
+          velocity{rowOf(t.doVelocity, t.velocity[0], y, z), rowOf(t.doVelocity, t.velocity[1], y, z),
+                   rowOf(t.doVelocity, t.velocity[2], y, z)}
+    {
+    }
+    VoxelRow density, colour[3], velocity[3];
+
+private:
+    static VoxelRow rowOf(bool wanted, UT_VoxelArrayWriteHandleF *h, int y, int z)
+    {
+        static UT_VoxelArrayWriteHandleF none;
+        return VoxelRow(wanted && h ? *h : none, y, z);
+    }
+};
+
+// One child's update of voxel x of the rows: density adds w, colour keeps
+// the largest w * colour, velocity averages with what is there.
+inline void depositVoxel(const SplatTarget &t, DepositRows &rows, int x, double w, const QuadChild &c)
+{
+    rows.density.accumulate(x, w);
     if (t.doColor)
         for (int k = 0; k < 3; ++k)
         {
-            UT_VoxelArrayWriteHandleF &h = *t.colour[k];
-            double current = h->getValue(x, y, z);
-            double candidate = w * double(c.colour[k]);
-            h->setValue(x, y, z, float(candidate > current ? candidate : current));
+            const double candidate = w * double(c.colour[k]);
+            rows.colour[k].update(x, [candidate](float v) {
+                double current = v;
+                return float(candidate > current ? candidate : current);
+            });
         }
     if (t.doVelocity)
         for (int k = 0; k < 3; ++k)
         {
-            UT_VoxelArrayWriteHandleF &h = *t.velocity[k];
-            h->setValue(x, y, z, (h->getValue(x, y, z) + c.velocity[k]) * 0.5f);
+            const float velocity = c.velocity[k];
+            rows.velocity[k].update(x, [velocity](float v) { return (v + velocity) * 0.5f; });
         }
 }
 
@@ -313,16 +337,17 @@ void featherSplat(const SplatTarget &t, const QuadChild &c, const UT_Vector3 &X,
         {
             int start, end;
             row.share(hi[0] - lo[0], start, end);
+            if (start >= end) continue;
+            const GEO_VoxelCentreRow centres = t.densityVolume->centreRow(y, z);
+            DepositRows rows(t, y, z);
             for (int x = lo[0] + start; x < lo[0] + end; ++x)
             {
-                UT_Vector3 p;
-                t.densityVolume->indexToPos(x, y, z, p);
-                float d = dist3D(p, X);
+                float d = dist3D(centres.at(x), X);
                 if (!(c.radius >= d)) continue;
                 double w = (double(c.radius) - double(d)) / double(c.radius) * weight;
                 if (!(w > 0)) continue;
                 row.lock();
-                depositVoxel(t, x, y, z, w, c);
+                depositVoxel(t, rows, x, w, c);
                 row.unlock();
             }
         }
@@ -342,19 +367,21 @@ void cubeSplat(const SplatTarget &t, const QuadChild &c, const UT_Vector3 &X, co
         {
             int start, end;
             row.share(2 * reach + 1, start, end);
+            if (start >= end) continue;
+            const int y = j + dy, z = k + dz;
+            const GEO_VoxelCentreRow centres = t.densityVolume->centreRow(y, z);
+            DepositRows rows(t, y, z);
             for (int dx = -reach + start; dx < -reach + end; ++dx)
             {
-                int x = i + dx, y = j + dy, z = k + dz;
-                UT_Vector3 p;
-                t.densityVolume->indexToPos(x, y, z, p);
-                float d = dist3D(p, X);
+                int x = i + dx;
+                float d = dist3D(centres.at(x), X);
                 double w = (double(c.radius) - double(d)) / double(c.radius);
                 // A zero radius at a voxel centre gives 0 / 0: no weight.
                 if (!(w >= 0)) w = 0;
                 if (w > 1000000) w = 1000000;
                 if (!t.inGrid(x, y, z)) continue;
                 row.lock();
-                depositVoxel(t, x, y, z, weight * w, c);
+                depositVoxel(t, rows, x, weight * w, c);
                 row.unlock();
             }
         }
