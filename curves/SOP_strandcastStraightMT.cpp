@@ -13,6 +13,7 @@
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 
 namespace strandcastStraightMT
 {
@@ -112,11 +113,10 @@ static double curveNoise(const CurveVolumeData &D, const SegmentFoot &foot, cons
 // interpolated radius, times the density, optionally times noise; colour is
 // added unweighted wherever density is. Only positive values are added, and
 // only under the job lock.
-static void castVoxel(CurveVolumeData &D, const UT_JobInfo &info, int x, int y, int z, int &hint)
+static void castVoxel(CurveVolumeData &D, const UT_JobInfo &info, int x, const UT_Vector3 &P, VoxelRow rows[4],
+                      int &hint)
 {
     const CurveSamples &curve = *D.samples;
-    UT_Vector3 P;
-    D.volume->indexToPos(x, y, z, P);
     SegmentFoot foot;
     if (!nearestSegment(curve, P, foot, hint)) return;
     hint = foot.k;
@@ -132,9 +132,9 @@ static void castVoxel(CurveVolumeData &D, const UT_JobInfo &info, int x, int y, 
 
     UT_Vector3 c = D.doColor ? foot.blend3(curve.colour) : UT_Vector3(0, 0, 0);
     info.lock();
-    accumulateVoxelSingle(D.handles[0], x, y, z, v);
+    rows[0].accumulateSingle(x, v);
     if (D.doColor)
-        for (int i = 0; i < 3; ++i) accumulateVoxelSingle(D.handles[1 + i], x, y, z, c[i]);
+        for (int i = 0; i < 3; ++i) rows[1 + i].accumulateSingle(x, c[i]);
     info.unlock();
 }
 
@@ -160,8 +160,14 @@ void SOP_strandcastStraightMT::fillCurvePrimPartial(CurveVolumeData D, const UT_
             int begin, end, start, stop;
             D.reach->row(y, z, begin, end);
             info.divideWork(end - begin, start, stop);
-            int hint = -1; // the previous voxel's nearest segment
-            for (int x = begin + start; x < begin + stop; ++x) castVoxel(D, info, x, y, z, hint);
+            if (start < stop)
+            {
+                const GEO_VoxelCentreRow centres = D.volume->centreRow(y, z);
+                VoxelRow rows[4] = {{D.handles[0], y, z}, {D.handles[1], y, z}, {D.handles[2], y, z},
+                                    {D.handles[3], y, z}};
+                int hint = -1; // the previous voxel's nearest segment
+                for (int x = begin + start; x < begin + stop; ++x) castVoxel(D, info, x, centres.at(x), rows, hint);
+            }
             // An interruption thins the rest of this slice to its first row.
             if (UTgetInterrupt()->opInterrupt(-1)) break;
         }

@@ -8,6 +8,7 @@
 #include "SOP_VolumeOperator.h"
 #include "VelocityWisps.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 #include "WispWalk.h"
 
 namespace SOP_plumeweave_velocity_stretch
@@ -71,20 +72,21 @@ static void depositStreak(StreakTargets &out, const StreakPoint &pt, const UT_Ve
     for (int z = lo[2]; z < hi[2]; ++z)
         for (int y = lo[1]; y < hi[1]; ++y)
         {
-            UT_Vector3 rowStart, rowEnd;
-            out.volume->indexToPos(lo[0], y, z, rowStart);
-            out.volume->indexToPos(hi[0] - 1, y, z, rowEnd);
-            if (!velocitywisps::rowMayReach(rowStart, rowEnd, head, far, pt.pscale)) continue;
+            const GEO_VoxelCentreRow centres = out.volume->centreRow(y, z);
+            if (!velocitywisps::rowMayReach(centres.at(lo[0]), centres.at(hi[0] - 1), head, far, pt.pscale)) continue;
+            VoxelRow density(*out.density, y, z);
+            static UT_VoxelArrayWriteHandleF none;
+            VoxelRow colour[3] = {{out.colour[0] ? *out.colour[0] : none, y, z},
+                                  {out.colour[0] ? *out.colour[1] : none, y, z},
+                                  {out.colour[0] ? *out.colour[2] : none, y, z}};
             for (int x = lo[0]; x < hi[0]; ++x)
             {
-                UT_Vector3 V;
-                out.volume->indexToPos(x, y, z, V);
-                float value = streakValue(pt, head, tail, V, out.densityMult);
+                float value = streakValue(pt, head, tail, centres.at(x), out.densityMult);
                 // Also drops the NaN of a zero footprint's 0/0.
                 if (!(value > 0)) continue;
-                accumulateVoxelSingle(*out.density, x, y, z, value);
+                density.accumulateSingle(x, value);
                 if (out.colour[0])
-                    for (int c = 0; c < 3; ++c) accumulateVoxelSingle(*out.colour[c], x, y, z, value * pt.colour[c]);
+                    for (int c = 0; c < 3; ++c) colour[c].accumulateSingle(x, value * pt.colour[c]);
             }
         }
 }

@@ -14,6 +14,7 @@
 #include "UT/UT_ThreadedAlgorithm.h"
 #include "VelocityWisps.h"
 #include "VolumeSetup.h"
+#include "VoxelRow.h"
 #include "WispWalk.h"
 
 namespace SOP_plumeweave_velocity_stretchMT
@@ -104,22 +105,23 @@ int SOP_plumeweaveMT::fillPointInvokePartial(const VData &data, const UT_JobInfo
     return 0;
 }
 
-// Adds one voxel's value to density and colour. Stretched values are float
-// and added in single precision; sphere values are added in double.
-static void deposit(VData &d, int x, int y, int z, double value)
+// Adds one voxel's value to density and colour, rows (y, z) of each.
+// Stretched values are float and added in single precision; sphere values
+// are added in double.
+static void deposit(VData &d, int x, VoxelRow &density, VoxelRow colour[3], double value)
 {
     if (d.stretched)
     {
         float v = float(value);
-        accumulateVoxelSingle(d.density, x, y, z, v);
+        density.accumulateSingle(x, v);
         if (d.colourOn)
-            for (int c = 0; c < 3; ++c) accumulateVoxelSingle(d.colour[c], x, y, z, v * d.col[c]);
+            for (int c = 0; c < 3; ++c) colour[c].accumulateSingle(x, v * d.col[c]);
     }
     else
     {
-        accumulateVoxel(d.density, x, y, z, value);
+        density.accumulate(x, value);
         if (d.colourOn)
-            for (int c = 0; c < 3; ++c) accumulateVoxel(d.colour[c], x, y, z, value * double(d.col[c]));
+            for (int c = 0; c < 3; ++c) colour[c].accumulate(x, value * double(d.col[c]));
     }
 }
 
@@ -140,23 +142,23 @@ void SOP_plumeweaveMT::fillPointPartial(VData &d, const UT_JobInfo &info)
     for (int z = z0; z < z1; ++z)
         for (int y = y0; y < y1; ++y)
         {
-            UT_Vector3 rowStart, rowEnd;
-            d.volume->indexToPos(x0 + start, y, z, rowStart);
-            d.volume->indexToPos(x0 + end - 1, y, z, rowEnd);
-            if (!velocitywisps::rowMayReach(rowStart, rowEnd, d.head, far, d.s)) continue;
+            const GEO_VoxelCentreRow centres = d.volume->centreRow(y, z);
+            if (!velocitywisps::rowMayReach(centres.at(x0 + start), centres.at(x0 + end - 1), d.head, far, d.s))
+                continue;
             row.clear();
             for (int x = x0 + start; x < x0 + end; ++x)
             {
-                UT_Vector3 V;
-                d.volume->indexToPos(x, y, z, V);
+                const UT_Vector3 V = centres.at(x);
                 double value = d.stretched ? double(capsuleValue(d, V)) : sphereValue(d, V);
                 if (value > 0) row.emplace_back(x, value);
             }
             if (row.empty()) continue;
+            VoxelRow density(d.density, y, z);
+            VoxelRow colour[3] = {{d.colour[0], y, z}, {d.colour[1], y, z}, {d.colour[2], y, z}};
             // The run's lock is held over the row's deposits: one lock per
             // row rather than per voxel keeps the jobs from queueing on it.
             info.lock();
-            for (const auto &[x, value] : row) deposit(d, x, y, z, value);
+            for (const auto &[x, value] : row) deposit(d, x, density, colour, value);
             info.unlock();
         }
 }
