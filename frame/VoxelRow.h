@@ -29,11 +29,13 @@ public:
     {
         if (unsigned(x) >= unsigned(myXRes)) return;
         const int tileX = x >> UT_VoxelArrayF::TILEBITS;
-        // A tile found empty is looked up again: another job may have
-        // allocated it and written this voxel since.
-        if (tileX != myTileX || !myValues)
+        // A tile found empty is looked up again once any tile has been
+        // allocated since: another job may have allocated it and written
+        // this voxel.
+        if (tileX != myTileX || (!myValues && myArray->tilesMade() != myTilesMade))
         {
             myTileX = tileX;
+            myTilesMade = myArray->tilesMade();
             myValues = myArray->tileRow(x, myY, myZ);
         }
         float *v = myValues;
@@ -64,5 +66,6 @@ private:
     int myY, myZ;
     int myXRes; // 0 when the row takes no writes
     int myTileX = -1;
+    unsigned myTilesMade = 0;  // the array's tilesMade() when myValues was looked up
     float *myValues = nullptr; // the row's values in tile myTileX, or null
 };

@@ -105,9 +105,12 @@ bool predictLarge() { return std::min(lastRunWorkNs[0], lastRunWorkNs[1]) >= alw
 // turn (a trial of 8 runs, alternating; runs of a stream vary in size, but
 // not with the alternation), and the faster way in total is kept for the
 // next runs, twice as many each time a trial confirms it (32 up to 1024).
+// A stream is the runs started from one place in an operator's code: runs
+// from another place start afresh.
 struct RunWays
 {
     static constexpr int trialRuns = 8;
+    const void *site = nullptr; // where the runs are started from
     int trialLeft = trialRuns;
     double trialNs[2] = {0, 0}; // one job, pool
     bool pool = false;
@@ -201,7 +204,7 @@ int64_t UT_ThreadedAlgorithm::getInOrderThreshold() { return inOrderBelowNs.load
 void UT_ThreadedAlgorithm::run(UT_Functor1<int, const UT_JobInfo &> functor, UT_Lock *lock)
 {
     const int64_t start = nowNs();
-    const int64_t end = runJobs(functor, lock, start);
+    const int64_t end = runJobs(functor, lock, start, __builtin_return_address(0));
     runWallNs.fetch_add(end - start, std::memory_order_relaxed);
 }
 
@@ -210,13 +213,18 @@ int64_t UT_ThreadedAlgorithm::totalRunNs() { return runWallNs.load(std::memory_o
 // Runs the jobs of a run that started at `start`; returns when it ended.
 // Runs on the calling thread are timed by these two readings alone.
 int64_t UT_ThreadedAlgorithm::runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock,
-                                      int64_t start)
+                                      int64_t start, const void *site)
 {
     UT_Lock *jobLock = lock ? lock : &myLock;
     int jobs = getDefaultThreadCount();
     if (myMaxThreads > 0) jobs = std::min(jobs, myMaxThreads);
     const bool adaptive = inOrderBelowNs.load(std::memory_order_relaxed) > 0;
     const bool tried = adaptive && !predictTiny() && !predictLarge();
+    if (tried && site != runWays.site)
+    {
+        runWays = RunWays();
+        runWays.site = site;
+    }
     if (jobs <= 1 || (adaptive && predictTiny()) || (tried && !runWays.choosePool()))
     {
         // The single job a one-thread run is: the jobs of every threaded

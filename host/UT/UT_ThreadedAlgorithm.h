@@ -54,7 +54,8 @@ public:
     static int64_t totalRunNs();
 
 private:
-    int64_t runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock, int64_t start);
+    int64_t runJobs(const UT_Functor1<int, const UT_JobInfo &> &functor, UT_Lock *lock, int64_t start,
+                    const void *site);
 
     int myMaxThreads;
     UT_Lock myLock;

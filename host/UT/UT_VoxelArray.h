@@ -139,6 +139,9 @@ public:
         T *tile = findTile(x, y, z);
         return tile ? tile + rowOffset(x, y, z) : nullptr;
     }
+    // Tiles allocated so far: a reader that found a tile empty needs to
+    // look again only once this has changed.
+    unsigned tilesMade() const { return myTilesMade.load(std::memory_order_acquire); }
     T *tileRowForWrite(int x, int y, int z)
     {
         T *tile = findTile(x, y, z);
@@ -233,7 +236,11 @@ private:
                 for (int i = 0; i < count; ++i) fresh[i] = myBackground;
             // A losing job's tile stays unused in the pool until the array
             // is cleared.
-            if (tslot.compare_exchange_strong(tile, fresh, std::memory_order_acq_rel)) tile = fresh;
+            if (tslot.compare_exchange_strong(tile, fresh, std::memory_order_acq_rel))
+            {
+                tile = fresh;
+                myTilesMade.fetch_add(1, std::memory_order_acq_rel);
+            }
         }
         return tile;
     }
@@ -283,6 +290,7 @@ private:
     T myBackground = T(0);
     std::vector<std::atomic<Block *>> myBlocks;
     UT_TilePool myTiles;
+    std::atomic<unsigned> myTilesMade{0};
 };
 
 typedef UT_VoxelArray<fpreal32> UT_VoxelArrayF;
