@@ -9,10 +9,10 @@
 // only for a value other than the background), so results are the same.
 //
 // A row belongs to one job. Jobs of a threaded run may each hold one for
-// the same row: a tile is looked up again while it is empty, so a tile
-// another job allocated is found, as updateValue finds it; updates of one
-// voxel by several jobs need the operator's lock, as they do through the
-// array.
+// the same row: a tile found empty is looked up again once the array has
+// allocated any tile since, so a tile another job allocated is found, as
+// updateValue finds it; updates of one voxel by several jobs need the
+// operator's lock, as they do through the array.
 class VoxelRow
 {
 public:

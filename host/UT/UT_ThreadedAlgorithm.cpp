@@ -142,7 +142,6 @@ struct RunWays
 };
 thread_local RunWays runWays;
 
-
 // Wall time spent inside run(), all runs together, for profiles.
 std::atomic<int64_t> runWallNs{0};
 
