@@ -173,6 +173,17 @@ void SOP_strandcastStraightMT::fillCurvePrimPartial(CurveVolumeData D, const UT_
         }
 }
 
+// The attribute references every run carries (and never reads).
+static void keepAttribRefs(CurveVolumeData &data, const CurveAttribs &attribs)
+{
+    data.densityRef = attribs.density;
+    data.radiusRef = attribs.radius;
+    data.normalsRef = attribs.normals;
+    data.upRef = attribs.up;
+    data.colourRef = attribs.colour;
+    data.uvRef = attribs.uv;
+}
+
 void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName,
                                           const char *normalsName, const char *colorName, const char *uvName,
                                           const char *upName, int octaves, float roughness, float noiseFreq,
@@ -210,12 +221,7 @@ void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityNam
     data.noiseFreq = noiseFreq;
     data.noiseOctaves = octaves;
     data.noiseRoughness = roughness;
-    data.densityRef = attribs.density;
-    data.radiusRef = attribs.radius;
-    data.normalsRef = attribs.normals;
-    data.upRef = attribs.up;
-    data.colourRef = attribs.colour;
-    data.uvRef = attribs.uv;
+    keepAttribRefs(data, attribs);
     data.doNoise = doNoise;
     data.doColor = doColor;
 

@@ -57,6 +57,21 @@ struct JobRow
     void unlock() const { info.unlock(); }
 };
 
+// The quad record's volume slots (density, vel.x/y/z, Cd.x/y/z) from the
+// volumes built, which come in slot order, skipping those not asked for.
+static void takeVolumes(PrimQuadData &quad, VolumeSet &volumes, bool doVelocity, bool doColor)
+{
+    size_t built = 0;
+    for (int slot = 0; slot < 7; ++slot)
+    {
+        bool wanted = slot == 0 || (slot <= 3 ? doVelocity : doColor);
+        if (!wanted) continue;
+        quad.handles[slot] = volumes.handle(built);
+        quad.volumes[slot] = volumes.volume(built);
+        ++built;
+    }
+}
+
 void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
 {
     // Division counts below 2 (negative included) become 2, sizes below 0
@@ -87,16 +102,7 @@ void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
     quad.doColor = data.doColor;
     quad.doVelocity = data.doVelocity;
     quad.feather = data.feather;
-    // Volumes were built in the record's slot order, skipping those not asked for.
-    size_t built = 0;
-    for (int slot = 0; slot < 7; ++slot)
-    {
-        bool wanted = slot == 0 || (slot <= 3 ? data.doVelocity : data.doColor);
-        if (!wanted) continue;
-        quad.handles[slot] = volumes.handle(built);
-        quad.volumes[slot] = volumes.volume(built);
-        ++built;
-    }
+    takeVolumes(quad, volumes, data.doVelocity != 0, data.doColor != 0);
 
     SurfaceAttribs attribs(gdp, data.densityAttrib, data.radiusAttrib, data.normalsAttrib, data.noiseOffsetAttrib,
                            data.colorAttrib, data.uvAttrib, data.velocityAttrib);

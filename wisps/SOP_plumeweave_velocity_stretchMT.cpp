@@ -163,6 +163,36 @@ void SOP_plumeweaveMT::fillPointPartial(VData &d, const UT_JobInfo &info)
         }
 }
 
+// The children's noise walk; its amplitude is set per point.
+static WispNoise walkNoise(const WispsVolumeData &data)
+{
+    WispNoise noise;
+    for (int a = 0; a < 3; ++a) noise.freq[a] = data.noiseFreq[a];
+    noise.octaves = data.octaves;
+    noise.roughness = data.roughness;
+    return noise;
+}
+
+// The child's box of voxels around its head: the streak and its footprint.
+// False when the box holds no voxel.
+static bool placeChildBox(VData &child, const float voxelSize[3], const unsigned divs[3])
+{
+    int idx[3];
+    child.volume->posToIndex(child.head, idx[0], idx[1], idx[2]);
+    bool empty = false;
+    for (int a = 0; a < 3; ++a)
+    {
+        float extent = child.stretched ? std::fabs(child.tail[a] - child.head[a]) + child.s : child.s;
+        float reach = std::ceil(extent / voxelSize[a]);
+        int lo, hi;
+        velocitywisps::reachRange(idx[a], reach, int(divs[a]), lo, hi);
+        child.box[2 * a] = float(lo);
+        child.box[2 * a + 1] = float(hi);
+        empty = empty || lo >= hi;
+    }
+    return !empty;
+}
+
 void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
 {
     // The grid in single precision: no negative (or NaN) size, at least two
@@ -188,10 +218,7 @@ void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
     float voxelSize[3];
     for (int a = 0; a < 3; ++a) voxelSize[a] = data.size[a] / data.divisions[a];
 
-    WispNoise noise;
-    for (int a = 0; a < 3; ++a) noise.freq[a] = data.noiseFreq[a];
-    noise.octaves = data.octaves;
-    noise.roughness = data.roughness;
+    WispNoise noise = walkNoise(data);
 
     UT_Functor2<int, const VData &, const UT_JobInfo &> invoke(this, &SOP_plumeweaveMT::fillPointInvokePartial);
     UT_Interrupt *interrupt = UTgetInterrupt();
@@ -216,22 +243,8 @@ void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
             child.stretched = speed >= 2.0f * child.s;
             child.head = child.stretched ? Q - halfV : Q;
             child.tail = Q + halfV;
-
-            int idx[3];
-            child.volume->posToIndex(child.head, idx[0], idx[1], idx[2]);
-            bool empty = false;
-            for (int a = 0; a < 3; ++a)
-            {
-                float extent = child.stretched ? std::fabs(child.tail[a] - child.head[a]) + child.s : child.s;
-                float reach = std::ceil(extent / voxelSize[a]);
-                int lo, hi;
-                velocitywisps::reachRange(idx[a], reach, int(divs[a]), lo, hi);
-                child.box[2 * a] = float(lo);
-                child.box[2 * a + 1] = float(hi);
-                empty = empty || lo >= hi;
-            }
             // A box without voxels deposits nothing: no run to start.
-            if (empty) continue;
+            if (!placeChildBox(child, voxelSize, divs)) continue;
             UT_ThreadedAlgorithm run(-1);
             run.run(UT_BindFirst1(invoke, child));
         }
