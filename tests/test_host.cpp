@@ -14,6 +14,7 @@
 #include "TestHost.h"
 #include "UT/UT_DSO.h"
 #include <dlfcn.h>
+#include "UT/UT_RunTrial.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 #include "VolumeSetup.h"
 #include "VoxelRow.h"
@@ -138,16 +139,16 @@ TEST(ThreadedAlgorithm, TinyRunsGoAsOneJobOnTheCallingThread)
 }
 
 // Runs whose jobs are slower on the pool than as one job (here they wait
-// 20 times longer when split) settle on one job after a trial, and runs that
-// gain from the pool keep it; both ways give each run's whole work. (Runs
-// of over 1 ms take the pool without a trial.)
+// 20 times longer when split) settle on one job after a trial; both ways
+// give each run's whole work. (Runs of over 1 ms take the pool without a
+// trial.)
 TEST(ThreadedAlgorithm, RunsSettleOnTheFasterWay)
 {
     const int64_t oldThreshold = UT_ThreadedAlgorithm::getInOrderThreshold();
     UT_ThreadedAlgorithm::setDefaultThreadCount(2);
     UT_ThreadedAlgorithm::setInOrderThreshold(1000);
     // Runs from one place on a thread of its own: a stream with no history.
-    auto oneJobRunsOf = [](bool poolIsSlow) {
+    auto oneJobRunsOfSlowPool = [] {
         int oneJobRuns = 0;
         std::thread stream([&] {
             UT_ThreadedAlgorithm algo;
@@ -160,7 +161,7 @@ TEST(ThreadedAlgorithm, RunsSettleOnTheFasterWay)
                     info.divideWork(100, start, end);
                     covered += end - start;
                     const bool split = info.numJobs() > 1;
-                    const int us = poolIsSlow ? (split ? 400 : 20) : (split ? 20 : 400);
+                    const int us = split ? 400 : 20;
                     std::this_thread::sleep_for(std::chrono::microseconds(us));
                     return 0;
                 });
@@ -172,9 +173,38 @@ TEST(ThreadedAlgorithm, RunsSettleOnTheFasterWay)
         stream.join();
         return oneJobRuns;
     };
-    EXPECT_GT(oneJobRunsOf(true), 60);
-    EXPECT_LT(oneJobRunsOf(false), 20);
+    EXPECT_GT(oneJobRunsOfSlowPool(), 60);
     UT_ThreadedAlgorithm::setInOrderThreshold(oldThreshold);
+}
+
+// The trial itself, on given run times (a loaded machine can make real runs
+// of either way the slower): runs alternate while a trial lasts, the faster
+// way in total is kept, for longer each time a trial confirms it.
+TEST(ThreadedAlgorithm, TrialKeepsTheFasterWayForLongerEachTime)
+{
+    for (bool poolFaster : {true, false})
+    {
+        UT_RunTrial trial;
+        int poolRuns = 0, trials = 0;
+        for (int run = 0; run < 2000; ++run)
+        {
+            const bool inTrial = trial.trialLeft > 0 || trial.settledLeft == 0;
+            const bool pool = trial.choosePool();
+            trials += inTrial && trial.trialLeft == UT_RunTrial::trialRuns;
+            poolRuns += !inTrial && pool;
+            if (!inTrial)
+            {
+                EXPECT_EQ(pool, poolFaster) << run;
+            }
+            trial.record(pool, pool == poolFaster ? 100 : 400);
+        }
+        // 32, 64, ... 1024 settled runs between trials.
+        EXPECT_LE(trials, 8);
+        if (poolFaster)
+        {
+            EXPECT_GT(poolRuns, 1800);
+        }
+    }
 }
 
 TEST(VoxelArray, ConcurrentDisjointWritesIntoOneTile)
