@@ -27,6 +27,7 @@
 #include "cook/ParmAssign.h"
 #include "SopcookRun.h"
 #include "TestHost.h"
+#include "vdb/LeafBuffers.h"
 #include "vdb/VolumeGrids.h"
 
 namespace
@@ -579,6 +580,59 @@ TEST(SopcookVdb, FilesHoldOpenVdbsOwnBytesInEveryCompression)
         EXPECT_FALSE(exists(sopcook::temporaryPath(tmp / "ours.vdb")));
     }
     EXPECT_THROW(sopcook::parseCompression("gzip"), sopcook::Error);
+}
+
+// Leaves serialised in chunks on several threads come out as the tree's own
+// writer puts them, in every compression, whatever the chunk size.
+TEST(SopcookVdb, LeavesWrittenInParallelAreTheTreesOwnBytes)
+{
+    const int n = 40;
+    GU_Detail gdp;
+    GA_RWAttributeRef names = gdp.addStringTuple(GA_ATTRIB_PRIMITIVE, "name", 1);
+    const char *axes[] = {"vel.x", "vel.y", "vel.z"};
+    for (int a = 0; a < 3; ++a)
+    {
+        GU_PrimVolume *vol = makeVolume(gdp, n, n, n, UT_Matrix4(1.0f), 1.0f);
+        names.getAttribute()->setS(vol->getMapOffset(), 0, axes[a]);
+        UT_VoxelArrayWriteHandleF h = vol->getVoxelWriteHandle();
+        for (int z = 0; z < n; ++z)
+            for (int y = 0; y < n; ++y)
+                for (int x = 0; x < n; ++x) h->setValue(x, y, z, scatteredValue(x + 5 * a, y, z));
+    }
+    std::vector<sopcook::VolumeSummary> summaries;
+    std::vector<std::string> warnings;
+    openvdb::GridPtrVec grids = sopcook::volumesToGrids(gdp, sopcook::VectorGrids::Also, summaries, warnings);
+    auto floats = openvdb::GridBase::grid<openvdb::FloatGrid>(grids[0]);
+    auto vectors = openvdb::GridBase::grid<openvdb::Vec3SGrid>(grids[3]);
+    ASSERT_TRUE(floats && vectors);
+    ASSERT_GT(floats->tree().leafCount(), 50u);
+    const float floatBackground = 0;
+    const openvdb::Vec3s vectorBackground(0);
+    auto bytes = [](uint32_t flags, const void *background, auto write) {
+        std::ostringstream os;
+        openvdb::io::setDataCompression(os, flags);
+        openvdb::io::setGridBackgroundValuePtr(os, background);
+        write(os);
+        return os.str();
+    };
+    for (uint32_t flags : {uint32_t(openvdb::io::COMPRESS_ACTIVE_MASK), uint32_t(openvdb::io::COMPRESS_ACTIVE_MASK | openvdb::io::COMPRESS_ZIP),
+                           uint32_t(openvdb::io::COMPRESS_ACTIVE_MASK | openvdb::io::COMPRESS_BLOSC)})
+    {
+        const std::string floatBytes = bytes(flags, &floatBackground, [&](std::ostream &os) { floats->tree().writeBuffers(os); });
+        const std::string vectorBytes = bytes(flags, &vectorBackground, [&](std::ostream &os) { vectors->tree().writeBuffers(os); });
+        for (size_t chunk : {size_t(1), size_t(7), size_t(100000)})
+        {
+            SCOPED_TRACE("compression " + std::to_string(flags) + ", chunk " + std::to_string(chunk));
+            EXPECT_EQ(bytes(flags, &floatBackground, [&](std::ostream &os) {
+                          sopcook::writeLeafBuffersParallel(floats->tree(), os, false, chunk);
+                      }),
+                      floatBytes);
+            EXPECT_EQ(bytes(flags, &vectorBackground, [&](std::ostream &os) {
+                          sopcook::writeLeafBuffersParallel(vectors->tree(), os, false, chunk);
+                      }),
+                      vectorBytes);
+        }
+    }
 }
 
 // ---------------------------------------------------------------- the binary, end to end
