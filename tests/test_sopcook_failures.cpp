@@ -4,6 +4,7 @@
 // voxels that are not finite, a bad frame in a range. Each gives one clear
 // line and the promised exit status, with nothing half-written.
 #include <Magick++.h>
+#include <nlohmann/json.hpp>
 #include <openvdb/openvdb.h>
 
 #include "SopcookProcess.h"
@@ -94,23 +95,24 @@ TEST(SopcookImages, UnreadableImagesAreErrorsWithoutOutput)
 TEST(SopcookImages, EstimateCountsEveryFrameAndMemoryLimitsAreErrors)
 {
     TempDir dir;
-    writeGif(dir / "big.gif", 1000, 1000, 2);
+    writeGif(dir / "big.gif", 2000, 2000, 2);
     std::string bytes = readFile(dir / "big.gif");
     bytes[6] = 2, bytes[7] = 0, bytes[8] = 2, bytes[9] = 0; // the logical screen: 2 x 2
     writeFile(dir / "liar.gif", bytes);
     int status = -1;
     std::string est = commandOutput(std::string(SOPCOOK_BINARY) + " cook slabreel -s giffile=" + dir / "liar.gif" + " --estimate", &status);
     EXPECT_EQ(status, 0) << est;
-    EXPECT_NE(est.find("giffile=" + dir / "liar.gif" + " (1000 x 1000 pixels, 2 frames)"), std::string::npos) << est;
+    EXPECT_NE(est.find("giffile=" + dir / "liar.gif" + " (2000 x 2000 pixels, 2 frames)"), std::string::npos) << est;
 #ifdef SOPCOOK_SANITIZED
     GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
 #endif
-    // 4 volumes of 1000 x 1000 x 2 floats in 16^3 tiles and the decoded
-    // frames: about 290 MB.
+    // 4 volumes of 2000 x 2000 x 2 floats and the decoded frames: about
+    // 225 MB, more than what the limit leaves beside what the process has
+    // mapped already (libraries, stacks: well over 31 MB).
     Finished refused = finish(dir, {"cook", "slabreel", "-s", "giffile=" + dir / "liar.gif", "-o", dir / "out.vdb"}, RLIMIT_AS,
                       rlim_t(256) << 20);
     EXPECT_EQ(refused.status, 1) << refused.err;
-    EXPECT_NE(refused.err.find("(1000 x 1000 pixels, 2 frames)"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("(2000 x 2000 pixels, 2 frames)"), std::string::npos) << refused.err;
     Finished forced = finish(dir, {"cook", "slabreel", "-s", "giffile=" + dir / "liar.gif", "--force", "-o", dir / "out.vdb"},
                      RLIMIT_AS, rlim_t(256) << 20);
     EXPECT_EQ(forced.status, 1) << forced.err;
@@ -211,6 +213,22 @@ TEST(SopcookFarm, EstimateOnlyPrintsAndWritesNothing)
     EXPECT_NE(text.find("memory:  up to "), std::string::npos) << text;
     EXPECT_NE(text.find("verdict: refused: divs=100000,100000,100000"), std::string::npos) << text;
     EXPECT_EQ(dir.files(), std::vector<std::string>{});
+}
+
+// Tiles at the grid's far faces hold only the voxels inside, and the
+// estimate counts them so: a grid two voxels deep is not sized as sixteen.
+TEST(SopcookEstimate, ThinGridsAreSizedByTheirVoxels)
+{
+    int status = -1;
+    std::string line = commandOutput(std::string(SOPCOOK_BINARY) + " cook plumeweave -i " + dataDir +
+                                         "/points.geo -s divs=2000,2000,2 --estimate --stats",
+                                     &status);
+    ASSERT_EQ(status, 0) << line;
+    nlohmann::json e = nlohmann::json::parse(line);
+    const double voxelBytes = 4.0 * 2000 * 2000 * 2 * sizeof(float);
+    EXPECT_EQ(e["volumes"], 4);
+    EXPECT_GE(e["memory_bytes"].get<double>(), voxelBytes);
+    EXPECT_LT(e["memory_bytes"].get<double>(), 1.2 * voxelBytes);
 }
 
 // Every installed operator states its own cost model: a new operator without

@@ -109,10 +109,14 @@ cost::OperatorCost modelCost(const std::string &name, const cost::Parms &p, cons
     return c;
 }
 
-// Memory of the volumes on the grid: tiles and their block index.
+// Memory of the volumes on the grid: their block index, the blocks' tile
+// tables once written, and the tiles, which hold only the voxels inside the
+// grid, in chunks of up to 2 MB a volume (one partly used).
 void sizeGrid(CookEstimate &e, const cost::OperatorCost &c)
 {
     const double T = UT_VoxelArrayF::TILESIZE, B = UT_VoxelArrayF::BLOCKTILES;
+    const double blockTableBytes = double(UT_VoxelArrayF::BLOCKTILECOUNT) * sizeof(float *);
+    const double chunkBytes = double(2 << 20);
     double tiles = 1, blocks = 1;
     for (int a = 0; a < 3; ++a)
     {
@@ -125,7 +129,8 @@ void sizeGrid(CookEstimate &e, const cost::OperatorCost &c)
     e.tiles = tiles;
     e.zTiles = std::ceil(c.grid.res[2] / T);
     e.indexBytes = double(e.volumes) * blocks * 8.0;
-    e.fullBytes = e.indexBytes + double(e.volumes) * tiles * T * T * T * sizeof(float) + c.heldBytes;
+    e.fullBytes = e.indexBytes +
+                  double(e.volumes) * (blocks * blockTableBytes + e.voxels * sizeof(float) + chunkBytes) + c.heldBytes;
     if (c.filled) e.indexBytes = e.fullBytes; // every voxel is written
 }
 
@@ -161,11 +166,25 @@ CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal tim
     return e;
 }
 
+// Under an address-space limit, what the process has mapped already
+// (libraries, thread stacks, allocator arenas: often a hundred megabytes or
+// more) counts against the limit too.
 double availableMemoryBytes()
 {
-    double bytes = double(sysconf(_SC_PHYS_PAGES)) * double(sysconf(_SC_PAGE_SIZE));
+    const double pageBytes = double(sysconf(_SC_PAGE_SIZE));
+    double bytes = double(sysconf(_SC_PHYS_PAGES)) * pageBytes;
     struct rlimit lim;
-    if (getrlimit(RLIMIT_AS, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY) bytes = std::min(bytes, double(lim.rlim_cur));
+    if (getrlimit(RLIMIT_AS, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY)
+    {
+        double mapped = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r"))
+        {
+            unsigned long long pages = 0;
+            if (std::fscanf(statm, "%llu", &pages) == 1) mapped = double(pages) * pageBytes;
+            std::fclose(statm);
+        }
+        bytes = std::min(bytes, std::max(0.0, double(lim.rlim_cur) - mapped));
+    }
     return bytes;
 }
 

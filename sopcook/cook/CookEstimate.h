@@ -13,7 +13,8 @@
 // with 7 volumes (as many as any operator of the suite makes) and no work
 // besides the writer's pass; the estimate says so (modelled is false).
 //
-// Memory: each volume is stored in 16^3 tiles of floats, indexed by blocks of
+// Memory: each volume is stored in tiles of up to 16^3 floats (the tiles at
+// the grid's far faces hold only the voxels inside), indexed by blocks of
 // 8^3 tiles at 8 bytes a block that exist even when the volume stays empty.
 // The operators give no useful bound on how much of the grid they fill (a
 // large radius fills all of it), so the memory figure is that of every voxel
@@ -65,7 +66,7 @@ CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal tim
 bool hasCostModel(const std::string &op);
 
 // The memory this process can have: physical memory, or less under an
-// address-space limit.
+// address-space limit, less what the process has mapped already.
 double availableMemoryBytes();
 
 // Why the cook is refused, one line ending in the --force hint; empty when it
