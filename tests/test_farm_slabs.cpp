@@ -282,6 +282,25 @@ TEST(FarmReport, CountsFramesWithoutStatsAsFailed)
 
     std::ofstream(d + "job/stats/task-1.jsonl") << "{\"frame\":2,\"cook_seconds\":1,\"write_seconds\":0}\n";
     EXPECT_EQ(sopcook("farm report " + d + "job", dir.path).status, 0);
+
+    // A chunk of frames: its task cooks every frame and names each failed
+    // one; a frame is reported with its own error, not the task's summary.
+    ASSERT_EQ(sopcook("farm slurm cook plumeweave -s divs=32,32,48 -i " + d + "in.\\$F.geo -o " + d + "q.\\$F.vdb --frames 1-3 --chunk 3 --job-dir " +
+                          d + "chunked",
+                      dir.path, "PATH=" + d + "ok:$PATH")
+                  .status,
+              0);
+    std::stringstream chunkScript;
+    chunkScript << std::ifstream(d + "chunked/cook.sbatch").rdbuf();
+    EXPECT_NE(chunkScript.str().find(" --keep-going --stats"), std::string::npos) << chunkScript.str();
+    std::ofstream(d + "chunked/stats/task-0.jsonl") << "{\"frame\":1,\"cook_seconds\":1}\n{\"frame\":3,\"cook_seconds\":1}\n";
+    std::ofstream(d + "chunked/logs/task-0.log") << "sopcook: error: frame 2: " << d << "in.2.geo: cannot open: No such file or directory\n"
+                                                 << "sopcook: error: 1 of 3 frames failed: 2\n";
+    Result chunked = sopcook("farm report " + d + "chunked", dir.path);
+    EXPECT_EQ(chunked.status, 1);
+    EXPECT_NE(chunked.out.find("frames done 2 of 3"), std::string::npos) << chunked.out;
+    EXPECT_NE(chunked.out.find("failed: frame 2 (task 0): sopcook: error: frame 2: " + d + "in.2.geo: cannot open"), std::string::npos)
+        << chunked.out;
     Result notJob = sopcook("farm report " + d, dir.path);
     EXPECT_EQ(notJob.status, 1);
     EXPECT_NE(notJob.err.find("not a farm job folder"), std::string::npos) << notJob.err;

@@ -38,19 +38,23 @@ std::map<int, nlohmann::json> taskLines(const std::string &path)
     return lines;
 }
 
-// The log's error line, or its last line: why a task stopped.
-std::string lastWords(const std::string &log)
+// Why frame failed, from its task's log: the error line naming the frame
+// (a task cooking several frames names each failed one), else the log's
+// last error line, else its last line (a task stopped from outside).
+std::string lastWords(const std::string &log, int frame)
 {
     std::ifstream in(log);
     if (!in) return "no log yet (not started?)";
-    std::string text, last, error;
+    const std::string framePrefix = "sopcook: error: frame " + std::to_string(frame) + ": ";
+    std::string text, last, error, frameError;
     while (std::getline(in, text))
     {
         if (text.empty()) continue;
         last = text;
         if (text.find("error") != std::string::npos) error = text;
+        if (text.rfind(framePrefix, 0) == 0) frameError = text;
     }
-    return !error.empty() ? error : !last.empty() ? last : "empty log";
+    return !frameError.empty() ? frameError : !error.empty() ? error : !last.empty() ? last : "empty log";
 }
 
 void countTask(const FarmJob &job, size_t t, Totals &totals)
@@ -63,7 +67,7 @@ void countTask(const FarmJob &job, size_t t, Totals &totals)
         auto it = lines.find(f);
         if (it == lines.end())
         {
-            totals.failures.push_back(what + " (task " + std::to_string(t) + "): " + lastWords(job.logPath(t)));
+            totals.failures.push_back(what + " (task " + std::to_string(t) + "): " + lastWords(job.logPath(t), f));
             continue;
         }
         const nlohmann::json &l = it->second;
@@ -89,7 +93,7 @@ void checkMerges(const FarmJob &job, Totals &totals, int &merged)
         if (isCompleteVdb(expandFrame(job.output, f), "", &why))
             ++merged;
         else
-            totals.failures.push_back("merge of frame " + std::to_string(f) + ": " + why + " (merge log: " + lastWords(job.mergeLogPath()) + ")");
+            totals.failures.push_back("merge of frame " + std::to_string(f) + ": " + why + " (merge log: " + lastWords(job.mergeLogPath(), f) + ")");
     }
 }
 

@@ -101,8 +101,9 @@ std::string arrayScript(const FarmJob &job, const CookOptions &cook, const FarmO
     if (job.slabs > 0) s << bashArray("SLAB", slabs);
     s << "t=$SLURM_ARRAY_TASK_ID\n" << "exec " << shellQuote(sopcookPath());
     for (const std::string &a : cookArguments(cook)) s << " " << shellQuote(a);
+    // A frame that fails does not stop the other frames of its chunk.
     s << " -o \"${OUTPUT[$t]}\" --frames \"${FRAMES[$t]}\"" << (job.slabs > 0 ? " --slab \"${SLAB[$t]}\"" : "")
-      << " --stats > " << shellQuote(job.dir + "/stats/task-") << "\"$t\".jsonl\n";
+      << " --keep-going --stats > " << shellQuote(job.dir + "/stats/task-") << "\"$t\".jsonl\n";
     return s.str();
 }
 
