@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "vdb/LeafBuffers.h"
 
+#include <algorithm>
 #include <streambuf>
 #include <string>
 #include <vector>
