@@ -112,7 +112,10 @@ int CommandLine::runHelp() const
             std::cout << sub->get_formatter()->make_help(sub, "sopcook " + myHelpTopic, CLI::AppFormatMode::Normal);
             return 0;
         }
-    throw Error("help: unknown command '" + myHelpTopic + "' (commands: " + commandNames(myApp) + ")");
+    // An unknown word is a command line sopcook cannot parse, as `sopcook bogus` is.
+    std::fprintf(stderr, "sopcook: error: help: unknown command '%s' (commands: %s)\n", myHelpTopic.c_str(),
+                 commandNames(myApp).c_str());
+    return 2;
 }
 
 int CommandLine::run()

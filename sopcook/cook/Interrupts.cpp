@@ -119,6 +119,7 @@ ProgressLine::ProgressLine(const std::string &label, bool enabled, const Work &w
     thePolls.store(0);
     thePercent.store(-1);
     if (!enabled) return;
+    myTerminal = isatty(2);
     UTgetInterrupt()->setProgressCallback([](long long polls, int percent) {
         thePolls.store(polls, std::memory_order_relaxed);
         thePercent.store(percent, std::memory_order_relaxed);
@@ -132,6 +133,7 @@ ProgressLine::~ProgressLine()
     myStop.store(true);
     myThread.join();
     UTgetInterrupt()->setProgressCallback(nullptr);
+    if (!myTerminal) return;
     setProgressLineActive(false);
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
@@ -161,13 +163,27 @@ void ProgressLine::run()
 {
     auto start = std::chrono::steady_clock::now();
     bool shown = false;
+    // Into a pipe or a log: whole lines without cursor codes, the first at
+    // half a second, then every 5 seconds and once when a signal arrives.
+    double nextPlainLine = 0.5;
+    bool toldInterrupted = false;
     while (!myStop.load())
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds < 0.5) continue; // quick cooks print nothing
-        std::string line = "\r\033[K" + myLabel + "  " + status(seconds);
-        if (SignalGuard::interrupted()) line += "  (" + myWork.stoppingNote + ")";
+        const bool interrupted = SignalGuard::interrupted();
+        std::string text = myLabel + "  " + status(seconds);
+        if (interrupted) text += "  (" + myWork.stoppingNote + ")";
+        if (!myTerminal)
+        {
+            if (seconds < nextPlainLine && interrupted == toldInterrupted) continue;
+            nextPlainLine = std::max(nextPlainLine, seconds) + 5;
+            toldInterrupted = interrupted;
+            printRaw(text);
+            continue;
+        }
+        std::string line = "\r\033[K" + text;
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
         if (!shown) setProgressLineActive(shown = true);

@@ -57,6 +57,7 @@ private:
 
     std::string myLabel;
     Work myWork;
+    bool myTerminal = false; // redraw one line in place; else a plain line now and then
     long long myFirstPoll = 0;
     std::atomic<bool> myStop{false};
     std::thread myThread;
