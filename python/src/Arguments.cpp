@@ -58,8 +58,15 @@ std::string keyText(const std::string &key)
     return quoted.cast<std::string>();
 }
 
-// Deeper than any camera or setting needs; also stops at a list that holds itself.
+// Deeper and longer than any camera needs; also stops at a list that holds
+// itself, or a range of a billion numbers.
 constexpr int deepestJson = 32;
+constexpr py::ssize_t longestJson = 4096;
+
+void checkLength(py::ssize_t n, const std::string &where)
+{
+    if (n > longestJson) throw Error(where + ": " + std::to_string(n) + " values, more than " + std::to_string(longestJson));
+}
 
 nlohmann::json jsonAt(const py::handle &value, const std::string &where, int depth);
 } // namespace
@@ -143,14 +150,22 @@ nlohmann::json jsonAt(const py::handle &value, const std::string &where, int dep
         }
         return object;
     }
-    if (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value))
+    if (isInstance(value, "numpy", "ndarray"))
     {
+        checkLength(value.attr("size").cast<py::ssize_t>(), where);
+        return jsonAt(value.attr("tolist")(), where, depth);
+    }
+    // Lists, tuples and other sequences (a Blender vector); bytes are not numbers.
+    if (PySequence_Check(value.ptr()) && !PyBytes_Check(value.ptr()) && !PyByteArray_Check(value.ptr()))
+    {
+        py::ssize_t n = PySequence_Size(value.ptr());
+        if (n < 0) throw py::error_already_set();
+        checkLength(n, where);
         nlohmann::json array = nlohmann::json::array();
         size_t i = 0;
         for (auto item : value) array.push_back(jsonAt(item, where + "[" + std::to_string(i++) + "]", depth + 1));
         return array;
     }
-    if (isInstance(value, "numpy", "ndarray")) return jsonAt(value.attr("tolist")(), where, depth);
     throw ArgumentError(where + ": expected a number, a str or a list of numbers, got " + typeName(value));
 }
 } // namespace

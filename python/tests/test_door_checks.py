@@ -2,6 +2,7 @@
 # The Python door refuses what the command line refuses, names the argument of
 # a wrong type, marks partial results as the command line does, and keeps
 # cooks of several threads apart.
+import array
 import json
 import os
 import re
@@ -184,13 +185,15 @@ def test_numbers_that_are_not_finite_are_named(examples, cloud):
     nested.append(nested)
     with pytest.raises(sopcook.ArgumentError, match=r"nested more than 32 levels deep"):
         sopcook.cook("skinweave", points=quads, camera=dict(camera, res=nested), params=FRUSTUM)
+    with pytest.raises(ValueError, match=r'^camera\["translate"\]: 1000000000 values, more than 4096$'):
+        sopcook.cook("skinweave", points=quads, camera=dict(camera, translate=range(10 ** 9)), params=FRUSTUM)
     with pytest.raises(ValueError, match=r"^time: expected a finite number, got nan$"):
         sopcook.cook("billowfold", points=cloud, params=SMALL, time=float("nan"))
     with pytest.raises(ValueError, match=r"^threads: 10000000000 is out of range$"):
         sopcook.cook("billowfold", points=cloud, params=SMALL, threads=10 ** 10)
-    # numpy scalars, arrays and paths are what they stand for.
-    as_numpy = dict(camera, focal=np.float32(camera["focal"]), translate=np.array(camera["translate"], np.float64),
-                    res=np.array(camera["res"], np.int32))
+    # numpy scalars, arrays, other sequences and paths are what they stand for.
+    as_numpy = dict(camera, focal=np.float32(camera["focal"]), translate=array.array("d", camera["translate"]),
+                    rotate=np.array(camera["rotate"], np.float64), res=np.array(camera["res"], np.int32))
     frustum = sopcook.cook("skinweave", points=pathlib.Path(quads), camera=as_numpy, params=FRUSTUM,
                            threads=np.int64(1), time=np.float32(0))
     plain = sopcook.cook("skinweave", points=quads, camera=pathlib.Path(examples) / "camera.json", params=FRUSTUM)
