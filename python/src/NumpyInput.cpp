@@ -132,9 +132,12 @@ void addPrimitives(GU_Detail &gdp, const py::dict &primitives)
     {
         py::array c = asArray(primitives["closed"], "primitives['closed']");
         if (c.ndim() == 0)
-            closed.assign(size_t(count), py::bool_(primitives["closed"]).cast<bool>());
+            closed.assign(size_t(count), boolArgument(primitives["closed"], "primitives['closed']"));
         else
         {
+            char kind = c.dtype().kind();
+            if (kind != 'b' && kind != 'i' && kind != 'u')
+                throw ArgumentError("primitives['closed']: expected bools, got dtype " + dtypeName(c));
             IndexArray flags = indicesOf(c.attr("astype")("int64"), "primitives['closed']");
             if (flags.size() != count)
                 throw Error("primitives['closed']: expected one flag per primitive (" + std::to_string(count) + "), got " +
