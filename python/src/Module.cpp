@@ -20,6 +20,8 @@
 #include "VolumeView.h"
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
+#include "cook/Preflight.h"
+#include "vdb/VdbWriter.h"
 #include "vdb/VolumeGrids.h"
 #include "UT/UT_DSO.h"
 
@@ -157,6 +159,7 @@ void writeVdb(const GU_Detail &gdp, const py::object &pathArg, const py::object 
     {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(theWriteLock);
+        removeStalePartials(path, warnings);
         checkWritable(path);
         // uniform: every grid on one linear transform with cubic voxels, as
         // `sopcook cook --resample uniform` writes them.

@@ -218,3 +218,13 @@ def test_write_vdb_checks_its_arguments(tmp_path, cloud):
     assert sorted(os.listdir(tmp_path)) == []
     result.write_vdb(tmp_path / "z.VDB", vector_grids=np.bool_(True), uniform=np.bool_(False))
     assert sopcook_run("info", str(tmp_path / "z.VDB")).returncode == 0
+
+
+def test_write_vdb_removes_what_a_killed_writer_left(tmp_path, cloud):
+    gone = subprocess.Popen(["true"])
+    gone.wait()
+    stale = tmp_path / f"out.vdb.partial-{gone.pid}"
+    stale.write_bytes(b"half a file")
+    with pytest.warns(UserWarning, match=r"removed .*out\.vdb\.partial-\d+, a temporary file left by process"):
+        sopcook.cook("billowfold", points=cloud, params=SMALL).write_vdb(str(tmp_path / "out.vdb"))
+    assert not stale.exists() and (tmp_path / "out.vdb").exists()
