@@ -8,16 +8,20 @@
 #include <dlfcn.h>
 
 #include <memory>
+#include <mutex>
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include "Arguments.h"
 #include "Messages.h"
 #include "PythonCook.h"
 #include "VolumeView.h"
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
+#include "cook/Preflight.h"
+#include "vdb/VdbWriter.h"
 #include "vdb/VolumeGrids.h"
 #include "UT/UT_DSO.h"
 
@@ -27,6 +31,9 @@ using namespace sopcook::python;
 
 namespace
 {
+// sopcook.ArgumentError, made when the module is.
+PyObject *theArgumentError = nullptr;
+
 // A UserWarning; raises when warnings are turned into errors.
 void warnUser(const std::string &message)
 {
@@ -121,7 +128,8 @@ VectorGrids vectorGrids(const py::object &v)
         if (s == "none") return VectorGrids::None;
         throw Error("vector_grids='" + s + "': expected False, True ('also') or 'only'");
     }
-    return py::bool_(v) ? VectorGrids::Also : VectorGrids::None;
+    if (!isBool(v)) throw ArgumentError("vector_grids: expected True, False, 'also' or 'only', got " + typeName(v));
+    return boolArgument(v, "vector_grids") ? VectorGrids::Also : VectorGrids::None;
 }
 
 // The cooked volumes: a sequence of Volume with the cook's warnings and
@@ -132,16 +140,30 @@ struct Result
     std::vector<VolumeView> volumes;
 };
 
-void writeVdb(const GU_Detail &gdp, const std::string &path, const py::object &vectors, bool uniform)
+// Writing goes through OUT.partial-PID and one remove-on-abort path, both per
+// process: one write at a time.
+std::mutex theWriteLock;
+
+// Writes as `sopcook cook -o path` does, an interrupted cook's grids marked
+// partial (sopcook_partial) so that `info`, `--skip-existing` and `merge` see it.
+void writeVdb(const GU_Detail &gdp, const py::object &pathArg, const py::object &vectors, const py::object &uniformArg,
+              const std::string &partialMark)
 {
+    std::string path = pathArgument(pathArg, "path");
+    if (!hasVdbExtension(path)) throw Error("write_vdb: " + path + ": the output is an OpenVDB file; name it NAME.vdb");
     VectorGrids v = vectorGrids(vectors);
+    bool uniform = boolArgument(uniformArg, "uniform");
+    FileMetadata metadata;
+    if (!partialMark.empty()) metadata[partialKey] = partialMark;
     std::vector<std::string> warnings;
     {
         py::gil_scoped_release release;
+        std::lock_guard<std::mutex> lock(theWriteLock);
+        removeStalePartials(path, warnings);
         checkWritable(path);
         // uniform: every grid on one linear transform with cubic voxels, as
         // `sopcook cook --resample uniform` writes them.
-        writeVolumesVdb(gdp, path, v, warnings, {}, ResampleOptions{uniform, 0.0});
+        writeVolumesVdb(gdp, path, v, warnings, metadata, ResampleOptions{uniform, 0.0});
     }
     for (const std::string &w : warnings) warnUser(w);
 }
@@ -158,15 +180,24 @@ std::shared_ptr<GU_Detail> alone(const VolumeView &v)
     return gdp;
 }
 
-Result cookFromPython(const std::string &op, py::object points, py::object primitives, py::object bbox, py::object params,
-                      py::object camera, py::object threads, double time, bool force)
+// Each argument checked for its type here, so a wrong one is named.
+Result cookFromPython(const py::object &op, py::object points, py::object primitives, py::object bbox, py::object params,
+                      py::object camera, const py::object &threads, const py::object &time, const py::object &force)
 {
-    CookRequest r{op, points, primitives, bbox, params, camera, threads.is_none() ? 0 : threads.cast<int>(), time, force};
+    CookRequest r{stringArgument(op, "op"),
+                  points,
+                  primitives,
+                  bbox,
+                  params,
+                  camera,
+                  threads.is_none() ? 0 : intArgument(threads, "threads"),
+                  numberArgument(time, "time"),
+                  boolArgument(force, "force")};
     Result result;
     result.cook = cook(plugins(), r);
-    result.volumes = volumesOf(result.cook.detail);
+    result.volumes = volumesOf(result.cook.detail, result.cook.partialMark);
     for (const std::string &w : result.cook.warnings) warnUser(w);
-    if (result.volumes.empty()) warnUser(op + " produced no volumes");
+    if (result.volumes.empty()) warnUser(r.op + " produced no volumes");
     return result;
 }
 
@@ -190,8 +221,8 @@ void bindVolume(py::module_ &m)
         .def("array", &VolumeView::array, "The voxels, (nx, ny, nz) float32.")
         .def(
             "write_vdb",
-            [](const VolumeView &v, const std::string &path, py::object vectors, bool uniform) {
-                writeVdb(*alone(v), path, vectors, uniform);
+            [](const VolumeView &v, const py::object &path, const py::object &vectors, const py::object &uniform) {
+                writeVdb(*alone(v), path, vectors, uniform, v.partialMark);
             },
             py::arg("path"), py::arg("vector_grids") = false, py::arg("uniform") = false)
         .def("__repr__", [](const VolumeView &v) {
@@ -219,8 +250,9 @@ void bindResult(py::module_ &m)
                                "True when KeyboardInterrupt stopped the cook: the volumes are partial.")
         .def_property_readonly("warnings", [](const Result &r) { return r.cook.warnings; })
         .def(
-            "write_vdb", [](const Result &r, const std::string &path, py::object vectors, bool uniform) {
-                writeVdb(*r.cook.detail, path, vectors, uniform);
+            "write_vdb",
+            [](const Result &r, const py::object &path, const py::object &vectors, const py::object &uniform) {
+                writeVdb(*r.cook.detail, path, vectors, uniform, r.cook.partialMark);
             },
             py::arg("path"), py::arg("vector_grids") = false, py::arg("uniform") = false,
             "Writes every volume as `sopcook cook` does; vector_grids=True adds a vec3 grid per x/y/z triple, "
@@ -235,10 +267,23 @@ void bindResult(py::module_ &m)
 PYBIND11_MODULE(sopcook, m)
 {
     m.doc() = "The volume operators of sopcook, cooked from numpy arrays or geometry files.";
+    // An argument of the wrong type: a TypeError, and a ValueError like every
+    // other refusal of bad input.
+    py::object builtins = py::module_::import("builtins");
+    py::object argumentError = builtins.attr("type")(
+        "ArgumentError", py::make_tuple(builtins.attr("TypeError"), builtins.attr("ValueError")),
+        py::dict(py::arg("__module__") = "sopcook",
+                 py::arg("__doc__") = "An argument of the wrong type (also a TypeError and a ValueError)."));
+    m.attr("ArgumentError") = argumentError;
+    theArgumentError = argumentError.release().ptr(); // held for the life of the process
     py::register_exception_translator([](std::exception_ptr p) {
         try
         {
             if (p) std::rethrow_exception(p);
+        }
+        catch (const ArgumentError &e)
+        {
+            PyErr_SetString(theArgumentError, e.what());
         }
         catch (const CookFailure &e)
         {

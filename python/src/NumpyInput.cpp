@@ -6,8 +6,10 @@
 
 #include <pybind11/numpy.h>
 
+#include "Arguments.h"
 #include "GEO/GEO_PrimPoly.h"
 #include "Messages.h"
+#include "cook/InputAttributes.h"
 
 namespace py = pybind11;
 
@@ -23,7 +25,7 @@ std::string dtypeName(const py::array &a) { return py::str(a.dtype()).cast<std::
 py::array asArray(const py::handle &value, const std::string &what)
 {
     py::array a = py::array::ensure(value);
-    if (!a) throw Error(what + ": expected a numpy array, got " + py::str(py::type::of(value).attr("__name__")).cast<std::string>());
+    if (!a) throw ArgumentError(what + ": expected a numpy array, got " + typeName(value));
     return a;
 }
 
@@ -89,16 +91,20 @@ void addPoints(GU_Detail &gdp, const py::dict &points, const std::string &label)
 
     for (auto item : points)
     {
-        if (!py::isinstance<py::str>(item.first)) throw Error(label + ": attribute names must be strings");
+        if (!py::isinstance<py::str>(item.first))
+            throw ArgumentError(label + ": attribute names must be str, got " + typeName(item.first));
         std::string name = item.first.cast<std::string>();
         if (name == "P") continue;
-        std::string what = label + "['" + name + "']";
+        std::string what = label + "[" + py::repr(item.first).cast<std::string>() + "]";
+        if (!validAttributeName(name))
+            throw Error(what + ": not an attribute name (a letter or _, then letters, digits and _)");
         FloatArray values = pointValues(item.second, what, n, size);
         GA_Attribute *a = gdp.findAttribute(GA_ATTRIB_POINT, name.c_str());
         if (a && a->getTupleSize() != size)
             throw Error(what + ": " + std::to_string(size) + " components, but the geometry's '" + name + "' has " +
                         std::to_string(a->getTupleSize()));
         if (!a) a = gdp.addFloatTuple(GA_ATTRIB_POINT, name.c_str(), size).getAttribute();
+        if (!a) throw Error(what + ": the geometry cannot hold this attribute");
         std::memcpy(a->floatData() + size_t(size) * size_t(first), values.data(), sizeof(float) * size_t(size) * size_t(n));
     }
 }
@@ -126,9 +132,12 @@ void addPrimitives(GU_Detail &gdp, const py::dict &primitives)
     {
         py::array c = asArray(primitives["closed"], "primitives['closed']");
         if (c.ndim() == 0)
-            closed.assign(size_t(count), py::bool_(primitives["closed"]).cast<bool>());
+            closed.assign(size_t(count), boolArgument(primitives["closed"], "primitives['closed']"));
         else
         {
+            char kind = c.dtype().kind();
+            if (kind != 'b' && kind != 'i' && kind != 'u')
+                throw ArgumentError("primitives['closed']: expected bools, got dtype " + dtypeName(c));
             IndexArray flags = indicesOf(c.attr("astype")("int64"), "primitives['closed']");
             if (flags.size() != count)
                 throw Error("primitives['closed']: expected one flag per primitive (" + std::to_string(count) + "), got " +

@@ -6,12 +6,14 @@
 #include <mutex>
 #include <thread>
 
+#include "Arguments.h"
 #include "NumpyInput.h"
 #include "Messages.h"
 #include "io/CameraFile.h"
 #include "cook/CookEstimate.h"
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
+#include "cook/Preflight.h"
 #include "io/GeometryFile.h"
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
@@ -22,17 +24,20 @@ namespace sopcook::python
 {
 namespace
 {
-bool isPath(const py::object &o)
-{
-    return py::isinstance<py::str>(o) || py::hasattr(o, "__fspath__");
-}
-
-std::string pathOf(const py::object &o) { return py::str(py::module_::import("os").attr("fspath")(o)).cast<std::string>(); }
-
 std::string componentText(const py::handle &v)
 {
     if (py::isinstance<py::bool_>(v)) return v.cast<bool>() ? "on" : "off";
     return py::str(v).cast<std::string>();
+}
+
+// Geometry read into gdp, checked as `sopcook cook` checks its -i and -b
+// files: points with a non-finite position are named in a warning, and points
+// too far apart for a bounding box are refused where they set the volume's box.
+void checkPoints(OperatorCook &job, const GU_Detail &gdp, const std::string &label, bool setsBox,
+                 std::vector<std::string> &warnings)
+{
+    checkPositions(gdp, label, warnings);
+    if (setsBox && job.node().hasParm("divs")) checkBoundingBox(gdp, label);
 }
 
 // Points (dict or file), primitives, bounding box (dict, positions or file).
@@ -44,28 +49,35 @@ void readInputs(OperatorCook &job, const CookRequest &r, std::vector<std::string
         throw Error(op.getName() + " takes no geometry input; pass no points, primitives or bbox");
     if (op.maxInputs() < 2 && !r.bbox.is_none()) throw Error(op.getName() + " has no bounding-box input; pass no bbox");
     if (!r.primitives.is_none() && r.points.is_none()) throw Error("primitives need points (their 'P' positions)");
+    if (!r.primitives.is_none() && !py::isinstance<py::dict>(r.primitives) && !isPath(r.points))
+        throw ArgumentError("primitives: expected a dict with 'offsets', 'indices' and 'closed', got " + typeName(r.primitives));
+    std::string pointsLabel = "points";
     if (isPath(r.points))
     {
         if (!r.primitives.is_none()) throw Error("primitives: not allowed with a geometry file (the file holds them)");
-        readGeometryFile(pathOf(r.points), job.input(0), warnings);
+        pointsLabel = pathArgument(r.points, "points");
+        readGeometryFile(pointsLabel, job.input(0), warnings);
     }
     else if (!r.points.is_none())
     {
-        if (!py::isinstance<py::dict>(r.points)) throw Error("points: expected a dict of numpy arrays or a geometry file path");
+        if (!py::isinstance<py::dict>(r.points))
+            throw ArgumentError("points: expected a dict of numpy arrays or a geometry file path, got " + typeName(r.points));
         addPoints(job.input(0), r.points.cast<py::dict>(), "points");
-        if (!r.primitives.is_none())
-        {
-            if (!py::isinstance<py::dict>(r.primitives))
-                throw Error("primitives: expected a dict with 'offsets', 'indices' and 'closed'");
-            addPrimitives(job.input(0), r.primitives.cast<py::dict>());
-        }
+        if (!r.primitives.is_none()) addPrimitives(job.input(0), r.primitives.cast<py::dict>());
     }
+    if (!r.points.is_none()) checkPoints(job, job.input(0), pointsLabel, r.bbox.is_none(), warnings);
+    if (r.bbox.is_none()) return;
+    std::string bboxLabel = "bbox";
     if (isPath(r.bbox))
-        readGeometryFile(pathOf(r.bbox), job.input(1), warnings);
+    {
+        bboxLabel = pathArgument(r.bbox, "bbox");
+        readGeometryFile(bboxLabel, job.input(1), warnings);
+    }
     else if (py::isinstance<py::dict>(r.bbox))
         addPoints(job.input(1), r.bbox.cast<py::dict>(), "bbox");
-    else if (!r.bbox.is_none())
+    else
         addPoints(job.input(1), py::dict(py::arg("P") = r.bbox), "bbox");
+    checkPoints(job, job.input(1), bboxLabel, true, warnings);
 }
 
 // A camera file path, or a dict with the camera file's keys.
@@ -74,17 +86,13 @@ std::unique_ptr<OBJ_Camera> cameraOf(const py::object &camera, std::vector<std::
     if (camera.is_none()) return nullptr;
     if (isPath(camera))
     {
-        std::string path = pathOf(camera);
+        std::string path = pathArgument(camera, "camera");
         return makeCamera(parseCameraJson(readFileBytes(path, "camera"), path, warnings));
     }
-    if (!py::isinstance<py::dict>(camera)) throw Error("camera: expected a dict (as a camera file holds) or a camera file path");
-    py::object tolist = py::module_::import("numpy").attr("asarray");
-    py::dict plain;
-    for (auto item : camera.cast<py::dict>())
-        plain[item.first] = py::isinstance<py::str>(item.second) ? py::reinterpret_borrow<py::object>(item.second)
-                                                                  : tolist(item.second).attr("tolist")();
-    std::string text = py::module_::import("json").attr("dumps")(plain).cast<std::string>();
-    return makeCamera(parseCameraJson(text, "camera", warnings));
+    if (!py::isinstance<py::dict>(camera))
+        throw ArgumentError("camera: expected a dict (as a camera file holds) or a camera file path, got " + typeName(camera));
+    // Checked value by value first: JSON has no NaN, and a message names the key.
+    return makeCamera(parseCameraJson(jsonOf(camera, "camera").dump(), "camera", warnings));
 }
 
 // Cooks on a worker thread; this thread drops the GIL and checks Python's
@@ -157,17 +165,38 @@ private:
     int mySaved;
 };
 
-// The host's interrupt and thread count are process-wide: one cook at a time.
-std::mutex theCookLock;
+// The host's interrupt, its thread count and its node table (where an operator
+// finds the camera by path) are process-wide: one cook at a time, from making
+// its nodes to destroying them.
+std::timed_mutex theCookLock;
+
+// The lock, waited for without the GIL, so other threads run and Ctrl-C
+// raises KeyboardInterrupt while another thread's cook holds it.
+std::unique_lock<std::timed_mutex> lockCooks()
+{
+    std::unique_lock<std::timed_mutex> lock(theCookLock, std::defer_lock);
+    while (true)
+    {
+        bool locked;
+        {
+            py::gil_scoped_release release;
+            locked = lock.try_lock_for(std::chrono::milliseconds(50));
+        }
+        if (locked) return lock;
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+}
 } // namespace
 
 std::vector<std::string> settingsOf(const py::object &params)
 {
     std::vector<std::string> settings;
     if (params.is_none()) return settings;
-    if (!py::isinstance<py::dict>(params)) throw Error("params: expected a dict {name: value}");
+    if (!py::isinstance<py::dict>(params)) throw ArgumentError("params: expected a dict {name: value}, got " + typeName(params));
     for (auto item : params.cast<py::dict>())
     {
+        if (!py::isinstance<py::str>(item.first))
+            throw ArgumentError("params: parameter names must be str, got " + typeName(item.first));
         std::string value;
         py::handle v = item.second;
         if (!py::isinstance<py::str>(v) && py::isinstance<py::sequence>(v))
@@ -191,30 +220,30 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
 {
     OP_Operator &op = plugins.require(r.op);
     if (r.threads < 0) throw Error("threads=" + std::to_string(r.threads) + ": expected 1 or more");
+    // Taken before any node exists and released after the last is destroyed
+    // (locals go in reverse order), so no other cook sees this one's camera.
+    std::unique_lock<std::timed_mutex> lock = lockCooks();
     CookResult result;
     result.op = op.getName();
     OperatorCook job(op);
     assignParameters(job.node(), op, settingsOf(r.params));
     readInputs(job, r, result.warnings);
     std::unique_ptr<OBJ_Camera> camera = cameraOf(r.camera, result.warnings);
+    CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
+    if (!estimate.problem.empty()) throw Error(estimate.problem);
     if (!r.force)
     {
-        CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
         std::string why = refusal(estimate, availableMemoryBytes());
         const std::string hint = "use --force to cook anyway";
         if (size_t at = why.find(hint); at != std::string::npos) why.replace(at, hint.size(), "pass force=True to cook anyway");
         if (!why.empty()) throw Error(why);
     }
 
-    std::unique_lock<std::mutex> lock(theCookLock, std::defer_lock);
-    {
-        py::gil_scoped_release release;
-        lock.lock();
-    }
     ThreadCount threads(r.threads);
+    bool stopped = false;
     try
     {
-        result.interrupted = cookWatchingSignals(job, r.time, result.warnings);
+        stopped = cookWatchingSignals(job, r.time, result.warnings);
     }
     catch (const Error &e)
     {
@@ -223,7 +252,15 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     auto out = std::make_shared<GU_Detail>();
     out->duplicate(job.output());
     result.detail = out;
-    if (result.interrupted) result.warnings.push_back("interrupted: the result of " + result.op + " is partial");
+    // An operator that never stops early has made its whole result.
+    result.interrupted = stopped && estimate.stopsEarly;
+    if (result.interrupted)
+    {
+        result.partialMark = "interrupted by KeyboardInterrupt";
+        result.warnings.push_back("interrupted: the result of " + result.op + " is partial");
+    }
+    else if (stopped)
+        result.warnings.push_back("interrupted, but " + result.op + " cannot stop early: it ran to the end and the result is complete");
     return result;
 }
 } // namespace sopcook::python

@@ -26,11 +26,13 @@ struct CookResult
     std::string op;
     std::shared_ptr<const GU_Detail> detail; // the volumes, nothing else
     std::vector<std::string> warnings;
-    bool interrupted = false;
+    bool interrupted = false; // KeyboardInterrupt stopped the cook early: the volumes are partial
+    std::string partialMark;  // when interrupted, the sopcook_partial metadata its files carry
 };
 
-// Errors in the request throw sopcook::Error before anything cooks; a failed
-// cook throws CookFailure.
+// Errors in the request throw sopcook::Error (ArgumentError for a wrong
+// type) before anything cooks; a failed cook throws CookFailure. Cooks of
+// several threads run one after another.
 CookResult cook(const PluginRegistry &plugins, const CookRequest &request);
 
 struct CookFailure : std::runtime_error

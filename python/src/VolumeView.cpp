@@ -102,7 +102,7 @@ py::array VolumeView::array() const
     return out;
 }
 
-std::vector<VolumeView> volumesOf(const std::shared_ptr<const GU_Detail> &detail)
+std::vector<VolumeView> volumesOf(const std::shared_ptr<const GU_Detail> &detail, const std::string &partialMark)
 {
     std::vector<VolumeSummary> summaries = summarizeVolumes(*detail);
     std::vector<VolumeView> views;
@@ -110,7 +110,7 @@ std::vector<VolumeView> volumesOf(const std::shared_ptr<const GU_Detail> &detail
     for (GA_Offset p = 0; p < detail->getNumPrimitives() && next < summaries.size(); ++p)
         if (dynamic_cast<const GEO_PrimVolume *>(detail->getPrimitive(p)))
         {
-            views.push_back({detail, p, summaries[next].name, summaries[next].active});
+            views.push_back({detail, p, summaries[next].name, summaries[next].active, partialMark});
             ++next;
         }
     return views;

@@ -18,6 +18,7 @@ struct VolumeView
     GA_Offset prim = 0;
     std::string name;
     uint64_t active = 0; // non-zero voxels
+    std::string partialMark; // set when the cook was interrupted: its files carry it
 
     const GEO_PrimVolume &volume() const;
     std::array<int, 3> resolution() const;
@@ -33,6 +34,6 @@ struct VolumeView
     pybind11::array array() const;
 };
 
-// The volumes of detail, in primitive order.
-std::vector<VolumeView> volumesOf(const std::shared_ptr<const GU_Detail> &detail);
+// The volumes of detail, in primitive order; partialMark as the cook's.
+std::vector<VolumeView> volumesOf(const std::shared_ptr<const GU_Detail> &detail, const std::string &partialMark);
 } // namespace sopcook::python

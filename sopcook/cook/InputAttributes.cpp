@@ -13,9 +13,7 @@
 
 namespace sopcook
 {
-namespace
-{
-bool validName(const std::string &name)
+bool validAttributeName(const std::string &name)
 {
     if (name.empty() || !(std::isalpha((unsigned char)name[0]) || name[0] == '_')) return false;
     for (char c : name)
@@ -23,13 +21,15 @@ bool validName(const std::string &name)
     return true;
 }
 
+namespace
+{
 AttributeDefault parseOne(const std::string &text, const char *option, bool replace)
 {
     size_t eq = text.find('=');
     AttributeDefault d;
     d.replace = replace;
     d.name = text.substr(0, eq);
-    if (eq == std::string::npos || !validName(d.name))
+    if (eq == std::string::npos || !validAttributeName(d.name))
         throw Error(std::string(option) + " " + text + ": expected NAME=VALUE (a point attribute name, numbers comma-separated)");
     if (d.name == "P") throw Error(std::string(option) + " " + text + ": point positions come from the input file");
     std::string rest = text.substr(eq + 1);

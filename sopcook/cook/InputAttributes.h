@@ -21,6 +21,9 @@ struct AttributeDefault
     bool replace = false;     // --attrib-override: replaces the file's values
 };
 
+// A name a point attribute can have: a letter or _, then letters, digits and _.
+bool validAttributeName(const std::string &name);
+
 // Parses NAME=VALUE (VALUE: numbers, comma-separated) of -a and of
 // --attrib-override; throws Error naming the option on bad text.
 std::vector<AttributeDefault> parseAttributeDefaults(const std::vector<std::string> &keep,
