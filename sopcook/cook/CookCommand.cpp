@@ -19,6 +19,7 @@
 #include "cook/OperatorOutput.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
+#include "cook/UserPaths.h"
 #include "farm/Slab.h"
 #include "vdb/Merge.h"
 #include "ImageStackCost.h"
@@ -52,8 +53,8 @@ std::string resolution(const int res[3])
 void validateOptions(const OP_Operator &op, const CookOptions &o, const std::vector<int> &frames)
 {
     if (o.output.empty() && !o.estimateOnly) throw Error("--output is required (-o OUT.vdb, or --estimate)");
-    if (!o.output.empty() && !hasVdbExtension(o.output))
-        throw Error("-o " + o.output + ": the output is an OpenVDB file; name it NAME.vdb");
+    // No file the user names is overwritten by another option's output.
+    checkUserPaths(cookUserPaths(&op, o, frames));
     if (op.maxInputs() == 0 && (!o.input.empty() || !o.bbox.empty()))
         throw Error(op.getName() + " takes no geometry input; drop -i and -b");
     if (op.maxInputs() < 2 && !o.bbox.empty()) throw Error(op.getName() + " has no bounding-box input; drop -b");
@@ -369,6 +370,7 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     validateOptions(op, o, frames);
     // Check the parameters once, before anything is read or cooked.
     const std::vector<ParmSetting> settings = checkParameters(op, o.settings);
+    for (const std::string &w : parameterAdjustments(settings)) warn(w);
     if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
     SlabScope slab(o.slab.empty() ? SlabPart() : parseSlab(o.slab));
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cook/Frames.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +17,18 @@ std::string expandFrame(const std::string &pattern, int frame)
     {
         if (pattern[i] == '$' && i + 1 < pattern.size() && pattern[i + 1] == 'F')
         {
+            // Every digit after $F is the width: $F12 pads to 12 digits.
             int width = 0;
             size_t j = i + 2;
-            if (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j]))) width = pattern[j++] - '0';
+            for (; j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])); ++j)
+                width = std::min(width * 10 + (pattern[j] - '0'), maxFrameWidth + 1);
+            if (width > maxFrameWidth)
+            {
+                const std::string token = pattern.substr(i, std::min<size_t>(j - i, 24));
+                throw Error(pattern.substr(0, 200) + ": " + token + (j - i > 24 ? "..." : "") +
+                            " pads the frame number to more than " + std::to_string(maxFrameWidth) +
+                            " digits; use $F, or $F4 for 0001");
+            }
             char buf[32];
             std::snprintf(buf, sizeof(buf), "%0*d", width, frame);
             out += buf;

@@ -7,7 +7,12 @@
 
 namespace sopcook
 {
-// "$F4" -> zero-padded frame, "$F" -> frame number.
+// The widest zero padding a frame pattern may ask for.
+constexpr int maxFrameWidth = 16;
+
+// "$F4" -> frame zero-padded to 4 digits (all digits after $F are the width:
+// "$F12" pads to 12), "$F" -> frame number. Throws Error on a width above
+// maxFrameWidth.
 std::string expandFrame(const std::string &pattern, int frame);
 // Frames of "A-B" or "F"; throws Error on anything else.
 std::vector<int> parseFrames(const std::string &range);

@@ -81,7 +81,8 @@ static double parseComponent(const PRM_Template &parm, const std::string &text, 
     if (parm.getType() == PRM_INT)
     {
         if (v != std::floor(v)) throw Error("-s " + setting + ": '" + text + "' is not a whole number (" + name + " is an integer parameter)");
-        if (std::fabs(v) > 2147483647.0) throw Error("-s " + setting + ": '" + text + "' is out of the integer range");
+        if (v < -2147483648.0 || v > 2147483647.0)
+            throw Error("-s " + setting + ": '" + text + "' is out of the integer range (-2147483648 to 2147483647)");
     }
     return v;
 }
@@ -133,6 +134,27 @@ std::vector<ParmSetting> checkParameters(const OP_Operator &op, const std::vecto
         checked.push_back(parseSetting(*parm, a.substr(eq + 1), a));
     }
     return checked;
+}
+
+std::vector<std::string> parameterAdjustments(const std::vector<ParmSetting> &settings)
+{
+    std::vector<std::string> notes;
+    for (const ParmSetting &p : settings)
+    {
+        // The volume operators build at least 2 voxels along every axis.
+        if (std::strcmp(p.parm->getToken(), "divs") != 0 || p.parm->getType() != PRM_INT) continue;
+        std::string given, used;
+        bool changed = false;
+        for (size_t i = 0; i < p.numbers.size(); ++i)
+        {
+            changed |= p.numbers[i] < 2;
+            given += (i ? "," : "") + formatNumber(p.numbers[i]);
+            used += (i ? "," : "") + formatNumber(p.numbers[i] < 2 ? 2 : p.numbers[i]);
+        }
+        if (changed)
+            notes.push_back("-s divs=" + given + ": a volume has at least 2 divisions along each axis; cooking divs=" + used);
+    }
+    return notes;
 }
 
 void applyParameters(OP_Node &node, const std::vector<ParmSetting> &settings)

@@ -21,6 +21,10 @@ struct ParmSetting
 // true/false; strings are taken as they stand.
 std::vector<ParmSetting> checkParameters(const OP_Operator &op, const std::vector<std::string> &assignments);
 
+// One warning per setting the operators will not take as given: divs below
+// 2 become 2 ("-s divs=0,8,8: ...; cooking divs=2,8,8").
+std::vector<std::string> parameterAdjustments(const std::vector<ParmSetting> &settings);
+
 // Sets checked settings on a node of the operator they were checked against.
 void applyParameters(OP_Node &node, const std::vector<ParmSetting> &settings);
 

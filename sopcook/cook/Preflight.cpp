@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "Messages.h"
+#include "vdb/VdbWriter.h"
 
 namespace sopcook
 {
@@ -26,7 +27,7 @@ std::string folderOf(const std::string &path)
 // not one.
 pid_t partialOwner(const std::string &name, const std::string &outputName)
 {
-    const std::string prefix = outputName + ".partial-";
+    const std::string prefix = temporaryPrefix(outputName);
     if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size()) return 0;
     const std::string digits = name.substr(prefix.size());
     if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) return 0;
@@ -47,8 +48,18 @@ std::string position(const UT_Vector3 &p) { return "(" + number(p.x()) + ", " + 
 bool finite(const UT_Vector3 &p) { return std::isfinite(p.x()) && std::isfinite(p.y()) && std::isfinite(p.z()); }
 } // namespace
 
-void removeStalePartials(const std::string &output, std::vector<std::string> &warnings)
+void removeStalePartials(const std::string &written, std::vector<std::string> &warnings)
 {
+    // Temporary files lie beside the file a write replaces, through links.
+    std::string output = written;
+    try
+    {
+        output = writeTarget(written);
+    }
+    catch (const Error &)
+    {
+        return; // a loop of links: the write itself reports it
+    }
     const std::string folder = folderOf(output);
     const std::string name = output.substr(output.rfind('/') == std::string::npos ? 0 : output.rfind('/') + 1);
     DIR *dir = opendir(folder.c_str());

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cook/PluginRegistry.h"
+#include "cook/UserPaths.h"
 #include "farm/FarmReport.h"
 #include "vdb/Merge.h"
 
@@ -40,6 +41,7 @@ int FarmCommands::run()
 {
     if (myMerge->parsed())
     {
+        checkUserPaths(mergeUserPaths(myMergeOut, myMergeParts));
         mergeSlabFiles(myMergeOut, myMergeParts);
         return 0;
     }

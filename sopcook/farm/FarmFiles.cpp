@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "Messages.h"
+#include "vdb/VdbWriter.h"
 
 namespace sopcook
 {
@@ -47,7 +48,7 @@ void makeDirs(const std::string &path)
 
 void writeTextFile(const std::string &path, const std::string &text, bool executable)
 {
-    std::string temp = path + ".partial-" + std::to_string(getpid());
+    std::string temp = temporaryPath(path);
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out << text;

@@ -13,6 +13,7 @@
 
 #include "Messages.h"
 #include "cook/Frames.h"
+#include "cook/UserPaths.h"
 #include "farm/FarmFiles.h"
 #include "farm/Slab.h"
 
@@ -39,6 +40,7 @@ void checkFarmOptions(const CookOptions &cook, const FarmOptions &farm, const st
     if (farm.slabs > 0 && farm.chunk > 1) throw Error("farm: --chunk and --slabs cannot be combined (one slab of one frame per task)");
     if (farm.slabs > 0 && !cook.preview.empty()) throw Error("farm: --preview is not available with --slabs (a slab is part of a volume)");
     if (cook.output.empty()) throw Error("farm: no output file (-o OUT.vdb)");
+    checkUserPaths(cookUserPaths(nullptr, cook, frames));
     if (frames.size() > 1 && expandFrame(cook.output, frames[0]) == expandFrame(cook.output, frames[1]))
         throw Error("-o " + cook.output + ": put $F or $F4 in the output name to cook several frames");
     if (!cook.preview.empty() && frames.size() > 1 && expandFrame(cook.preview, frames[0]) == expandFrame(cook.preview, frames[1]))

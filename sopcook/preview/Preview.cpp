@@ -15,6 +15,7 @@
 #include "preview/BitmapFont.h"
 #include "GEO/GEO_PrimVolume.h"
 #include "Messages.h"
+#include "vdb/VdbWriter.h"
 
 namespace sopcook
 {
@@ -129,10 +130,12 @@ static void initializeMagick()
     std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
 }
 
-// Writes img as PNG to path through a temporary file and a rename.
+// Writes img as PNG to path (through a link: to its target) by a temporary
+// file and a rename.
 static void writePng(Magick::Image &img, const std::string &path, const char *what)
 {
-    std::string temp = path + ".partial-" + std::to_string(getpid());
+    const std::string target = writeTarget(path);
+    std::string temp = temporaryPath(target);
     try
     {
         img.magick("PNG");
@@ -144,7 +147,7 @@ static void writePng(Magick::Image &img, const std::string &path, const char *wh
         unlink(temp.c_str());
         throw Error(std::string("cannot write ") + what + " " + path + ": " + e.what());
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
+    if (std::rename(temp.c_str(), target.c_str()) != 0)
     {
         int err = errno;
         unlink(temp.c_str());

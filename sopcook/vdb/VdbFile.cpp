@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -175,14 +176,51 @@ void discard(const std::string &temp)
 }
 } // namespace
 
-std::string temporaryPath(const std::string &path) { return path + ".partial-" + std::to_string(getpid()); }
+std::string writeTarget(const std::string &path)
+{
+    std::string target = path;
+    for (int hops = 0;; ++hops)
+    {
+        struct stat st;
+        if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+        if (hops == 40) throw Error("cannot write " + path + ": too many levels of symbolic links");
+        std::vector<char> link(size_t(st.st_size > 0 ? st.st_size : 4095) + 1);
+        const ssize_t n = readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0 || size_t(n) >= link.size()) return target; // changed under us: let the write report it
+        const std::string to(link.data(), size_t(n));
+        const size_t slash = target.rfind('/');
+        target = to[0] == '/' || slash == std::string::npos ? to : target.substr(0, slash + 1) + to;
+    }
+}
+
+std::string temporaryPrefix(const std::string &fileName)
+{
+    const std::string suffix = ".partial-";
+    const size_t pidRoom = 10; // digits of the largest process id
+    if (fileName.size() + suffix.size() + pidRoom <= NAME_MAX) return fileName + suffix;
+    uint64_t hash = 14695981039346656037ull; // FNV-1a: the same in every process
+    for (unsigned char c : fileName) hash = (hash ^ c) * 1099511628211ull;
+    char tail[24];
+    std::snprintf(tail, sizeof(tail), "~%016llx", static_cast<unsigned long long>(hash));
+    size_t keep = NAME_MAX - suffix.size() - pidRoom - std::strlen(tail);
+    // Cut between characters, not inside a UTF-8 sequence.
+    while (keep > 0 && (static_cast<unsigned char>(fileName[keep]) & 0xC0) == 0x80) --keep;
+    return fileName.substr(0, keep) + tail + suffix;
+}
+
+std::string temporaryPath(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    return folder + temporaryPrefix(path.substr(folder.size())) + std::to_string(getpid());
+}
 
 void checkWritable(const std::string &path)
 {
     if (path.empty()) throw Error("no output file given");
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw Error("cannot write " + path + ": is a directory");
-    std::string probe = temporaryPath(path);
+    std::string probe = temporaryPath(writeTarget(path));
     int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (fd < 0) throw Error("cannot write " + path + ": " + std::strerror(errno));
     close(fd);
@@ -193,7 +231,8 @@ void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path, VdbCompr
 {
     const uint32_t flags = compressionFlags(compression);
     keepFreedMemoryForReuse();
-    std::string temp = temporaryPath(path);
+    const std::string target = writeTarget(path);
+    std::string temp = temporaryPath(target);
     setRemoveOnAbort(temp);
     try
     {
@@ -210,7 +249,7 @@ void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path, VdbCompr
         discard(temp);
         throw Error("cannot write " + path + ": " + e.what());
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
+    if (std::rename(temp.c_str(), target.c_str()) != 0)
     {
         int err = errno;
         discard(temp);

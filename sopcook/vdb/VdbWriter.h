@@ -95,6 +95,17 @@ inline bool hasVdbExtension(const std::string &path)
     return ext == ".vdb";
 }
 
-// The temporary name that writing path uses.
+// The file that writing path replaces: path itself, or where the link path
+// names finally points (so an output that is a link is written through it,
+// and the link stays). Throws Error on a loop of links.
+std::string writeTarget(const std::string &path);
+
+// The start of the temporary names of an output named fileName (no folder):
+// "NAME.partial-". A name too long for the process id to fit the file
+// system's name limit after it is cut and ends in a hash of the whole name.
+std::string temporaryPrefix(const std::string &fileName);
+
+// The temporary name that writing path uses: beside path, the prefix of its
+// name and this process's id.
 std::string temporaryPath(const std::string &path);
 } // namespace sopcook
