@@ -5,6 +5,7 @@
 #include "CommonParms.h"
 #include "CloudBall.h"
 #include "PluginEntry.h"
+#include "CloudsTraits.h"
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
@@ -142,4 +143,5 @@ OP_ERROR SOP_billowfold::cookMySop(OP_Context &context)
 
 } // namespace billowfold
 
-SOP_PLUGIN_ENTRY(billowfold::SOP_billowfold, "billowfold", "Billowfold", 2)
+SOP_PLUGIN_ENTRY_TRAITS(billowfold::SOP_billowfold, "billowfold", "Billowfold", 2,
+                        clouds::cloudsTraits(clouds::billowfoldCost, ""))

@@ -6,6 +6,7 @@
 #include "CommonParms.h"
 #include "CloudBall.h"
 #include "PluginEntry.h"
+#include "CloudsTraits.h"
 #include "SegmentFunctions.h"
 #include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
@@ -223,4 +224,5 @@ OP_ERROR SOP_billowfoldMT::cookMySop(OP_Context &context)
 
 } // namespace billowfoldMT
 
-SOP_PLUGIN_ENTRY(billowfoldMT::SOP_billowfoldMT, "billowfoldMT", "BillowfoldMT", 2)
+SOP_PLUGIN_ENTRY_TRAITS(billowfoldMT::SOP_billowfoldMT, "billowfoldMT", "BillowfoldMT", 2,
+                        clouds::cloudsTraits(clouds::billowfoldMTCost, "docolor"))

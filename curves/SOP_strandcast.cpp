@@ -5,6 +5,7 @@
 #include "CommonParms.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
+#include "CurvesTraits.h"
 #include "SOP_VolumeOperator.h"
 #include "VolumeSetup.h"
 #include "VoxelRow.h"
@@ -198,4 +199,5 @@ OP_ERROR SOP_strandcast::cookMySop(OP_Context &context)
 
 } // namespace strandcast
 
-SOP_PLUGIN_ENTRY(strandcast::SOP_strandcast, "strandcast", "Strandcast", 2)
+SOP_PLUGIN_ENTRY_TRAITS(strandcast::SOP_strandcast, "strandcast", "Strandcast", 2,
+                        curves::strandcastTraits(curves::strandcastCost))

@@ -8,6 +8,7 @@
 #include "Normalise.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
+#include "CurvesTraits.h"
 #include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
@@ -275,4 +276,5 @@ OP_ERROR SOP_strandcastStraightMT::cookMySop(OP_Context &context)
 
 } // namespace strandcastStraightMT
 
-SOP_PLUGIN_ENTRY(strandcastStraightMT::SOP_strandcastStraightMT, "strandcastStraightMT", "StrandcastStraightMT", 2)
+SOP_PLUGIN_ENTRY_TRAITS(strandcastStraightMT::SOP_strandcastStraightMT, "strandcastStraightMT", "StrandcastStraightMT", 2,
+                        curves::strandcastTraits(curves::strandcastStraightMTCost))

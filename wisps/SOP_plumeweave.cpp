@@ -4,6 +4,7 @@
 #include <cmath>
 #include "CommonParms.h"
 #include "PluginEntry.h"
+#include "WispsTraits.h"
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
@@ -178,4 +179,5 @@ OP_ERROR SOP_plumeweave::cookMySop(OP_Context &context)
 
 } // namespace plumeweave
 
-SOP_PLUGIN_ENTRY(plumeweave::SOP_plumeweave, "plumeweave", "Plumeweave", 2)
+SOP_PLUGIN_ENTRY_TRAITS(plumeweave::SOP_plumeweave, "plumeweave", "Plumeweave", 2,
+                        wisps::plumeweaveTraits())
