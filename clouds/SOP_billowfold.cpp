@@ -30,7 +30,7 @@ protected:
 
 
 PRM_Template SOP_billowfold::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
     PRM_Template(PRM_TOGGLE, 1, &parms::doNoise),

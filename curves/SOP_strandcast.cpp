@@ -29,7 +29,7 @@ static PRM_Default ampDefault(1);
 
 
 PRM_Template SOP_strandcast::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 0, &parms::separator1),
     PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),

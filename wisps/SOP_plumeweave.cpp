@@ -28,7 +28,7 @@ protected:
 
 
 PRM_Template SOP_plumeweave::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 1, nullptr),
     PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
