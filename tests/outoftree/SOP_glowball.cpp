@@ -19,6 +19,9 @@ public:
 
 protected:
     OP_ERROR cookMySop(OP_Context &context) override;
+
+private:
+    float inputDensity(OP_Context &context, const char *attrib);
 };
 
 static PRM_Name divsName("divs", "Divisions");
@@ -36,15 +39,15 @@ PRM_Template SOP_glowball::myTemplateList[] = {
 };
 
 // The input points' densities summed: 0 without an input or the attribute.
-static float inputDensity(SOP_Node &node, OP_Context &context, GU_Detail *gdp, const char *attrib)
+float SOP_glowball::inputDensity(OP_Context &context, const char *attrib)
 {
     float sum = 0;
-    if (!node.getInput(0) || node.lockInputs(context) > UT_ERROR_ERROR) return sum;
-    if (node.duplicateSource(0, context, gdp, true) <= UT_ERROR_ERROR)
+    if (!getInput(0) || lockInputs(context) > UT_ERROR_ERROR) return sum;
+    if (duplicateSource(0, context, gdp, true) <= UT_ERROR_ERROR)
         if (GA_Attribute *a = gdp->findAttribute(GA_ATTRIB_POINT, attrib);
             a && a->getStorageClass() == GA_STORECLASS_FLOAT)
             for (GA_Offset pt = 0; pt < GA_Offset(gdp->getNumPoints()); ++pt) sum += a->getF(pt, 0);
-    node.unlockInputs();
+    unlockInputs();
     gdp->clearAndDestroy();
     return sum;
 }
@@ -58,7 +61,7 @@ OP_ERROR SOP_glowball::cookMySop(OP_Context &context)
     for (int a = 0; a < 3; ++a) g.divs[a] = unsigned(evalInt(g, "divs", a));
     for (double &s : g.size) s = 1;
     float radius = evalFloat(g, "radius");
-    float density = inputDensity(*this, context, gdp, evalString(g, "densityattrib").c_str());
+    float density = inputDensity(context, evalString(g, "densityattrib").c_str());
 
     VolumeSet volumes = setupVolumes(gdp, g.divs, g.size, g.centre, g.extension, false, "/obj/glowball:0",
                                      {fields::density});
