@@ -18,13 +18,13 @@ def input_kind(op):
 
 
 def auto_radius(points):
-    """Half the points' mean spacing over their bounds: overlapping balls on a
-    dense cloud, balls a fraction of the object on a few corners."""
+    """The points' mean spacing over their bounds: neighbouring balls overlap
+    into one cloud, on a dense mesh as on the corners of a cube."""
     p = points["P"]
     if len(p) == 0:
         return 0.1
     longest = float(np.max(p.max(axis=0) - p.min(axis=0)))
-    return 0.5 * longest / max(1.0, len(p) ** (1.0 / 3.0)) if longest > 0 else 0.1
+    return longest / max(1.0, len(p) ** (1.0 / 3.0)) if longest > 0 else 0.1
 
 
 def inputs_for(op, obj, depsgraph, params=None, radius=0.1, notes=None, problems=None):
@@ -32,8 +32,9 @@ def inputs_for(op, obj, depsgraph, params=None, radius=0.1, notes=None, problems
 
     Points without the density or radius attribute the parameters name would
     deposit nothing, so those get density 1 and the given radius, or with
-    radius 0 one from the points' spacing (said in notes). Input op cannot use
-    is said in problems.
+    radius 0 one from the points' spacing; without the colour attribute they
+    would make black smoke, so they get white (all said in notes). Input op
+    cannot use is said in problems.
     """
     kind = input_kind(op)
     if kind in ("image", "none"):
@@ -48,11 +49,16 @@ def inputs_for(op, obj, depsgraph, params=None, radius=0.1, notes=None, problems
     count = len(points["P"])
     if radius <= 0:
         radius = auto_radius(points)
-    for key, value in ((params.get("densityattrib", "density"), 1.0), (params.get("radiusattrib", "pscale"), radius)):
-        if key and key not in points and ("densityattrib" in params or "radiusattrib" in params):
-            points[key] = np.full(count, value, np.float32)
+    for parm, key, value in (("densityattrib", params.get("densityattrib", "density"), 1.0),
+                             ("radiusattrib", params.get("radiusattrib", "pscale"), radius),
+                             ("colorattrib", params.get("colorattrib"), (1.0, 1.0, 1.0))):
+        reads = parm in params if parm == "colorattrib" else ("densityattrib" in params or "radiusattrib" in params)
+        if key and key not in points and reads:
+            points[key] = np.tile(np.asarray(value, np.float32), (count, 1)) if isinstance(value, tuple) \
+                else np.full(count, value, np.float32)
             if notes is not None:
-                notes.append(f"{obj.name} has no '{key}' attribute: using {value:.3g} for every point")
+                shown = ", ".join(f"{v:g}" for v in value) if isinstance(value, tuple) else f"{value:.3g}"
+                notes.append(f"{obj.name} has no '{key}' attribute: using {shown} for every point")
     return {"points": points, "primitives": prims}
 
 

@@ -182,7 +182,7 @@ def register(sopcook):
     annotations["radius"] = bpy.props.FloatProperty(
         name="Point radius", default=0.0, min=0.0,
         description="Radius of points without the radius attribute the operator reads (density 1 likewise); "
-                    "0: half the points' spacing")
+                    "0: the points' spacing")
     annotations["resolution"] = bpy.props.IntProperty(
         name="Resolution", default=64, min=0,
         description="Voxels along the longest side of the object's grid, the divisions following its proportions; "
