@@ -222,7 +222,7 @@ bpy.ops.mesh.primitive_cube_add()
 cube = bpy.context.active_object
 assert bpy.ops.object.sopcook_rasterise() == {"FINISHED"}
 cube_vol = bpy.context.view_layer.objects.active
-cube_grids = check_volume(cube_vol, ["density"])
+cube_grids = check_volume(cube_vol, ["density", "Cd"])  # white, not black smoke
 assert cube_grids["density"] > 5000, cube_grids
 assert not reports("WARNING"), addon_ui.last_reports
 kept = os.path.dirname(bpy.path.abspath(cube_vol.data.filepath))
