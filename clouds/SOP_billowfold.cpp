@@ -5,6 +5,7 @@
 #include "CommonParms.h"
 #include "CloudBall.h"
 #include "PluginEntry.h"
+#include "CloudsTraits.h"
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
@@ -29,7 +30,7 @@ protected:
 
 
 PRM_Template SOP_billowfold::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
     PRM_Template(PRM_TOGGLE, 1, &parms::doNoise),
@@ -142,4 +143,5 @@ OP_ERROR SOP_billowfold::cookMySop(OP_Context &context)
 
 } // namespace billowfold
 
-SOP_PLUGIN_ENTRY(billowfold::SOP_billowfold, "billowfold", "Billowfold", 2)
+SOP_PLUGIN_ENTRY_TRAITS(billowfold::SOP_billowfold, "billowfold", "Billowfold", 2,
+                        clouds::cloudsTraits(clouds::billowfoldCost, ""))

@@ -6,6 +6,7 @@
 #include "CommonParms.h"
 #include "CloudBall.h"
 #include "PluginEntry.h"
+#include "CloudsTraits.h"
 #include "SegmentFunctions.h"
 #include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
@@ -69,7 +70,7 @@ private:
 
 
 PRM_Template SOP_billowfoldMT::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
     PRM_Template(PRM_TOGGLE, 1, &parms::doNoise),
@@ -223,4 +224,5 @@ OP_ERROR SOP_billowfoldMT::cookMySop(OP_Context &context)
 
 } // namespace billowfoldMT
 
-SOP_PLUGIN_ENTRY(billowfoldMT::SOP_billowfoldMT, "billowfoldMT", "BillowfoldMT", 2)
+SOP_PLUGIN_ENTRY_TRAITS(billowfoldMT::SOP_billowfoldMT, "billowfoldMT", "BillowfoldMT", 2,
+                        clouds::cloudsTraits(clouds::billowfoldMTCost, "docolor"))

@@ -5,6 +5,7 @@
 #include "CommonParms.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
+#include "CurvesTraits.h"
 #include "SOP_VolumeOperator.h"
 #include "VolumeSetup.h"
 #include "VoxelRow.h"
@@ -28,7 +29,7 @@ static PRM_Default ampDefault(1);
 
 
 PRM_Template SOP_strandcast::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 0, &parms::separator1),
     PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
@@ -198,4 +199,5 @@ OP_ERROR SOP_strandcast::cookMySop(OP_Context &context)
 
 } // namespace strandcast
 
-SOP_PLUGIN_ENTRY(strandcast::SOP_strandcast, "strandcast", "Strandcast", 2)
+SOP_PLUGIN_ENTRY_TRAITS(strandcast::SOP_strandcast, "strandcast", "Strandcast", 2,
+                        curves::strandcastTraits(curves::strandcastCost))

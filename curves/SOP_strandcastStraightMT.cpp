@@ -8,6 +8,7 @@
 #include "Normalise.h"
 #include "CurveCast.h"
 #include "PluginEntry.h"
+#include "CurvesTraits.h"
 #include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
@@ -67,7 +68,7 @@ static PRM_Default ampDefault(1);
 
 
 PRM_Template SOP_strandcastStraightMT::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 0, &parms::separator1),
     PRM_Template(PRM_FLT, 1, &parms::densityMult, PRMoneDefaults),
@@ -275,4 +276,5 @@ OP_ERROR SOP_strandcastStraightMT::cookMySop(OP_Context &context)
 
 } // namespace strandcastStraightMT
 
-SOP_PLUGIN_ENTRY(strandcastStraightMT::SOP_strandcastStraightMT, "strandcastStraightMT", "StrandcastStraightMT", 2)
+SOP_PLUGIN_ENTRY_TRAITS(strandcastStraightMT::SOP_strandcastStraightMT, "strandcastStraightMT", "StrandcastStraightMT", 2,
+                        curves::strandcastTraits(curves::strandcastStraightMTCost))

@@ -2,8 +2,9 @@
 # Renders a sopcook .vdb file with Blender's Cycles, headless, for a quick look:
 #   blender -b --factory-startup --python docs/render_vdb.py -- IN.vdb OUT.png
 # The file should be written with --resample uniform (Blender shows frustum
-# grids with their affine part only). Density comes from the "density" grid;
-# the camera looks at the volume's bounds from above and in front.
+# grids with their affine part only). Density comes from the "density" grid,
+# colour from a vector "Cd" grid (written with --vector-grids) when there is
+# one; the camera looks at the volume's bounds from above and in front.
 import sys
 
 import bpy
@@ -14,6 +15,8 @@ bpy.ops.wm.read_factory_settings(use_empty=True)
 folder, name = vdb.rsplit("/", 1) if "/" in vdb else (".", vdb)
 bpy.ops.object.volume_import(filepath=vdb, directory=folder + "/", files=[{"name": name}])
 volume = bpy.context.selected_objects[0]
+volume.data.grids.load()
+grids = {g.name: g.data_type for g in volume.data.grids}
 
 material = bpy.data.materials.new("smoke")
 material.use_nodes = True
@@ -22,7 +25,14 @@ nodes.clear()
 shader = nodes.new("ShaderNodeVolumePrincipled")
 shader.inputs["Density"].default_value = 0.25
 shader.inputs["Density Attribute"].default_value = "density"
-shader.inputs["Color Attribute"].default_value = ""
+if grids.get("Cd") == "VECTOR_FLOAT":
+    # The attribute's colour scales the shader's: white leaves it as cooked.
+    shader.inputs["Color"].default_value = (1, 1, 1, 1)
+    shader.inputs["Color Attribute"].default_value = "Cd"
+else:
+    if any(name.startswith("Cd.") for name in grids):
+        print("render_vdb.py: Cd is split into Cd.x/y/z; write the file with --vector-grids for colour")
+    shader.inputs["Color Attribute"].default_value = ""
 output = nodes.new("ShaderNodeOutputMaterial")
 material.node_tree.links.new(shader.outputs["Volume"], output.inputs["Volume"])
 volume.data.materials.append(material)

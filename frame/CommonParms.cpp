@@ -29,7 +29,7 @@ PRM_Name uvAttrib("uvattrib", "UV Attribute");
 PRM_Name separator1("separator1", "Separator1");
 PRM_Name separator2("separator2", "Separator2");
 
-PRM_Default fiveDefault[3] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
+PRM_Default divsDefault[3] = {PRM_Default(10), PRM_Default(10), PRM_Default(10)};
 PRM_Default oneDefault[3] = {PRM_Default(1), PRM_Default(1), PRM_Default(1)};
 PRM_Default halfDefault(0.5);
 PRM_Default oneHundredDefault(100);

@@ -15,7 +15,7 @@ extern PRM_Name colorAttrib, velocityAttrib, uvAttrib;
 extern PRM_Name separator1, separator2;
 
 // Defaults.
-extern PRM_Default fiveDefault[3]; // the divisions' default: 10 on each axis
+extern PRM_Default divsDefault[3]; // the divisions: 10 on each axis
 extern PRM_Default oneDefault[3];
 extern PRM_Default halfDefault;
 extern PRM_Default oneHundredDefault;

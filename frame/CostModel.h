@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// What one cook of an operator costs, told by each operator family in a small
-// header beside its sources (WispsCost.h, CloudsCost.h, ...), so that a host
-// can size a cook before running it without knowing the operators itself.
+// What one cook of an operator costs, told by each operator through its
+// traits (OperatorTraits.h; each family's model is in its *Traits.h beside
+// its sources), so that a host can size a cook before running it without
+// knowing the operator itself.
 //
 // A family's model reads the node's parameters and the input's element counts
 // and fills an OperatorCost: how many volumes the cook makes, the work it

@@ -8,6 +8,7 @@
 #include <vector>
 #include <Magick++.h>
 #include "PluginEntry.h"
+#include "ImageStackTraits.h"
 #include "SOP_VolumeOperator.h"
 #include "VolumeSetup.h"
 
@@ -157,4 +158,5 @@ OP_ERROR SOP_slabreel::cookMySop(OP_Context &context)
 
 } // namespace slabreel
 
-SOP_PLUGIN_ENTRY(slabreel::SOP_slabreel, "slabreel", "slabreel", 0)
+SOP_PLUGIN_ENTRY_TRAITS(slabreel::SOP_slabreel, "slabreel", "slabreel", 0,
+                        imagevolume::slabreelTraits())

@@ -4,6 +4,7 @@
 // density optionally laid out as a camera's view frustum.
 #include <cstdio>
 #include "PluginEntry.h"
+#include "SurfaceWispsTraits.h"
 #include "SurfaceWisps.h"
 #include "UT/UT_Interrupt.h"
 
@@ -91,4 +92,5 @@ OP_ERROR SOP_skinweave::cookMySop(OP_Context &context)
 
 } // namespace skinweave
 
-SOP_PLUGIN_ENTRY(skinweave::SOP_skinweave, "skinweave", "Skinweave", 2)
+SOP_PLUGIN_ENTRY_TRAITS(skinweave::SOP_skinweave, "skinweave", "Skinweave", 2,
+                        surfacewisps::skinweaveTraits(surfacewisps::skinweaveCost))

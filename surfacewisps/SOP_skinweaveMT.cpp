@@ -5,6 +5,7 @@
 // pass's lock.
 #include <cstdio>
 #include "PluginEntry.h"
+#include "SurfaceWispsTraits.h"
 #include "SingleGrid.h"
 #include "SurfaceWisps.h"
 #include "UT/UT_Interrupt.h"
@@ -175,4 +176,5 @@ OP_ERROR SOP_skinweaveMT::cookMySop(OP_Context &context)
 
 } // namespace skinweaveMT
 
-SOP_PLUGIN_ENTRY(skinweaveMT::SOP_skinweaveMT, "skinweaveMT", "SkinweaveMT", 2)
+SOP_PLUGIN_ENTRY_TRAITS(skinweaveMT::SOP_skinweaveMT, "skinweaveMT", "SkinweaveMT", 2,
+                        surfacewisps::skinweaveTraits(surfacewisps::skinweaveMTCost))

@@ -15,7 +15,7 @@ static PRM_Name camPathName("campath", "Camera Path");
 static PRM_Default camPathDefault(0, "/obj/cam1");
 
 PRM_Template surfaceWispsTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 0, &parms::separator1),
     PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),

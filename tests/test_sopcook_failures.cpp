@@ -237,8 +237,9 @@ TEST(SopcookEstimate, EveryInstalledOperatorHasACostModel)
 {
     sopcook::PluginRegistry plugins({SOPCOOK_PLUGIN_DIR});
     ASSERT_FALSE(plugins.names().empty());
-    for (const std::string &name : plugins.names()) EXPECT_TRUE(sopcook::hasCostModel(name)) << name;
-    EXPECT_FALSE(sopcook::hasCostModel("eleventh_operator"));
+    for (const std::string &name : plugins.names()) EXPECT_TRUE(sopcook::hasCostModel(*plugins.find(name))) << name;
+    OP_Operator eleventh("eleventh_operator", "Eleventh", nullptr, nullptr, 0, 1);
+    EXPECT_FALSE(sopcook::hasCostModel(eleventh));
 }
 
 // The memory refusal never reads "976.6 MB ... more than the 976.6 MB".

@@ -4,6 +4,7 @@
 #include <cmath>
 #include "CommonParms.h"
 #include "PluginEntry.h"
+#include "WispsTraits.h"
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
@@ -27,7 +28,7 @@ protected:
 
 
 PRM_Template SOP_plumeweave::myTemplateList[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 1, nullptr),
     PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),
@@ -178,4 +179,5 @@ OP_ERROR SOP_plumeweave::cookMySop(OP_Context &context)
 
 } // namespace plumeweave
 
-SOP_PLUGIN_ENTRY(plumeweave::SOP_plumeweave, "plumeweave", "Plumeweave", 2)
+SOP_PLUGIN_ENTRY_TRAITS(plumeweave::SOP_plumeweave, "plumeweave", "Plumeweave", 2,
+                        wisps::plumeweaveTraits())

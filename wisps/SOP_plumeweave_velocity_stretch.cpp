@@ -4,6 +4,7 @@
 // the point's velocity, its density fading to 0 at the tail.
 #include <cmath>
 #include "PluginEntry.h"
+#include "WispsTraits.h"
 #include "SegmentFunctions.h"
 #include "SOP_VolumeOperator.h"
 #include "VelocityWisps.h"
@@ -139,5 +140,6 @@ OP_ERROR SOP_plumeweave::cookMySop(OP_Context &context)
 
 } // namespace SOP_plumeweave_velocity_stretch
 
-SOP_PLUGIN_ENTRY(SOP_plumeweave_velocity_stretch::SOP_plumeweave, "plumeweave_velocity_stretch",
-                 "plumeweave_velocity_stretch", 2)
+SOP_PLUGIN_ENTRY_TRAITS(SOP_plumeweave_velocity_stretch::SOP_plumeweave, "plumeweave_velocity_stretch",
+                        "plumeweave_velocity_stretch", 2,
+                        wisps::velocityStretchTraits(wisps::velocityStretchCost))

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 #include "PluginEntry.h"
+#include "WispsTraits.h"
 #include "SegmentFunctions.h"
 #include "SingleGrid.h"
 #include "SOP_VolumeOperator.h"
@@ -279,5 +280,6 @@ OP_ERROR SOP_plumeweaveMT::cookMySop(OP_Context &context)
 
 } // namespace SOP_plumeweave_velocity_stretchMT
 
-SOP_PLUGIN_ENTRY(SOP_plumeweave_velocity_stretchMT::SOP_plumeweaveMT, "plumeweave_velocity_stretchMT",
-                 "Plumeweave_velocity_stretchMT", 2)
+SOP_PLUGIN_ENTRY_TRAITS(SOP_plumeweave_velocity_stretchMT::SOP_plumeweaveMT, "plumeweave_velocity_stretchMT",
+                        "Plumeweave_velocity_stretchMT", 2,
+                        wisps::velocityStretchTraits(wisps::velocityStretchMTCost))

@@ -9,7 +9,7 @@ static PRM_Default radiusDefault(0, "radiusf");
 static PRM_Name pscaleAttribName("pscaleattrib", "PScale Attribute");
 
 PRM_Template templates[] = {
-    PRM_Template(PRM_INT, 3, &parms::divs, parms::fiveDefault),
+    PRM_Template(PRM_INT, 3, &parms::divs, parms::divsDefault),
     PRM_Template(PRM_FLT, 3, &parms::extendBounds, parms::oneDefault),
     PRM_Template(PRM_SEPARATOR, 1, nullptr),
     PRM_Template(PRM_INT, 1, &parms::childrenCount, &parms::oneHundredDefault),

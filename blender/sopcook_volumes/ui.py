@@ -9,6 +9,9 @@ from . import cook
 
 _classes = []
 _sopcook = None
+# The last cook's report lines, (level, text), also shown in the panel: the
+# info bar shows only the latest.
+last_reports = []
 
 
 def _property(p):
@@ -52,7 +55,11 @@ def draw_settings(layout, settings):
     group = getattr(settings, "op_" + settings.operator)
     col = layout.column()
     for p in _sopcook.parameters(settings.operator):
-        col.prop(group, p["name"])
+        row = col.row()
+        # Resolution sets the divisions from the object's size.
+        row.enabled = not (p["name"] == "divs" and settings.resolution > 0)
+        row.prop(group, p["name"])
+    layout.prop(settings, "resolution")
     layout.prop(settings, "radius")
     layout.prop(settings, "output_dir")
 
@@ -83,19 +90,22 @@ class SOPCOOK_OT_rasterise(bpy.types.Operator):
         scene, obj, settings = context.scene, context.active_object, context.scene.sopcook
         op = settings.operator
         params = operator_params(settings, op)
-        folder = cook.output_folder(settings)
+        last_reports.clear()
+        notes = []
         base = bpy.path.clean_name(f"{obj.name}_{op}")
         try:
+            folder = cook.output_folder(settings, notes)
             if self.bake:
-                vol = self._bake(context, op, params, obj, os.path.join(folder, base))
+                vol = self._bake(context, op, params, obj, os.path.join(folder, base), notes)
             else:
                 path = os.path.join(folder, base + ".vdb")
-                notes = []
-                result = cook.cook_frame(_sopcook, op, params, obj, scene, path, settings.radius, notes)
+                problems = []
+                result = cook.cook_frame(_sopcook, op, params, obj, scene, path, settings.radius, notes, problems,
+                                         settings.resolution)
                 vol = cook.volume_object(context, obj, base, path)
-                self._report(result, notes)
-        except (ValueError, RuntimeError) as e:
-            self.report({"ERROR"}, str(e))
+                self._report(result, notes, problems)
+        except (ValueError, RuntimeError, OSError) as e:
+            self._say("ERROR", str(e))
             return {"CANCELLED"}
         for o in context.selected_objects:
             o.select_set(False)
@@ -103,28 +113,38 @@ class SOPCOOK_OT_rasterise(bpy.types.Operator):
         context.view_layer.objects.active = vol
         return {"FINISHED"}
 
-    def _bake(self, context, op, params, obj, stem):
+    def _bake(self, context, op, params, obj, stem, notes):
         scene = context.scene
         current, first, last = scene.frame_current, scene.frame_start, scene.frame_end
-        radius = scene.sopcook.radius
+        settings = scene.sopcook
+        said = set()
         try:
             for frame in range(first, last + 1):
                 scene.frame_set(frame)
-                notes = []
-                result = cook.cook_frame(_sopcook, op, params, obj, scene, f"{stem}_{frame:04d}.vdb", radius, notes)
-                self._report(result, notes if frame == first else [])
+                frame_notes, problems = [], []
+                result = cook.cook_frame(_sopcook, op, params, obj, scene, f"{stem}_{frame:04d}.vdb", settings.radius,
+                                         frame_notes, problems, settings.resolution)
+                self._report(result, notes + frame_notes if frame == first else [], problems, f"frame {frame}: ", said)
         finally:
             scene.frame_set(current)
         return cook.volume_object(context, obj, os.path.basename(stem), f"{stem}_{first:04d}.vdb",
                                   frames=(first, last - first + 1))
 
-    def _report(self, result, notes):
+    def _say(self, level, text):
+        last_reports.append((level, text))
+        self.report({level}, text)
+
+    def _report(self, result, notes, problems, prefix="", said=None):
+        """Notes as INFO, warnings and why nothing shows as WARNING; with said (a
+        bake), each line once for the whole range, prefixed by the frame it first came at."""
         for n in notes:
-            self.report({"INFO"}, n)
-        for w in result.warnings:
-            self.report({"WARNING"}, w)
-        if len(result) == 0:
-            self.report({"WARNING"}, f"{result.operator} produced no volumes")
+            self._say("INFO", n)
+        why = cook.empty_reason(result, problems)
+        for line in problems + ([why] if why else []):
+            if said is None or line not in said:
+                self._say("WARNING", prefix + line)
+                if said is not None:
+                    said.add(line)
 
 
 class SOPCOOK_PT_panel(bpy.types.Panel):
@@ -138,6 +158,10 @@ class SOPCOOK_PT_panel(bpy.types.Panel):
         row = self.layout.row()
         row.operator(SOPCOOK_OT_rasterise.bl_idname).bake = False
         row.operator(SOPCOOK_OT_rasterise.bl_idname, text="Bake frame range").bake = True
+        if last_reports:
+            box = self.layout.box()
+            for level, text in last_reports:
+                box.label(text=text, icon={"INFO": "INFO", "WARNING": "ERROR", "ERROR": "CANCEL"}[level])
 
 
 def _menu(self, context):
@@ -150,12 +174,19 @@ def register(sopcook):
     ops = sopcook.operators()
     groups = [_parameter_group(op) for op in ops]
     annotations = {"op_" + op: bpy.props.PointerProperty(type=g) for op, g in zip(ops, groups)}
-    items = [(op, sopcook.describe(op)["label"], op) for op in ops]
-    annotations["operator"] = bpy.props.EnumProperty(name="Operator", items=items,
-                                                     default="billowfold" if "billowfold" in ops else ops[0])
+    described = [sopcook.describe(op) for op in ops]
+    items = [(d["name"], d["label"], f"{d['name']}: rasterises {d['input']}") for d in described]
+    # The first operator that takes points: any object has some.
+    first = next((d["name"] for d in described if d["input"] == "points"), ops[0])
+    annotations["operator"] = bpy.props.EnumProperty(name="Operator", items=items, default=first)
     annotations["radius"] = bpy.props.FloatProperty(
-        name="Point radius", default=0.1, min=0.0,
-        description="Radius of points without the radius attribute the operator reads (density 1 likewise)")
+        name="Point radius", default=0.0, min=0.0,
+        description="Radius of points without the radius attribute the operator reads (density 1 likewise); "
+                    "0: the points' spacing")
+    annotations["resolution"] = bpy.props.IntProperty(
+        name="Resolution", default=64, min=0,
+        description="Voxels along the longest side of the object's grid, the divisions following its proportions; "
+                    "0: the operator's own divisions")
     annotations["output_dir"] = bpy.props.StringProperty(name="VDB folder", default="//volumes/", subtype="DIR_PATH")
     settings = type("SOPCOOK_PG_settings", (bpy.types.PropertyGroup,), {"__annotations__": annotations})
     _classes[:] = groups + [settings, SOPCOOK_OT_rasterise, SOPCOOK_PT_panel]

@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: Apache-2.0
 """Headless test of the add-on: a mesh, a point cloud and a curve rasterised to
-volumes (skinweave in the camera's frustum), checked and rendered.
+volumes (skinweave in the camera's frustum), checked and rendered; the default
+Cube with the default settings; warnings and empty results in the report.
 
 blender -b --factory-startup --python-exit-code 1 --python test_addon.py -- \
     --module-dir BUILD/python --sopcook BUILD/bin/sopcook --out FOLDER [--picture PNG]
@@ -22,6 +23,8 @@ args.add_argument("--picture", help="also render a larger picture for the README
 args = args.parse_args(sys.argv[sys.argv.index("--") + 1:])
 
 os.environ["SOPCOOK_PYTHONPATH"] = args.module_dir
+# Blender's user data (where an unsaved file's volumes go) inside the output folder.
+os.environ["BLENDER_USER_DATAFILES"] = os.path.join(os.path.abspath(args.out), "user_datafiles")
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 os.makedirs(args.out, exist_ok=True)
 
@@ -43,6 +46,9 @@ def scene_setup():
     scene.camera = cam
     scene.render.resolution_x, scene.render.resolution_y = 48, 32
     scene.sopcook.output_dir = args.out
+    # The operators' own divisions and a fixed radius, to compare with direct cooks.
+    scene.sopcook.resolution = 0
+    scene.sopcook.radius = 0.1
     return scene
 
 
@@ -196,4 +202,63 @@ for frame in (3, 4):
 if args.picture:
     bpy.data.objects.remove(baked)
     render(args.picture, (320, 200))
+bpy.data.objects.remove(baked)
+
+from sopcook_volumes import ui as addon_ui  # noqa: E402
+
+
+def reports(level):
+    return [text for lv, text in addon_ui.last_reports if lv == level]
+
+
+# The default Cube, first click, every setting at its default (the file unsaved):
+# a cloud of some thousands of voxels, in a folder that outlives the session.
+for name in ("operator", "resolution", "radius", "output_dir"):
+    scene.sopcook.property_unset(name)
+for p in sopcook.parameters(scene.sopcook.operator):
+    getattr(scene.sopcook, "op_" + scene.sopcook.operator).property_unset(p["name"])
+assert scene.sopcook.operator == "billowfold" and scene.sopcook.resolution > 0 and not bpy.data.filepath
+bpy.ops.mesh.primitive_cube_add()
+cube = bpy.context.active_object
+assert bpy.ops.object.sopcook_rasterise() == {"FINISHED"}
+cube_vol = bpy.context.view_layer.objects.active
+cube_grids = check_volume(cube_vol, ["density", "Cd"])  # white, not black smoke
+assert cube_grids["density"] > 5000, cube_grids
+assert not reports("WARNING"), addon_ui.last_reports
+kept = os.path.dirname(bpy.path.abspath(cube_vol.data.filepath))
+assert kept.startswith(os.environ["BLENDER_USER_DATAFILES"]) and not kept.startswith(bpy.app.tempdir), kept
+assert any(kept in n and "not saved" in n for n in reports("INFO")), addon_ui.last_reports
+assert any(n.startswith("divs=") for n in reports("INFO")), addon_ui.last_reports
+
+# Triangles through a quad operator: a warning in the report, and why nothing shows.
+bpy.ops.mesh.primitive_ico_sphere_add(location=(0, 0, 3))
+ico = bpy.context.active_object
+scene.sopcook.operator = "skinweave"
+assert bpy.ops.object.sopcook_rasterise() == {"FINISHED"}
+warned = reports("WARNING")
+assert any("has no faces with four corners" in w for w in warned), addon_ui.last_reports
+assert any(w.startswith("skinweave wrote no voxel: ") for w in warned), addon_ui.last_reports
+
+# The module's warnings, UserWarnings and the result's, reach the report too.
+import warnings as python_warnings  # noqa: E402
+
+
+class FakeResult(list):
+    operator, warnings = "fake", ["from the result"]
+
+    def write_vdb(self, *a, **k):
+        pass
+
+
+class FakeModule:
+    def cook(self, op, **kwargs):
+        python_warnings.warn("from a UserWarning")
+        return FakeResult()
+
+
+problems = []
+fake = addon_cook.cook_frame(FakeModule(), "billowfold", {}, cloud, scene, os.path.join(args.out, "fake.vdb"), 0.1,
+                             [], problems)
+assert problems == ["from a UserWarning", "from the result"], problems
+assert addon_cook.empty_reason(fake, problems) == "fake made no volumes: from a UserWarning"
 print("blender add-on test: ok")

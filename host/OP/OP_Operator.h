@@ -11,6 +11,8 @@ class OP_Node;
 class OP_Operator;
 
 typedef OP_Node *(*OP_Constructor)(OP_Network *, const char *, OP_Operator *);
+// A function a plug-in exports, called through its own type by who knows it.
+typedef void (*OP_PluginFunction)();
 
 static constexpr unsigned OP_FLAG_GENERATOR = 0x02;
 
@@ -37,6 +39,11 @@ public:
     const std::string &getDSOPath() const { return myDSOPath; }
     void setDSOPath(const std::string &path) { myDSOPath = path; }
 
+    // The plug-in's optional "sopOperatorTraits" export (null when none):
+    // what the operator says about itself to hosts that ask.
+    OP_PluginFunction getTraitsEntry() const { return myTraitsEntry; }
+    void setTraitsEntry(OP_PluginFunction entry) { myTraitsEntry = entry; }
+
 private:
     std::string myName, myEnglish;
     OP_Constructor myConstructor;
@@ -46,6 +53,7 @@ private:
     unsigned myFlags;
     std::vector<std::string> myInputLabels;
     std::string myDSOPath;
+    OP_PluginFunction myTraitsEntry = nullptr;
 };
 
 // The host's table of operator types; owns what is added to it.

@@ -46,7 +46,14 @@ bool UT_DSO::loadSopPlugin(const std::string &path, OP_OperatorTable &table, std
     }
     size_t before = table.operators().size();
     reg(&table);
-    for (size_t i = before; i < table.operators().size(); ++i) table.operators()[i]->setDSOPath(path);
+    // Optional: what the operators say about themselves; a host that does
+    // not know the export never looks it up.
+    auto traits = reinterpret_cast<OP_PluginFunction>(dlsym(handle, "sopOperatorTraits"));
+    for (size_t i = before; i < table.operators().size(); ++i)
+    {
+        table.operators()[i]->setDSOPath(path);
+        table.operators()[i]->setTraitsEntry(traits);
+    }
     if (table.operators().size() == before)
     {
         error = path + ": registered no new operator";

@@ -13,7 +13,8 @@ public:
     // The plug-in version this host accepts.
     static const char *hostVersion() { return "13.0"; }
 
-    // Opens the library, checks HoudiniDSOVersion and calls newSopOperator.
+    // Opens the library, checks HoudiniDSOVersion and calls newSopOperator;
+    // the operators keep its optional sopOperatorTraits export.
     // On failure returns false with a one-line reason in error. Libraries stay
     // loaded for the life of the process (their operators live there).
     static bool loadSopPlugin(const std::string &path, OP_OperatorTable &table, std::string &error);

@@ -23,6 +23,7 @@
 #include "cook/Preflight.h"
 #include "vdb/VdbWriter.h"
 #include "vdb/VolumeGrids.h"
+#include "OperatorTraits.h"
 #include "UT/UT_DSO.h"
 
 namespace py = pybind11;
@@ -115,6 +116,11 @@ py::dict describe(const std::string &name)
     d["name"] = op.getName();
     d["label"] = op.getEnglish();
     d["inputs"] = inputs;
+    // What the first input holds for it: "points", "quads", "curves",
+    // "image" (a file parameter, no geometry) or "none".
+    const traits::OperatorTraits t = traits::traitsOf(op);
+    d["input"] = traits::inputKindName(t.input);
+    d["image_parm"] = t.image.fileParm;
     return d;
 }
 
@@ -299,7 +305,7 @@ PYBIND11_MODULE(sopcook, m)
     m.def("plugin_problems", [] { return plugins().problems(); }, "Plug-ins that were found but failed to load.");
     m.def("parameters", &parameters, py::arg("op"),
           "The operator's parameters as `sopcook params` lists them: dicts with name, label, type, size, default.");
-    m.def("describe", &describe, py::arg("op"), "The operator's name, label and input labels.");
+    m.def("describe", &describe, py::arg("op"), "The operator's name, label, input labels, input kind and image-file parameter.");
 
     bindVolume(m);
     bindResult(m);

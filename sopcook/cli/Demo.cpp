@@ -14,6 +14,7 @@
 #include "cli/DemoScenes.h"
 #include "cook/Interrupts.h"
 #include "Messages.h"
+#include "OperatorTraits.h"
 #include "preview/Preview.h"
 #include "vdb/VdbWriter.h"
 
@@ -21,33 +22,6 @@ namespace sopcook
 {
 namespace
 {
-enum class Scene { Points, Quads, Curves, Gif };
-
-// What the demo feeds each operator: a scene and a few settings chosen to
-// show the operator off in well under a second.
-struct DemoRecipe
-{
-    Scene scene;
-    std::vector<std::pair<const char *, std::vector<double>>> settings;
-};
-
-const std::map<std::string, DemoRecipe> &recipes()
-{
-    static const std::map<std::string, DemoRecipe> table = {
-        {"plumeweave", {Scene::Points, {{"divs", {96, 72, 96}}, {"childrencount", {40}}, {"noiseamp", {0.35}}, {"noisefreq", {1.5, 1.5, 1.5}}, {"densitymult", {0.5}}}}},
-        {"plumeweave_velocity_stretch", {Scene::Points, {{"divs", {80, 64, 80}}, {"childrencount", {12}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
-        {"plumeweave_velocity_stretchMT", {Scene::Points, {{"divs", {80, 64, 80}}, {"childrencount", {12}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
-        {"skinweave", {Scene::Quads, {{"divs", {96, 80, 32}}, {"childrencount", {100}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"skinweaveMT", {Scene::Quads, {{"divs", {96, 80, 32}}, {"childrencount", {100}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"strandcast", {Scene::Curves, {{"divs", {64, 80, 64}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"strandcastStraightMT", {Scene::Curves, {{"divs", {64, 80, 64}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"billowfold", {Scene::Points, {{"divs", {80, 64, 80}}, {"donoise", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"billowfoldMT", {Scene::Points, {{"divs", {80, 64, 80}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
-        {"slabreel", {Scene::Gif, {}}},
-    };
-    return table;
-}
-
 const char *sceneName(Scene s)
 {
     switch (s)
@@ -79,12 +53,19 @@ void makeDirectory(const std::string &dir)
 
 namespace
 {
+// The operator's recipe, or the scene its input kind asks for.
 DemoRecipe recipeFor(const OP_Operator &op)
 {
     auto it = recipes().find(op.getName());
-    DemoRecipe recipe = it != recipes().end() ? it->second : DemoRecipe{Scene::Points, {}};
-    if (op.maxInputs() == 0) recipe.scene = Scene::Gif;
-    return recipe;
+    if (it != recipes().end()) return it->second;
+    switch (traits::traitsOf(op).input)
+    {
+    case traits::InputKind::Quads: return {Scene::Quads, {}};
+    case traits::InputKind::Curves: return {Scene::Curves, {}};
+    case traits::InputKind::Image:
+    case traits::InputKind::None: return {Scene::Gif, {}};
+    default: return {Scene::Points, {}};
+    }
 }
 
 void checkInstalled(const PluginRegistry &plugins)
@@ -119,7 +100,12 @@ void buildScene(OperatorCook &job, const DemoRecipe &recipe, const std::string &
     case Scene::Points: buildPointCloud(job.input(0)); break;
     case Scene::Quads: buildQuadGrid(job.input(0)); break;
     case Scene::Curves: buildCurves(job.input(0)); break;
-    case Scene::Gif: job.node().setString("giffile", 0, gif); break;
+    case Scene::Gif:
+    {
+        std::string parm = traits::traitsOf(job.op()).image.fileParm;
+        if (!parm.empty() && job.node().hasParm(parm.c_str())) job.node().setString(parm.c_str(), 0, gif);
+        break;
+    }
     }
 }
 

@@ -28,6 +28,23 @@ GA_Offset addPoint(GU_Detail &gdp, float x, float y, float z)
 }
 } // namespace
 
+const std::map<std::string, DemoRecipe> &recipes()
+{
+    static const std::map<std::string, DemoRecipe> table = {
+        {"plumeweave", {Scene::Points, {{"divs", {96, 72, 96}}, {"childrencount", {40}}, {"noiseamp", {0.35}}, {"noisefreq", {1.5, 1.5, 1.5}}, {"densitymult", {0.5}}}}},
+        {"plumeweave_velocity_stretch", {Scene::Points, {{"divs", {80, 64, 80}}, {"childrencount", {12}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
+        {"plumeweave_velocity_stretchMT", {Scene::Points, {{"divs", {80, 64, 80}}, {"childrencount", {12}}, {"docolor", {1}}, {"noisefreq", {1.5, 1.5, 1.5}}}}},
+        {"skinweave", {Scene::Quads, {{"divs", {96, 80, 32}}, {"childrencount", {100}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"skinweaveMT", {Scene::Quads, {{"divs", {96, 80, 32}}, {"childrencount", {100}}, {"docolor", {1}}, {"dovelocity", {1}}, {"noiseamp", {0.15, 0.15, 0.15}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"strandcast", {Scene::Curves, {{"divs", {64, 80, 64}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"strandcastStraightMT", {Scene::Curves, {{"divs", {64, 80, 64}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2}}, {"noiseamp", {1}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"billowfold", {Scene::Points, {{"divs", {80, 64, 80}}, {"donoise", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"billowfoldMT", {Scene::Points, {{"divs", {80, 64, 80}}, {"donoise", {1}}, {"docolor", {1}}, {"noisefreq", {2, 2, 2}}, {"densitymult", {0.5}}, {"extendbounds", {0.3, 0.3, 0.3}}}}},
+        {"slabreel", {Scene::Gif, {}}},
+    };
+    return table;
+}
+
 void buildPointCloud(GU_Detail &gdp)
 {
     gdp.clearAndDestroy();

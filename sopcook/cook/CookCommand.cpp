@@ -22,10 +22,10 @@
 #include "cook/UserPaths.h"
 #include "farm/Slab.h"
 #include "vdb/Merge.h"
-#include "ImageStackCost.h"
 #include "io/CameraFile.h"
 #include "io/GeometryFile.h"
 #include "Messages.h"
+#include "OperatorTraits.h"
 #include "preview/Preview.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
@@ -202,10 +202,14 @@ private:
     void checkInputFailure()
     {
         if (myEstimate.warningFailure.empty() || !myEstimate.problem.empty()) return;
+        const traits::OperatorTraits *t = traits::operatorTraits(myOp);
+        auto failureReason = [t](const std::string &text) {
+            return t && t->image.failureReason ? t->image.failureReason(text) : text;
+        };
         for (const OP_Node::Message &m : myJob.node().messages())
             if (m.severity == UT_ERROR_WARNING)
             {
-                std::string why = imagevolume::libraryReason(m.text);
+                std::string why = failureReason(m.text);
                 if (!myOptions.allowEmpty) throw Error(myEstimate.warningFailure + ": " + why);
                 myWarnings.push_back(myEstimate.warningFailure + ": " + why + "; written empty (--allow-empty)");
             }

@@ -7,14 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 
-#include "CloudsCost.h"
-#include "CurvesCost.h"
-#include "ImageStackCost.h"
-#include "SurfaceWispsCost.h"
+#include "OperatorTraits.h"
 #include "UT/UT_VoxelArray.h"
-#include "WispsCost.h"
 
 namespace sopcook
 {
@@ -25,21 +20,11 @@ constexpr double yearLimit = 365.0 * 86400.0;
 // Volumes of an operator without a cost model: as many as any operator makes.
 constexpr int defaultVolumes = 7;
 
-const std::map<std::string, cost::Model> &costModels()
+// The model the operator states in its traits, or null.
+cost::Model costModel(const OP_Operator &op)
 {
-    static const std::map<std::string, cost::Model> models = {
-        {"plumeweave", wisps::plumeweaveCost},
-        {"plumeweave_velocity_stretch", wisps::velocityStretchCost},
-        {"plumeweave_velocity_stretchMT", wisps::velocityStretchMTCost},
-        {"skinweave", surfacewisps::skinweaveCost},
-        {"skinweaveMT", surfacewisps::skinweaveMTCost},
-        {"strandcast", curves::strandcastCost},
-        {"strandcastStraightMT", curves::strandcastStraightMTCost},
-        {"billowfold", clouds::billowfoldCost},
-        {"billowfoldMT", clouds::billowfoldMTCost},
-        {"slabreel", imagevolume::slabreelCost},
-    };
-    return models;
+    const traits::OperatorTraits *t = traits::operatorTraits(op);
+    return t ? t->cost : nullptr;
 }
 
 std::string formatBytes(double b, int digits)
@@ -98,13 +83,13 @@ cost::Grid divsGrid(const cost::Parms &p)
 }
 
 // The operator's own model, or the default.
-cost::OperatorCost modelCost(const std::string &name, const cost::Parms &p, const cost::InputCounts &in, bool &modelled)
+cost::OperatorCost modelCost(const OP_Operator &op, const cost::Parms &p, const cost::InputCounts &in, bool &modelled)
 {
     cost::OperatorCost c;
     c.grid = divsGrid(p);
-    auto it = costModels().find(name);
-    modelled = it != costModels().end();
-    if (modelled) it->second(p, in, c);
+    cost::Model model = costModel(op);
+    modelled = model != nullptr;
+    if (modelled) model(p, in, c);
     else c.volumes = defaultVolumes;
     return c;
 }
@@ -147,13 +132,13 @@ void addWork(CookEstimate &e, cost::OperatorCost &c)
 }
 } // namespace
 
-bool hasCostModel(const std::string &op) { return costModels().count(op) != 0; }
+bool hasCostModel(const OP_Operator &op) { return costModel(op) != nullptr; }
 
 CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal time, const GU_Detail *input)
 {
     CookEstimate e;
     e.op = op.getName();
-    cost::OperatorCost c = modelCost(e.op, cost::Parms{node, time}, countInput(input), e.modelled);
+    cost::OperatorCost c = modelCost(op, cost::Parms{node, time}, countInput(input), e.modelled);
     e.problem = c.problem;
     e.warningFailure = c.warningFailure;
     e.volumes = c.volumes;

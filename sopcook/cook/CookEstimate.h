@@ -7,9 +7,9 @@
 // estimate is deliberately rough and generous: it refuses only cooks far
 // beyond any machine's reach, never an ordinary one.
 //
-// Each operator family states its own cost model beside its code (CostModel.h
-// and the family's *Cost.h): volumes, work terms and interrupt polls. An
-// operator without one gets the default: the grid of its "divs" parameter
+// Each operator states its own cost model in its traits (OperatorTraits.h,
+// CostModel.h and the family's *Traits.h): volumes, work terms and interrupt
+// polls. An operator without one gets the default: the grid of its "divs" parameter
 // with 7 volumes (as many as any operator of the suite makes) and no work
 // besides the writer's pass; the estimate says so (modelled is false).
 //
@@ -63,7 +63,7 @@ struct CookEstimate
 CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal time, const GU_Detail *input);
 
 // Whether the operator states a cost model (else the estimate is the default).
-bool hasCostModel(const std::string &op);
+bool hasCostModel(const OP_Operator &op);
 
 // The memory this process can have: physical memory, or less under an
 // address-space limit, less what the process has mapped already.

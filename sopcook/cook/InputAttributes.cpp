@@ -89,23 +89,24 @@ std::string stringParm(OP_Node &node, const std::string &parm, double time)
     return value.toStdString();
 }
 
-// The curve operators' noise is 0 everywhere without normals, up and uv.
+// Noise that is 0 everywhere without any of the frame or uv attributes the
+// operator names (the curve casts' normals, up and uv).
 void checkNoiseFrame(OperatorCook &job, const GU_Detail &input, double time, std::vector<std::string> &warnings,
                      std::vector<std::string> &notes, size_t firstNote)
 {
-    if (!noiseNeedsFrameOrUv(job.op().getName()) || !toggleOn(job.node(), "donoise", time)) return;
-    const char *parms[3] = {"normalsattrib", "upattrib", "uvattrib"};
-    std::string names;
-    for (const char *p : parms)
+    const traits::NoiseFrame frame = noiseFrame(job.op());
+    if (frame.parms.empty() || !toggleOn(job.node(), frame.toggle, time)) return;
+    std::string names, parms;
+    for (const std::string &p : frame.parms)
     {
-        std::string name = stringParm(job.node(), p, time);
+        std::string name = job.node().hasParm(p.c_str()) ? stringParm(job.node(), p, time) : "";
         if (!name.empty() && unreadable(input, name, 3).empty()) return;
         names += (names.empty() ? "'" : ", '") + name + "'";
+        parms += (parms.empty() ? "" : ", ") + p;
     }
-    notes.resize(firstNote); // the three notes say less than this
-    warnings.push_back("input has none of the point attributes " + names +
-                       " (normalsattrib, upattrib, uvattrib): with donoise on the noise reads 0 everywhere, "
-                       "so nothing is written; add a frame with -a N=0,0,1 -a up=0,1,0");
+    notes.resize(firstNote); // the notes on each say less than this
+    warnings.push_back("input has none of the point attributes " + names + " (" + parms + "): with " + frame.toggle +
+                       " on the noise reads 0 everywhere, so nothing is written; add a frame with -a N=0,0,1 -a up=0,1,0");
 }
 } // namespace
 
@@ -165,7 +166,7 @@ void checkInputAttributes(OperatorCook &job, const GU_Detail *input, double time
     for (const PRM_Template *p : valueParameters(op))
         if (p->isStringType()) strings.push_back(p->getToken());
     size_t firstNote = notes.size();
-    for (const AttributeUse &use : attributeUses(op.getName(), strings))
+    for (const AttributeUse &use : attributeUses(op, strings))
     {
         if (!job.node().hasParm(use.parm.c_str()) || !toggleOn(job.node(), use.toggle, time)) continue;
         std::string name = stringParm(job.node(), use.parm, time);

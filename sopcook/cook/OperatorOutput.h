@@ -4,7 +4,7 @@
 // pipe so that sopcook's stdout stays clean (tables, --stats lines).
 //
 // Warnings and errors among them are shown on stderr when the capture ends,
-// lines of the same shape (digits replaced by N) once with their count: a triangle mesh through skinweave
+// lines of the same shape (digits replaced by N) once with their count: a triangle mesh through a quad operator
 // gives one "WARNING: Skipping non quad primitive no. N" x 16,301 line, not
 // 16,301 lines. Verbose shows every line as it comes, chatter included; a
 // log file receives every line verbatim.
@@ -42,7 +42,7 @@ private:
 class OperatorOutput
 {
 public:
-    // label names the cook in messages ("skinweave frame 3"); logPath empty:
+    // label names the cook in messages ("OPERATOR frame 3"); logPath empty:
     // no log. The first capture of a process truncates the log, later ones
     // append.
     OperatorOutput(const std::string &label, bool verbose, const std::string &logPath);

@@ -34,9 +34,27 @@ foreach(op glowball plumeweave strandcast)
     message(FATAL_ERROR "installed sopcook does not list ${op}:\n${out}")
   endif()
 endforeach()
-step(${CMAKE_COMMAND} -E env --unset=SOPCOOK_DSO_PATH ${sopcook} cook glowball -s divs=8,8,8 -s radius=0.4 -o ${WORK}/ball.vdb)
+set(points ${CMAKE_CURRENT_LIST_DIR}/../data/points.geo)
+step(${CMAKE_COMMAND} -E env --unset=SOPCOOK_DSO_PATH ${sopcook} cook glowball -i ${points} -s divs=8,8,8 -s radius=0.4
+     -o ${WORK}/ball.vdb)
 step(${sopcook} info ${WORK}/ball.vdb)
 if(NOT out MATCHES "density" OR NOT out MATCHES "8x8x8")
   message(FATAL_ERROR "unexpected grids in ball.vdb:\n${out}")
 endif()
 message(STATUS "glowball cooked by the installed sopcook:\n${out}")
+
+# Its own traits: the estimate uses its cost model (one volume, every voxel
+# visited, never stops early) ...
+step(${CMAKE_COMMAND} -E env --unset=SOPCOOK_DSO_PATH ${sopcook} cook glowball --estimate -i ${points} -s divs=8,8,8
+     -o ${WORK}/estimate.vdb)
+if(out MATCHES "no cost model" OR NOT out MATCHES "grid:    divs=8,8,8, 1 volume of 512 voxels"
+   OR NOT out MATCHES "largest: divs=8,8,8 voxels" OR NOT out MATCHES "stops:   never early")
+  message(FATAL_ERROR "glowball's estimate does not use its cost model:\n${out}")
+endif()
+# ... and the attribute check its attribute reads, worded by the operator.
+step(${CMAKE_COMMAND} -E env --unset=SOPCOOK_DSO_PATH ${sopcook} cook glowball -i ${points} -s divs=8,8,8
+     -s densityattrib=glow -o ${WORK}/dark.vdb)
+if(NOT out MATCHES "input has no point attribute 'glow' \\(densityattrib\\): every density reads 0, so the ball stays 0")
+  message(FATAL_ERROR "no attribute warning from glowball's traits:\n${out}")
+endif()
+message(STATUS "glowball's traits reach the estimate and the attribute check")

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// Cost of the surface wisps: each quad spreads ceil(sqrt(childrencount))^2
-// children, one fractal noise each, that splat a (2 extendvoxels + 1)^3 cube
-// or (feather) a reach that may span the grid.
-#include "CostModel.h"
+// What the surface wisps tell a host (OperatorTraits.h). Cost: each quad
+// spreads ceil(sqrt(childrencount))^2 children, one fractal noise each, that
+// splat a (2 extendvoxels + 1)^3 cube or (feather) a reach that may span the
+// grid.
+#include "OperatorTraits.h"
 
 namespace surfacewisps
 {
@@ -40,5 +41,23 @@ inline void skinweaveMTCost(const cost::Parms &p, const cost::InputCounts &in, c
     skinweaveCost(p, in, c);
     c.polls = in.quads;
     c.pollsOf = "quads";
+}
+
+inline traits::OperatorTraits skinweaveTraits(cost::Model model)
+{
+    using namespace traits;
+    OperatorTraits t;
+    t.input = InputKind::Quads;
+    t.cost = model;
+    t.attributesKnown = true;
+    t.attributes = {
+        essential("densityattrib", 1, "every density reads 0, so no density is written"),
+        essential("radiusattrib", 1, "every radius reads 0, so no density is written"),
+        essential("colorattrib", 3, zeroColour, "docolor"),
+        essential("velocityattrib", 3, "every velocity reads (0, 0, 0), so the vel volumes stay 0", "dovelocity"),
+        optional("normalsattrib", 3, "every normal reads (0, 0, 0), so noise pushes children along the surface only"),
+        optional("noiseoffsetattrib", 3, "every noise offset reads (0, 0, 0)"),
+        optional("uvattrib", 3, "every uv reads (0, 0, 0), so the noise is looked up at the noise offset alone")};
+    return t;
 }
 } // namespace surfacewisps

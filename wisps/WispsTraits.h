@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// Cost of the point wisps: every input point walks childrencount children,
-// each child three fractal-noise lookups; a child deposits a 3x3x3 block,
-// or (feather, or a streak of the velocity stretch) a reach that may span
-// the grid.
-#include "CostModel.h"
+// What the point wisps tell a host (OperatorTraits.h). Cost: every input
+// point walks childrencount children, each child three fractal-noise
+// lookups; a child deposits a 3x3x3 block, or (feather, or a streak of the
+// velocity stretch) a reach that may span the grid.
+#include "OperatorTraits.h"
 
 namespace wisps
 {
@@ -49,5 +49,36 @@ inline void velocityStretchMTCost(const cost::Parms &p, const cost::InputCounts 
     c.stopsEarly = true;
     c.polls = in.points;
     c.pollsOf = "points";
+}
+
+// Normals, up vector and colour are looked up but never change the output.
+inline traits::OperatorTraits plumeweaveTraits()
+{
+    using namespace traits;
+    OperatorTraits t;
+    t.input = InputKind::Points;
+    t.cost = plumeweaveCost;
+    t.attributesKnown = true;
+    t.attributes = {essential("densityattrib", 1, "every density reads 0, " + nothingWritten),
+                    essential("radiusattrib", 1, "every radius reads 0, " + nothingWritten),
+                    optional("noiseoffsetattrib", 3, "every noise offset reads (0, 0, 0)")};
+    return t;
+}
+
+inline traits::OperatorTraits velocityStretchTraits(cost::Model model)
+{
+    using namespace traits;
+    OperatorTraits t;
+    t.input = InputKind::Points;
+    t.cost = model;
+    t.attributesKnown = true;
+    t.attributes = {
+        essential("densityattrib", 1, "every density reads 0, " + nothingWritten),
+        essential("pscaleattrib", 1, "every footprint reads 0, " + nothingWritten),
+        essential("radiusattrib", 1, "every displacement scale reads 0, so noise moves no child: each point's streaks lie on the point"),
+        essential("velocityattrib", 3, "every velocity reads (0, 0, 0), so children draw spheres, not streaks"),
+        essential("colorattrib", 3, zeroColour, "docolor"),
+        optional("noiseoffsetattrib", 3, "every noise offset reads (0, 0, 0)")};
+    return t;
 }
 } // namespace wisps

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// Cost of the image stack: the file's frames become the z slices of four
+// What the image stack tells a host (OperatorTraits.h): its image input, how
+// to read that file's frames and sizes and how to word a failed read, and
+// its cost. Cost: the file's frames become the z slices of four
 // volumes of the first frame's width and height, every voxel written. While
 // it cooks, the whole decoded file is held (every frame at its own size, and
 // the first frame once more). The frames and their sizes come from a
@@ -10,22 +12,17 @@
 #include <cstring>
 #include <fstream>
 #include <Magick++.h>
-#include "CostModel.h"
+#include "OperatorTraits.h"
 
 namespace imagevolume
 {
-struct PingedStack
-{
-    double width = 0, height = 0; // of the first frame
-    double frames = 0;
-    double pixels = 0;            // of every frame, each at its own size
-    std::string problem;          // why the file cannot be read, else empty
-};
+using PingedStack = traits::ImageStack;
 
 // The library's message without its source location (" @ error/gif.c/...")
 // and the program-name prefix it may carry.
-inline std::string libraryReason(std::string text)
+inline std::string libraryReason(const std::string &message)
 {
+    std::string text = message;
     size_t at = text.find(" @ ");
     if (at != std::string::npos) text.erase(at);
     const char *client = MagickCore::GetClientName();
@@ -97,5 +94,19 @@ inline void slabreelCost(const cost::Parms &p, const cost::InputCounts &, cost::
     c.heldBytes = (s.pixels + s.width * s.height) * sizeof(MagickCore::PixelPacket);
     c.least.add(4 * c.grid.voxels() + s.pixels, cost::visitSeconds, c.grid.text);
     c.most = c.least;
+}
+
+// The operator reads no geometry and no attributes: its volumes come from
+// the file giffile names.
+inline traits::OperatorTraits slabreelTraits()
+{
+    traits::OperatorTraits t;
+    t.input = traits::InputKind::Image;
+    t.cost = slabreelCost;
+    t.attributesKnown = true;
+    t.image.fileParm = "giffile";
+    t.image.read = pingStack;
+    t.image.failureReason = libraryReason;
+    return t;
 }
 } // namespace imagevolume
