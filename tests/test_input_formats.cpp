@@ -225,3 +225,48 @@ TEST(EmptyCaches, ClassicAndPlyFilesWithNoElements)
     for (const char *format : {"ascii", "binary_little_endian", "binary_big_endian"})
         EXPECT_EQ(readBytes(plyHeader(format, 0, 0), "empty.ply"), "points 0 prims 0\npoint P[3]:\npoint Cd[3]:\n") << format;
 }
+// ------------------------------------------------------- names that lie
+
+TEST(FormatDetection, EveryFormatIsReadWhateverItsName)
+{
+    const std::string dir = ::testing::TempDir();
+    auto write = [&](const std::string &name, const std::string &bytes) {
+        std::ofstream(dir + name, std::ios::binary) << bytes;
+        return dir + name;
+    };
+    const std::string ascii = fileText(dataDir + "/points.geo");
+    const std::string expected = readBytes(ascii, "points.geo");
+    const std::string binary = testing_bgeo::encode(json::parse(ascii));
+    EXPECT_EQ(readFile(write("cache.txt", ascii)), expected);
+    EXPECT_EQ(readFile(write("cache.dat", binary)), expected);
+    EXPECT_EQ(readFile(write("cache", gzip(binary))), expected);
+    EXPECT_EQ(readFile(write("cache.bgeo.sc.bak", gzip(ascii))), expected);
+
+    std::string ply = plyHeader("ascii", 3, 1) + "0 0 0 255 0 0\n1 0 0 0 255 0\n0 1 0 0 0 255\n3 0 1 2\n";
+    const std::string plyExpected = readBytes(ply, "tri.ply");
+    EXPECT_NE(plyExpected.find("closed 0 1 2"), std::string::npos) << plyExpected;
+    EXPECT_EQ(readFile(write("scan.dat", ply)), plyExpected);
+    EXPECT_EQ(readFile(write("scan.PLY.old", ply)), plyExpected);
+    EXPECT_EQ(readFile(write("particles.txt", classicBinary(2))), readBytes(classicBinary(2), "p.bhclassic"));
+}
+
+TEST(FormatDetection, UnknownContentIsNamedByWhatItLooksLike)
+{
+    const std::string dir = ::testing::TempDir();
+    auto errorFor = [&](const std::string &name, const std::string &bytes) {
+        std::ofstream(dir + name, std::ios::binary) << bytes;
+        std::string e = errorOf([&] { readFile(dir + name); });
+        return e.substr(0, e.find(" (input geometry is"));
+    };
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(20, '\0');
+    EXPECT_EQ(errorFor("pic.geo", png), dir + "pic.geo: unknown geometry format: looks like a PNG image");
+    EXPECT_EQ(errorFor("notes.bgeo", "hello world, this is not geometry\n"),
+              dir + "notes.bgeo: unknown geometry format: text starting 'hello world, this is not geometry'");
+    EXPECT_EQ(errorFor("blob.ply", std::string("\x01\x02\x03\xfe\xff\x00\x10", 7)), dir + "blob.ply: unknown geometry format: binary data");
+    EXPECT_EQ(errorFor("nothing.geo", ""), dir + "nothing.geo: unknown geometry format: the file is empty");
+    EXPECT_EQ(errorFor("anim.obj", "GIF89a" + std::string(10, '\0')), dir + "anim.obj: unknown geometry format: looks like a GIF image");
+    EXPECT_EQ(errorFor("volume.geo", std::string(" BDV") + std::string(20, '\0')),
+              dir + "volume.geo: unknown geometry format: looks like an OpenVDB volume (a .vdb output, not input geometry)");
+    // Other JSON is not geometry, whatever it is named.
+    EXPECT_EQ(errorFor("camera.geo", R"({"focal": 50})"), dir + "camera.geo: not host JSON geometry (no \"pointcount\" key)");
+}
