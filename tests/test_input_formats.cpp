@@ -248,6 +248,11 @@ TEST(FormatDetection, EveryFormatIsReadWhateverItsName)
     EXPECT_EQ(readFile(write("scan.dat", ply)), plyExpected);
     EXPECT_EQ(readFile(write("scan.PLY.old", ply)), plyExpected);
     EXPECT_EQ(readFile(write("particles.txt", classicBinary(2))), readBytes(classicBinary(2), "p.bhclassic"));
+    const std::string obj = "# exported\n\nmtllib a.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    EXPECT_EQ(readFile(write("mesh.txt", obj)), readBytes(obj, "mesh.obj"));
+    EXPECT_NE(readBytes(obj, "mesh.obj").find("closed 0 1 2"), std::string::npos);
+    // A lone smoothing flag or a cut-off container magic is not an OBJ.
+    EXPECT_NE(errorOf([&] { readFile(write("s.obj", "s\n")); }).find("unknown geometry format: text starting 's'"), std::string::npos);
 }
 
 TEST(FormatDetection, UnknownContentIsNamedByWhatItLooksLike)

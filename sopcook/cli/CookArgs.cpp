@@ -11,7 +11,7 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
 {
     CookOptions &o = args.options;
     cook.add_option("OPERATOR", o.op, "Operator name (see `sopcook list`)")->required();
-    cook.add_option("-i,--input", o.input, "Input geometry (.geo, .json or .ply); $F/$F4 expand to the frame");
+    cook.add_option("-i,--input", o.input, "Input geometry (.geo/.bgeo[.gz/.sc], .ply, .obj, .stl, .gltf/.glb or .fbx, told by content); $F/$F4 expand to the frame");
     cook.add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)");
     cook.add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
         ->allow_extra_args(false);

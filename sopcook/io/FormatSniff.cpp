@@ -51,7 +51,8 @@ bool isBinaryStl(const std::string &bytes)
     return bytes.size() == 84 + 50 * n;
 }
 
-// The first statement of a text file, skipping blank lines and '#' comments.
+// The first statement of a text file, skipping blank lines and '#' comments,
+// when something follows it on its line (every OBJ statement takes values).
 std::string firstKeyword(const std::string &text)
 {
     size_t at = 0;
@@ -62,8 +63,9 @@ std::string firstKeyword(const std::string &text)
         size_t word = text.find_first_not_of(" \t\r\f", at);
         if (word < end && text[word] != '#')
         {
-            size_t stop = text.find_first_of(" \t\r\n\f", word);
-            return text.substr(word, std::min(stop, end) - word);
+            size_t stop = std::min(text.find_first_of(" \t\r\n\f", word), end);
+            size_t value = text.find_first_not_of(" \t\r\f", stop);
+            return value < end ? text.substr(word, stop - word) : "?";
         }
         at = end + 1;
     }
@@ -97,7 +99,12 @@ GeometryFormat sniffGeometryFormat(const std::string &bytes, const std::string &
     if (startsWith(bytes, "Kaydara FBX Binary")) return GeometryFormat::Fbx;
     // Binary STL headers may begin with "solid" too: the exact size decides first.
     if (isBinaryStl(bytes)) return GeometryFormat::Stl;
-    if (!looksLikeText(bytes)) return GeometryFormat::Unknown;
+    if (!looksLikeText(bytes))
+    {
+        // A binary STL cut short or padded cannot be told from other data:
+        // the name lets the STL reader say what is wrong with it.
+        return ext == "stl" && bytes.size() >= 84 ? GeometryFormat::Stl : GeometryFormat::Unknown;
+    }
 
     const size_t at = textStart(bytes);
     if (at < bytes.size() && (bytes[at] == '[' || bytes[at] == '{'))

@@ -32,7 +32,7 @@ std::string readFileBytes(const std::string &path, const char *what)
 }
 
 // What input geometry can be, for messages about a file that is none of it.
-static const char *const kGeometryFormats = "input geometry is host .geo/.bgeo (plain, .gz or .sc), classic geometry or PLY";
+static const char *const kGeometryFormats = "input geometry is host .geo/.bgeo (plain, .gz or .sc), classic geometry, PLY, OBJ, STL, glTF or FBX";
 
 static std::string lowerExtension(const std::string &path)
 {
@@ -56,10 +56,10 @@ void readUnwrapped(const std::string &bytes, const std::string &label, const std
     case GeometryFormat::ClassicBinary: return readClassicBinary(bytes, label, gdp, warnings);
     case GeometryFormat::ClassicAscii: return readClassicAscii(bytes, label, gdp, warnings);
     case GeometryFormat::Ply: return readPly(bytes, label, gdp, warnings);
-    case GeometryFormat::Obj:
-    case GeometryFormat::Stl:
-    case GeometryFormat::Gltf:
-    case GeometryFormat::Fbx:
+    case GeometryFormat::Obj: return readObj(bytes, label, gdp, warnings);
+    case GeometryFormat::Stl: return readAssimp(bytes, label, "stl", gdp, warnings);
+    case GeometryFormat::Gltf: return readAssimp(bytes, label, bytes.compare(0, 4, "glTF") == 0 ? "glb" : "gltf", gdp, warnings);
+    case GeometryFormat::Fbx: return readAssimp(bytes, label, "fbx", gdp, warnings);
     case GeometryFormat::Unknown: break;
     }
     throw Error(label + ": unknown geometry format: " + describeContent(bytes) + " (" + kGeometryFormats + ")");
