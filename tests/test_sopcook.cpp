@@ -735,6 +735,8 @@ TEST(SopcookCli, ErrorsAreOneLineAndWriteNothing)
     TempDir tmp;
     std::string out = tmp / "out.vdb";
     std::string bad = tmp / "bad.geo";
+    std::string xyz = tmp / "points.xyz";
+    writeText(xyz, "0 0 0\n1 1 1\n");
     writeText(bad, "[\"pointcount\", 1, \"attributes\", [\"pointattributes\", [[[\"name\", \"P\"], [\"size\", 3, \"values\", [\"size\", 3, \"tuples\", [[0, \"x\", 0]]]]]]]]");
     struct Case
     {
@@ -751,7 +753,7 @@ TEST(SopcookCli, ErrorsAreOneLineAndWriteNothing)
         {"cook plumeweave --frames 1-3 -o '" + out + "'", "put $F or $F4 in the output name", true},
         {"cook plumeweave -i '" + dataDir + "/points.geo' --camera '" + tmp / "nocam.json" + "' -o '" + out + "'", "camera file", true},
         {"cook plumeweave -i '" + dataDir + "/camera.json' -o '" + out + "'", "camera.json: not host JSON geometry", true},
-        {"cook plumeweave -i '" + dataDir + "/points.xyz' -o '" + out + "'", "unknown geometry format '.xyz'", true},
+        {"cook plumeweave -i '" + xyz + "' -o '" + out + "'", "points.xyz: unknown geometry format: text starting '0 0 0'", true},
         {"cook plumeweave --vector-grids=sometimes -o '" + out + "'", "--vector-grids", true},
         {"cook plumeweave --compression gzip -o '" + out + "'", "--compression: expected none, zip or blosc, not 'gzip'", true},
         {"cook plumeweave", "--output is required", false},
@@ -767,7 +769,7 @@ TEST(SopcookCli, ErrorsAreOneLineAndWriteNothing)
         EXPECT_FALSE(exists(out)) << c.args;
     }
     // No temporary files were left behind either.
-    EXPECT_EQ(std::system(("test $(ls -A '" + tmp.path() + "' | wc -l) -eq 1").c_str()), 0);
+    EXPECT_EQ(std::system(("test $(ls -A '" + tmp.path() + "' | wc -l) -eq 2").c_str()), 0);
 }
 
 TEST(SopcookCli, PluginPathOverrideListAndParams)

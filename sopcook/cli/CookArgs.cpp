@@ -11,7 +11,7 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
 {
     CookOptions &o = args.options;
     cook.add_option("OPERATOR", o.op, "Operator name (see `sopcook list`)")->required();
-    cook.add_option("-i,--input", o.input, "Input geometry (.geo, .json or .ply); $F/$F4 expand to the frame");
+    cook.add_option("-i,--input", o.input, "Input geometry (.geo/.bgeo[.gz/.sc], .ply, .obj, .stl, .gltf/.glb or .fbx, told by content); $F/$F4 expand to the frame");
     cook.add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)");
     cook.add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
         ->allow_extra_args(false);
@@ -31,6 +31,8 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
     cook.add_flag("--keep-going", o.keepGoing, "Cook the other frames of a range after one fails (exit 1, listing them)");
     cook.add_flag("--estimate", o.estimateOnly, "Print the estimate (memory, time) of each frame and cook nothing");
     cook.add_flag("--allow-empty", o.allowEmpty, "An image the operator cannot read cooks empty volumes (a warning)");
+    cook.add_flag("--triangles-to-quads", o.trianglesToQuads,
+                  "Pair the input's neighbouring triangles into quads (the rest: degenerate quads) for the quad operators");
     cook.add_option("--slab", o.slab, "Keep only z-slab I (from 0) of N of every volume; join the slabs with `sopcook merge`");
     cook.add_flag("--skip-existing", o.skipExisting, "Leave frames whose output file is already complete");
     args.vectorOption = cook.add_option("--vector-grids", args.vectorGrids,

@@ -20,6 +20,7 @@
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
 #include "cook/UserPaths.h"
+#include "cook/TrianglesToQuads.h"
 #include "farm/Slab.h"
 #include "vdb/Merge.h"
 #include "io/CameraFile.h"
@@ -121,6 +122,7 @@ public:
             std::string label = myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) + myRangePlace : "");
             setInterruptMessage(interruptMessage());
             OperatorOutput output(label, myOptions.verbose, myOptions.log);
+            output.setTrianglesToQuads(myOptions.trianglesToQuads);
             ProgressLine progress(label, myOptions.verbose || isatty(2), progressWork());
             myJob.cook(frameTime(myFrame), myWarnings);
             // An operator that never stops early has made its whole result.
@@ -168,13 +170,27 @@ private:
     void readInputs()
     {
         const CookOptions &o = myOptions;
-        if (!o.input.empty()) readPoints(expandFrame(o.input, myFrame), myJob.input(0), o.bbox.empty());
+        if (!o.input.empty())
+        {
+            readPoints(expandFrame(o.input, myFrame), myJob.input(0), o.bbox.empty());
+            if (o.trianglesToQuads) pairTriangles(myJob.input(0));
+        }
         if (!o.bbox.empty()) readPoints(expandFrame(o.bbox, myFrame), myJob.input(1), true);
         if (!o.camera.empty())
         {
             std::string camPath = expandFrame(o.camera, myFrame);
             myCamera = makeCamera(parseCameraJson(readFileBytes(camPath, "camera"), camPath, myWarnings));
         }
+    }
+
+    void pairTriangles(GU_Detail &gdp)
+    {
+        GU_Detail quads;
+        const TrianglesToQuadsResult r = trianglesToQuads(gdp, quads);
+        gdp.copyFrom(quads);
+        if (myOptions.verbose)
+            note("--triangles-to-quads: " + std::to_string(r.pairs) + " quads of two triangles, " + std::to_string(r.degenerate) +
+                 " triangles as degenerate quads");
     }
 
     void readPoints(const std::string &path, GU_Detail &gdp, bool setsBox)

@@ -27,6 +27,7 @@ struct CookOptions
     bool keepGoing = false;            // cook the other frames of a range after one fails
     bool estimateOnly = false;         // print the estimate of each frame and cook nothing
     bool allowEmpty = false;           // an unreadable input image cooks empty volumes (with a warning)
+    bool trianglesToQuads = false;     // pair the input's triangles into quads before the cook
     VectorGrids vectors = VectorGrids::None;
     ResampleOptions resample;          // --resample uniform[=SIZE]
     VdbCompression compression = defaultCompression;

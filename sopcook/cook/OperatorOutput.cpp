@@ -90,6 +90,15 @@ std::vector<std::string> LineFolder::summary() const
     return out;
 }
 
+// The quad operators skip every other primitive, one line each: after the
+// folded line, what to do about it.
+std::string OperatorOutput::nonQuadHint(const std::string &line) const
+{
+    if (line.find("non quad primitive") == std::string::npos) return "";
+    if (myTrianglesToQuads) return "; these are polygons of 5 or more sides or curves (--triangles-to-quads converts triangles only)";
+    return "; for a triangle mesh, --triangles-to-quads pairs its triangles into quads before the cook";
+}
+
 OperatorOutput::OperatorOutput(const std::string &label, bool verbose, const std::string &logPath)
     : myLabel(label), myVerbose(verbose), myLog(openLog(logPath))
 {
@@ -104,7 +113,8 @@ OperatorOutput::~OperatorOutput()
     std::vector<std::string> lines = myFolder.summary();
     if (lines.empty()) return;
     std::string hint = myVerbose ? "" : (myLog ? " (all of it in the log)" : " (-v or --log FILE shows every line)");
-    for (const std::string &l : lines) note(myLabel + " printed " + l + (l == lines.back() ? hint : ""));
+    for (const std::string &l : lines)
+        note(myLabel + " printed " + l + nonQuadHint(l) + (l == lines.back() ? hint : ""));
 }
 
 void OperatorOutput::start()

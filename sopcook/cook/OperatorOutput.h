@@ -48,6 +48,9 @@ public:
     OperatorOutput(const std::string &label, bool verbose, const std::string &logPath);
     ~OperatorOutput(); // restores stdout, then reports the folded lines
     OperatorOutput(const OperatorOutput &) = delete;
+    // Whether the input's triangles were paired into quads: what the warning
+    // for skipped non-quads suggests.
+    void setTrianglesToQuads(bool on) { myTrianglesToQuads = on; }
     OperatorOutput &operator=(const OperatorOutput &) = delete;
 
 private:
@@ -55,9 +58,11 @@ private:
     void readLoop();
     void takeLine(const std::string &line);
     void stop();
+    std::string nonQuadHint(const std::string &line) const;
 
     std::string myLabel;
     bool myVerbose;
+    bool myTrianglesToQuads = false;
     FILE *myLog = nullptr;
     int mySaved = -1, myRead = -1;
     std::thread myReader;

@@ -23,8 +23,9 @@ template <class T> void decodeTuples(const json &t, const Where &tw, int64_t n, 
 {
     List list(t, tw);
     if (int64_t(list.size()) != n) tw.fail("expected " + std::to_string(n) + " tuples, found " + std::to_string(list.size()));
+    if (n == 0) return; // an empty list has no shape to check: "tuples": [] of any size
     TypedArray typed;
-    if (asTypedArray(t, typed) || n == 0)
+    if (asTypedArray(t, typed))
     {
         if (k != 1) tw.fail("expected tuples of " + std::to_string(k) + " components, found a list of numbers");
         return list.read(0, size_t(n), 1, out, 1);
@@ -47,6 +48,7 @@ template <class T> void decodeTuples(const json &t, const Where &tw, int64_t n, 
 template <class T> void decodeArrays(const json &a, const Where &aw, int64_t n, int k, T *out)
 {
     List arrays(a, aw);
+    if (n == 0 && arrays.size() == 0) return; // no elements, so no component arrays either
     if (int(arrays.size()) != k) aw.fail("expected " + std::to_string(k) + " component arrays, found " + std::to_string(arrays.size()));
     for (int c = 0; c < k; ++c)
     {

@@ -13,6 +13,7 @@
 #include "io/ClassicGeometry.h"
 #include "io/Compressed.h"
 #include "io/BinaryJson.h"
+#include "io/FormatSniff.h"
 
 namespace sopcook
 {
@@ -30,6 +31,9 @@ std::string readFileBytes(const std::string &path, const char *what)
     return buf.str();
 }
 
+// What input geometry can be, for messages about a file that is none of it.
+static const char *const kGeometryFormats = "input geometry is host .geo/.bgeo (plain, .gz or .sc), classic geometry, PLY, OBJ, STL, glTF or FBX";
+
 static std::string lowerExtension(const std::string &path)
 {
     size_t slash = path.rfind('/');
@@ -42,22 +46,23 @@ static std::string lowerExtension(const std::string &path)
 
 namespace
 {
-bool looksLikeAsciiJson(const std::string &bytes)
-{
-    size_t first = bytes.find_first_not_of(" \t\r\n");
-    return first != std::string::npos && (bytes[first] == '[' || bytes[first] == '{');
-}
-
 // What the bytes are, after any compression is taken off.
 void readUnwrapped(const std::string &bytes, const std::string &label, const std::string &ext, GU_Detail &gdp,
                    std::vector<std::string> &warnings)
 {
-    if (isBinaryJson(bytes) || looksLikeAsciiJson(bytes)) return readGeoJson(bytes, label, gdp, warnings);
-    if (isClassicBinary(bytes)) return readClassicBinary(bytes, label, gdp, warnings);
-    if (isClassicAscii(bytes)) return readClassicAscii(bytes, label, gdp, warnings);
-    if (bytes.compare(0, 3, "ply") == 0 || ext == "ply") return readPly(bytes, label, gdp, warnings);
-    if (ext == "geo" || ext == "json" || ext == "bgeo") return readGeoJson(bytes, label, gdp, warnings);
-    throw Error(label + ": unknown geometry format (expected JSON geometry .geo/.bgeo, classic geometry or .ply)");
+    switch (sniffGeometryFormat(bytes, ext))
+    {
+    case GeometryFormat::JsonGeometry: return readGeoJson(bytes, label, gdp, warnings);
+    case GeometryFormat::ClassicBinary: return readClassicBinary(bytes, label, gdp, warnings);
+    case GeometryFormat::ClassicAscii: return readClassicAscii(bytes, label, gdp, warnings);
+    case GeometryFormat::Ply: return readPly(bytes, label, gdp, warnings);
+    case GeometryFormat::Obj: return readObj(bytes, label, gdp, warnings);
+    case GeometryFormat::Stl: return readAssimp(bytes, label, "stl", gdp, warnings);
+    case GeometryFormat::Gltf: return readAssimp(bytes, label, bytes.compare(0, 4, "glTF") == 0 ? "glb" : "gltf", gdp, warnings);
+    case GeometryFormat::Fbx: return readAssimp(bytes, label, "fbx", gdp, warnings);
+    case GeometryFormat::Unknown: break;
+    }
+    throw Error(label + ": unknown geometry format: " + describeContent(bytes) + " (" + kGeometryFormats + ")");
 }
 } // namespace
 
@@ -72,10 +77,6 @@ void readGeometryBytes(const std::string &bytes, const std::string &label, GU_De
 
 void readGeometryFile(const std::string &path, GU_Detail &gdp, std::vector<std::string> &warnings)
 {
-    std::string ext = lowerExtension(path);
-    static const char *known[] = {"geo", "json", "bgeo", "ply", "gz", "sc", "bhclassic", "hclassic"};
-    if (std::find(std::begin(known), std::end(known), ext) == std::end(known))
-        throw Error(path + ": unknown geometry format '." + ext + "' (expected .geo, .bgeo, .bgeo.gz, .bgeo.sc, .json or .ply)");
     std::string bytes = readFileBytes(path);
     gdp.clearAndDestroy();
     readGeometryBytes(bytes, path, gdp, warnings);

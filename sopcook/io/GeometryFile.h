@@ -2,7 +2,8 @@
 #pragma once
 // Reading input geometry files into a detail: the host's JSON geometry, ASCII
 // (.geo) or binary (.bgeo), plain, gzipped or in the Blosc container (.sc);
-// the classic pre-JSON formats; PLY (ASCII and binary).
+// the classic pre-JSON formats; PLY (ASCII and binary); the mesh formats OBJ,
+// STL, glTF 2 and FBX.
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
@@ -22,6 +23,11 @@ void readGeometryBytes(const std::string &bytes, const std::string &label, GU_De
 // ASCII and binary JSON geometry.
 void readGeoJson(const std::string &text, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
 void readPly(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
+void readObj(const std::string &text, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
+// STL, glTF and FBX through Assimp; hint is the extension Assimp knows the
+// format by ("stl", "gltf", "glb", "fbx").
+void readAssimp(const std::string &bytes, const std::string &label, const std::string &hint, GU_Detail &gdp,
+                std::vector<std::string> &warnings);
 
 // The whole file, or an Error saying why it cannot be read.
 std::string readFileBytes(const std::string &path, const char *what = "input");
