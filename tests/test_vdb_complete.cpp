@@ -422,6 +422,21 @@ TEST_P(DamagedParts, InfoAndMergeExitOneWithOneLineAndNeverASignal)
     EXPECT_GE(refused, 10 + 5) << "every cut and most flips are refused";
 }
 
+TEST(ErrorLines, BytesQuotedFromAFileAreEscaped)
+{
+    TempDir dir;
+    const std::string d = dir.path + "/";
+    ASSERT_EQ(sopcook(words("cook " + plume + " --slab 0/2 -o " + d + "p0.vdb"), dir.path).exitCode, 0);
+    openvdb::GridPtrVecPtr grids = sopcook::readVdbGrids(d + "p0.vdb");
+    for (auto &g : *grids) g->insertMeta("slab", openvdb::StringMetadata(std::string("0\x01/2\n\xff") + std::string(5000, '7')));
+    openvdb::io::File(d + "odd.vdb").write(*grids);
+    Finished r = sopcook({"merge", d + "out.vdb", d + "odd.vdb"}, dir.path);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(isOneBoundedLine(r.err, 2100));
+    EXPECT_NE(r.err.find("0\\x01/2\\x0a\\xff7777"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(d + "out.vdb"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Compression, DamagedParts, ::testing::Values(PartCase{"none"}, PartCase{"blosc"}),
                          [](const ::testing::TestParamInfo<PartCase> &info) { return std::string(info.param.compression); });
 } // namespace
