@@ -528,6 +528,7 @@ VdbArchiveCheck checkVdbArchive(const std::string &path)
         close(fd);
         return out;
     }
+    out.opened = true;
     try
     {
         FileBytes bytes(fd, uint64_t(st.st_size));

@@ -23,6 +23,7 @@ struct VdbGridEntry
 // What the check learnt of a file.
 struct VdbArchiveCheck
 {
+    bool opened = false;          // the file could be opened as a regular file
     bool isVdb = false;           // the header is a VDB header
     int64_t gridCount = -1;       // as the file claims; -1 when not reached
     std::vector<VdbGridEntry> grids; // descriptors read, in file order

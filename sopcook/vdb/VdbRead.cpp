@@ -14,7 +14,8 @@ openvdb::GridPtrVecPtr readVdbGrids(const std::string &path) { return readVdbGri
 
 openvdb::GridPtrVecPtr readVdbGrids(const std::string &path, const VdbArchiveCheck &check)
 {
-    if (!check.whole()) throw Error(path + (check.isVdb ? ": damaged VDB file: " : ": not a readable VDB file: ") + check.fault);
+    if (!check.whole())
+        throw Error(path + (!check.opened ? ": " : check.isVdb ? ": damaged VDB file: " : ": not a readable VDB file: ") + check.fault);
     try
     {
         // A Stream keeps the grids in file order (a File sorts them by name).
