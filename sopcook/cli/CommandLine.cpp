@@ -129,7 +129,11 @@ int CommandLine::run()
     }
     if (myApp.got_subcommand("info"))
     {
-        printVdbInfo(myInfoFile, std::cout);
+        // What the file holds goes to stdout; why it is not a finished cook
+        // is the one error line.
+        const std::string incomplete = printVdbInfo(myInfoFile, std::cout);
+        std::cout.flush();
+        if (!incomplete.empty()) throw Error(incomplete);
         return 0;
     }
     if (myFarm->chosen()) return myFarm->run();

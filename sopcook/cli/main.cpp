@@ -5,11 +5,43 @@
 #include <csignal>
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "Messages.h"
 #include "cli/CommandLine.h"
 
 using namespace sopcook;
+
+namespace
+{
+// An error as one line of text: messages can quote bytes of a damaged file,
+// so control characters and bytes that are not UTF-8 are escaped (\xNN),
+// and the line is cut at a length no message needs.
+std::string errorLine(const std::string &what)
+{
+    const size_t longest = 2000;
+    std::string line;
+    for (size_t i = 0; i < what.size() && line.size() < longest;)
+    {
+        const unsigned char c = static_cast<unsigned char>(what[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xe ? 3 : (c >> 3) == 0x1e ? 4 : 0;
+        for (size_t k = 1; k < n; ++k)
+            if (i + k >= what.size() || (static_cast<unsigned char>(what[i + k]) >> 6) != 0x2) n = 0;
+        if (n == 0 || c < 0x20 || c == 0x7f)
+        {
+            char hex[8];
+            std::snprintf(hex, sizeof(hex), "\\x%02x", c);
+            line += hex;
+            ++i;
+            continue;
+        }
+        line.append(what, i, n);
+        i += n;
+    }
+    if (line.size() >= longest) line += "...";
+    return line;
+}
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -29,7 +61,7 @@ int main(int argc, char **argv)
     }
     catch (const std::exception &e)
     {
-        std::fprintf(stderr, "sopcook: error: %s\n", e.what());
+        std::fprintf(stderr, "sopcook: error: %s\n", errorLine(e.what()).c_str());
     }
     return 1;
 }

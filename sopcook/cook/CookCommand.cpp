@@ -22,7 +22,7 @@
 #include "cook/UserPaths.h"
 #include "cook/TrianglesToQuads.h"
 #include "farm/Slab.h"
-#include "vdb/Merge.h"
+#include "vdb/VdbComplete.h"
 #include "io/CameraFile.h"
 #include "io/GeometryFile.h"
 #include "Messages.h"
@@ -327,11 +327,17 @@ private:
 };
 
 // With --skip-existing: true (after saying so) when the frame's output is
-// already a complete file of this cook.
+// already a complete file of this cook. An output that is not (cut short,
+// damaged, partial, of another slab) is cooked again, with a warning.
 bool skipCompleteFrame(const CookOptions &o, int frame)
 {
     std::string out = expandFrame(o.output, frame);
-    if (!isCompleteVdb(out, o.slab.empty() ? "" : parseSlab(o.slab).text())) return false;
+    std::string why;
+    if (!isCompleteVdb(out, o.slab.empty() ? "" : parseSlab(o.slab).text(), &why))
+    {
+        if (access(out.c_str(), F_OK) == 0) warn(why + "; cooking frame " + std::to_string(frame) + " again");
+        return false;
+    }
     note("skipping frame " + std::to_string(frame) + ": " + out + " is complete");
     if (o.stats)
     {

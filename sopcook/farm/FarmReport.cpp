@@ -10,7 +10,7 @@
 
 #include "cook/Frames.h"
 #include "farm/SlurmJob.h"
-#include "vdb/Merge.h"
+#include "vdb/VdbComplete.h"
 
 namespace sopcook
 {

@@ -8,6 +8,7 @@
 
 #include "Messages.h"
 #include "farm/Slab.h"
+#include "vdb/VdbComplete.h"
 #include "vdb/VdbRead.h"
 #include "vdb/VdbWriter.h"
 #include "vdb/VolumeGrids.h"
@@ -47,7 +48,8 @@ Part readPart(const std::string &path)
     Part p;
     p.path = path;
     p.grids = readVdbGrids(path);
-    if (p.grids->empty()) throw Error(path + ": holds no grids, not a slab of a cook");
+    std::string incomplete = incompleteReason(path, *p.grids);
+    if (!incomplete.empty()) throw Error(incomplete + "; not a slab to merge");
     const openvdb::GridBase &first = *p.grids->front();
     std::string slab = stringMeta(first, slabmeta::slab);
     if (slab.empty()) throw Error(path + ": not a slab file (no \"slab\" metadata: cook it with --slab I/N)");
@@ -147,31 +149,4 @@ void mergeSlabFiles(const std::string &out, const std::vector<std::string> &path
     writeGridsVdb(merged, out);
 }
 
-namespace
-{
-} // namespace
-
-bool isCompleteVdb(const std::string &path, const std::string &slab, std::string *why)
-{
-    auto no = [&](const std::string &reason) {
-        if (why) *why = reason;
-        return false;
-    };
-    openvdb::GridPtrVecPtr grids;
-    try
-    {
-        grids = readVdbGrids(path);
-    }
-    catch (const Error &e)
-    {
-        return no(e.what());
-    }
-    for (const auto &g : *grids)
-    {
-        if (markedPartial(*g)) return no(path + ": grid '" + g->getName() + "' holds a partial cook");
-        if (stringMeta(*g, slabmeta::slab) != slab)
-            return no(path + ": grid '" + g->getName() + "' is " + (slab.empty() ? "a slab, not a whole cook" : "not of slab " + slab));
-    }
-    return true;
-}
 } // namespace sopcook

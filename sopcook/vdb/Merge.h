@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Joining the slab files of one cook (`sopcook cook --slab I/N`) into the
-// file a whole cook writes, and checking finished output files.
+// file a whole cook writes.
 #include <string>
 #include <vector>
 
@@ -13,8 +13,4 @@ namespace sopcook
 // parameters or resolution, a slab missing or given twice.
 void mergeSlabFiles(const std::string &out, const std::vector<std::string> &parts);
 
-// Whether path holds a finished cook: a readable VDB file whose grids all
-// read back, none marked partial, and (when slab is not empty) all of that
-// slab ("I/N"). why receives the reason when not.
-bool isCompleteVdb(const std::string &path, const std::string &slab, std::string *why = nullptr);
 } // namespace sopcook

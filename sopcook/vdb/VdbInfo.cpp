@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "vdb/VdbInfo.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <iomanip>
-#include <sstream>
 
 #include "Messages.h"
-#include <openvdb/io/Stream.h>
 
+#include "vdb/VdbCheck.h"
+#include "vdb/VdbComplete.h"
 #include "vdb/VdbRead.h"
 #include "vdb/VolumeGrids.h"
 
@@ -57,33 +55,10 @@ std::string valueRange(const GridT &grid, Mag magnitude, uint64_t &nonFinite)
 std::string partialNote(const openvdb::GridPtrVec &grids)
 {
     for (const openvdb::GridBase::Ptr &g : grids)
-        if (auto mark = g->getMetadata<openvdb::StringMetadata>(partialKey)) return ", partial (" + mark->value() + ")";
+        if (auto mark = g->getMetadata<openvdb::StringMetadata>(partialKey)) return ", partial (" + printableText(mark->value(), 60) + ")";
     return "";
 }
-} // namespace
 
-// The grids of path in file order (a File would sort them by name).
-openvdb::GridPtrVecPtr readVdbGrids(const std::string &path)
-{
-    initializeVdb();
-    {
-        std::ifstream probe(path, std::ios::binary);
-        if (!probe) throw Error(path + ": cannot open: " + std::strerror(errno));
-    }
-    try
-    {
-        std::ifstream in(path, std::ios::binary);
-        openvdb::io::Stream stream(in);
-        return stream.getGrids();
-    }
-    catch (const std::exception &e)
-    {
-        throw Error(path + ": not a readable VDB file: " + e.what());
-    }
-}
-
-namespace
-{
 std::string resolutionText(const openvdb::GridBase &g)
 {
     if (auto res = g.getMetadata<openvdb::Vec3IMetadata>("resolution"))
@@ -154,14 +129,34 @@ void printRows(const std::vector<Row> &rows, std::ostream &out)
     print(head);
     for (auto &r : rows) print(r);
 }
+
+// What the archive check learnt of a damaged file: the grids it names and
+// which of them were whole.
+void printDamaged(const std::string &path, const VdbArchiveCheck &check, std::ostream &out)
+{
+    out << path << ": damaged VDB file";
+    if (check.gridCount >= 0) out << ", " << check.gridCount << (check.gridCount == 1 ? " grid" : " grids");
+    out << "\n";
+    size_t width = 4;
+    for (const VdbGridEntry &g : check.grids) width = std::max(width, g.name.size());
+    for (const VdbGridEntry &g : check.grids)
+        out << "  " << std::left << std::setw(int(width)) << g.name << "  " << g.type << (g.whole ? "" : "  (damaged)") << "\n";
+}
 } // namespace
 
-void printVdbInfo(const std::string &path, std::ostream &out)
+std::string printVdbInfo(const std::string &path, std::ostream &out)
 {
-    openvdb::GridPtrVecPtr grids = readVdbGrids(path);
+    const VdbArchiveCheck check = checkVdbArchive(path);
+    if (check.isVdb && !check.whole())
+    {
+        printDamaged(path, check, out);
+        return path + ": damaged VDB file: " + check.fault;
+    }
+    openvdb::GridPtrVecPtr grids = readVdbGrids(path, check);
     std::vector<Row> rows;
     for (const openvdb::GridBase::Ptr &g : *grids) rows.push_back(describeGrid(g));
     out << path << ": " << rows.size() << (rows.size() == 1 ? " grid" : " grids") << partialNote(*grids) << "\n";
     if (!rows.empty()) printRows(rows, out);
+    return incompleteReason(path, *grids);
 }
 } // namespace sopcook
