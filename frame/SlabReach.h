@@ -33,6 +33,7 @@ inline bool slabMissesWorldZ(const GEO_PrimVolume *vol, const SlabRange &slab, d
     int rx, ry, rz;
     vol->getRes(rx, ry, rz);
     if (slab.lo <= 0 && slab.hi >= rz) return false;
+    if (slab.lo >= slab.hi) return true; // an empty slab keeps no write
     // z index must follow world z alone, and monotonically.
     const UT_Matrix3 &X = vol->getTransform();
     if (vol->isTapered() || X(0, 2) != 0.0f || X(1, 2) != 0.0f || X(2, 0) != 0.0f || X(2, 1) != 0.0f) return false;
