@@ -11,9 +11,12 @@
 #include "VolumeSetup.h"
 
 // A bound of |fractalNoise| and of every component of |axisFractalNoise|
-// with these settings: each lookup of the gradient noise is a blend, with
-// weights in [0, 1], of gradients of at most 2 in size, and the octaves add
-// roughness / m of one lookup each. Infinite when the settings give no bound.
+// with these settings. One lookup of the gradient noise blends the eight
+// corner values g = +-d_i +-d_j (d: the offset from the corner, |d_a| <= 1)
+// with product weights; |g| <= |d_x| + |d_y| + |d_z|, and on each axis the
+// blend of |d_a| is x + fade(x) (1 - 2x) <= 1/2 (fade(x) <= x below 1/2), so
+// a lookup stays within 3/2. The octaves add roughness / m of one lookup
+// each. Infinite when the settings give no bound.
 inline double fractalNoiseBound(int octaves, float roughness)
 {
     if (!std::isfinite(roughness)) return std::numeric_limits<double>::infinity();
@@ -21,7 +24,7 @@ inline double fractalNoiseBound(int octaves, float roughness)
     const double m = std::min(double(octaves), 16777216.0);
     // Harmonic sum H(m) <= ln(m) + 1.
     const double harmonic = m >= 1 ? std::log(m) + 1.0 : 0.0;
-    return 2.0 * (1.0 + std::fabs(double(roughness)) * harmonic) * (1.0 + 1e-6) + 1e-9;
+    return 1.5 * (1.0 + std::fabs(double(roughness)) * harmonic) * (1.0 + 1e-6) + 1e-9;
 }
 
 // Whether nothing that lands in world z [zlo, zhi] and writes voxels within

@@ -6,6 +6,7 @@
 // so the last slab is thinner than a tile, and 16 slabs outnumber the tiles.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,8 @@
 #include <vector>
 #include <Magick++.h>
 #include "GEO/GEO_PrimPoly.h"
+#include "GXNoise.h"
+#include "SlabReach.h"
 #include "OBJ/OBJ_Camera.h"
 #include "OP/OP_Director.h"
 #include "TestHost.h"
@@ -428,4 +431,78 @@ const Scene scenes[] = {
 
 INSTANTIATE_TEST_SUITE_P(EveryOperator, SlabClip, ::testing::ValuesIn(scenes),
                          [](const ::testing::TestParamInfo<Scene> &info) { return std::string(info.param.name); });
+} // namespace
+
+namespace
+{
+// The bound whole wisps and quads are skipped by: no lookup exceeds it, and
+// it is not so loose that it proves little.
+TEST(SlabReach, NoiseBoundHoldsForEveryLookupAndIsNotVacuous)
+{
+    perlinNoise.init_noise();
+    struct Settings
+    {
+        int octaves;
+        float roughness;
+    } settings[] = {{0, 0.5f}, {1, 0.5f}, {3, -0.8f}, {6, 1.0f}};
+    for (const Settings &k : settings)
+    {
+        const double bound = fractalNoiseBound(k.octaves, k.roughness);
+        double largest = 0;
+        for (int i = 0; i < 40000; ++i)
+        {
+            const UT_Vector3 q(40 * hash01(i, 1) - 20, 40 * hash01(i, 2) - 20, 40 * hash01(i, 3) - 20);
+            largest = std::max(largest, std::fabs(fractalNoise(q, k.octaves, k.roughness)));
+            const UT_Vector3D a = axisFractalNoise(q, k.octaves, k.roughness);
+            for (int c = 0; c < 3; ++c) largest = std::max(largest, std::fabs(a[c]));
+        }
+        EXPECT_LE(largest, bound) << k.octaves << " octaves";
+        EXPECT_GT(largest, 0.25 * bound) << k.octaves << " octaves";
+    }
+    EXPECT_EQ(fractalNoiseBound(2, NAN), INFINITY);
+}
+
+// What is proven to miss a slab, and when nothing is claimed.
+TEST(SlabReach, WorldZMissesOnlyWhatCannotReachTheSlab)
+{
+    GU_Detail gdp;
+    GU_PrimVolume *vol = GU_PrimVolume::build(&gdp);
+    UT_Matrix4 box(0.0f); // the box [0, 64]^3: voxels of 1
+    box(0, 0) = box(1, 1) = box(2, 2) = 32;
+    box(3, 0) = box(3, 1) = box(3, 2) = 32;
+    box(3, 3) = 1;
+    vol->setTransform4(box);
+    UT_VoxelArrayWriteHandleF h = vol->getVoxelWriteHandle();
+    UT_VoxelSlab::setProcessSlab({1, 4}); // z 16-32
+    h->size(64, 64, 64);
+    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
+    const SlabRange slab(h);
+    ASSERT_EQ(slab.lo, 16);
+    ASSERT_EQ(slab.hi, 32);
+    EXPECT_TRUE(slabMissesWorldZ(vol, slab, 2, 10, 2));   // voxels 2-12 at most
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, 2, 10, 6)); // reaches 16
+    EXPECT_TRUE(slabMissesWorldZ(vol, slab, 36, 50, 2));
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, 33, 50, 2));
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, 20, 21, 0));
+    // Below the grid: a splat clamped to the grid lands in voxel 0, far from
+    // the slab; one that reaches up from there could touch it.
+    EXPECT_TRUE(slabMissesWorldZ(vol, slab, -90, -80, 3));
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, -90, -80, 20));
+    // Nothing claimed for values that are not finite, or a tapered volume.
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, 2, INFINITY, 0));
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, NAN, 10, 0));
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, 2, 10, NAN));
+    vol->setTaperX(0.5);
+    EXPECT_FALSE(slabMissesWorldZ(vol, slab, 2, 10, 2));
+    vol->setTaperX(1);
+    // A whole array is never missed; an empty slab always is.
+    UT_VoxelSlab::setProcessSlab({0, 1});
+    h->size(64, 64, 64);
+    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
+    EXPECT_FALSE(slabMissesWorldZ(vol, SlabRange(h), 2, 10, 2));
+    UT_VoxelSlab::setProcessSlab({0, 8}); // 4 tiles among 8 slabs: slab 0 is empty
+    h->size(64, 64, 64);
+    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
+    EXPECT_TRUE(slabMissesWorldZ(vol, SlabRange(h), 0, 64, 64));
+}
 } // namespace
