@@ -61,7 +61,8 @@ static void feather(const CloudBall &b, const int divs[3], const double size[3],
     const GU_PrimVolume *densityVolume = volumes.volume(0);
     UT_VoxelArrayWriteHandleF &density = volumes.handle(0);
     UT_VoxelArrayWriteHandleF *colour[3] = {&volumes.handle(1), &volumes.handle(2), &volumes.handle(3)};
-    const SearchBox box = searchBox(b, divs, size, FlatAxis::WholeAxis);
+    SearchBox box = searchBox(b, divs, size, FlatAxis::WholeAxis);
+    if (!SlabRange(density).clip(box.lo[2], box.hi[2])) return;
 
     const NoiseFrame frame(b.N, b.up);
     for (int z = box.lo[2]; z < box.hi[2]; ++z)

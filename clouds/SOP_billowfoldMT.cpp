@@ -89,6 +89,16 @@ PRM_Template SOP_billowfoldMT::myTemplateList[] = {
     PRM_Template(),
 };
 
+// The voxels the ball can reach inside the slab the volumes keep.
+static SearchBox ballBox(const VolumeData &data)
+{
+    const int divs[3] = {int(data.divisions[0]), int(data.divisions[1]), int(data.divisions[2])};
+    const double size[3] = {data.size[0], data.size[1], data.size[2]};
+    SearchBox box = searchBox(data.ball, divs, size, FlatAxis::Empty);
+    SlabRange(data.handles[0]).clip(box.lo[2], box.hi[2]);
+    return box;
+}
+
 int SOP_billowfoldMT::featherInvokePartial(VolumeData data, const UT_JobInfo &info)
 {
     VolumeData copy = data;
@@ -104,9 +114,7 @@ int SOP_billowfoldMT::featherInvokePartial(VolumeData data, const UT_JobInfo &in
 int SOP_billowfoldMT::featherPartial(VolumeData data, const UT_JobInfo &info)
 {
     const CloudBall &b = data.ball;
-    const int divs[3] = {int(data.divisions[0]), int(data.divisions[1]), int(data.divisions[2])};
-    const double size[3] = {data.size[0], data.size[1], data.size[2]};
-    const SearchBox box = searchBox(b, divs, size, FlatAxis::Empty);
+    const SearchBox box = ballBox(data);
     if (box.empty()) return 0;
 
     const GU_PrimVolume *densityVolume = data.volumes[0];
@@ -186,8 +194,12 @@ int SOP_billowfoldMT::fillVolume(VolumeContainer parms)
     for (GA_Offset pt = 0; pt < inputPoints; ++pt)
     {
         data.ball = readCloudBall(gdp, attribs, pt, volumes.volume(0), res, parms.densityMult);
-        UT_ThreadedAlgorithm threads(-1);
-        threads.run(UT_BindFirst1(invoke, data));
+        // A ball that reaches no voxel of the slab starts no run.
+        if (!ballBox(data).empty())
+        {
+            UT_ThreadedAlgorithm threads(-1);
+            threads.run(UT_BindFirst1(invoke, data));
+        }
         if (interrupt->opInterrupt()) break;
     }
     return 0;

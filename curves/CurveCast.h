@@ -383,7 +383,10 @@ public:
                 vol->indexToPos(idx[0], idx[1], idx[2], p);
                 myCentres[a][i] = p[a];
             }
+            myOrder[a] = order(myCentres[a]);
         }
+        if (const UT_VoxelArrayF *voxels = vol->getVoxels()) voxels->getWritableZ(myKeepZ[0], myKeepZ[1]);
+        else myKeepZ[1] = myRes[2];
     }
 
     VoxelSpan all() const
@@ -394,24 +397,17 @@ public:
     }
 
     // The voxels whose centres lie in the box [lo, hi]. The centres are
-    // monotonic along each axis, so the indices form one block.
+    // monotonic along each axis, so the indices form one block. A block
+    // whose z range lies outside the z slab the volume keeps writes in is
+    // empty: it holds no voxel the fill may change.
     VoxelSpan within(const double lo[3], const double hi[3]) const
     {
         if (!myAxisAligned) return all();
         VoxelSpan s;
-        for (int a = 0; a < 3; ++a)
+        for (int a : {2, 0, 1})
         {
-            const std::vector<float> &c = myCentres[a];
-            int first = -1, last = -1;
-            for (int i = 0; i < myRes[a]; ++i)
-                if (c[i] >= lo[a] && c[i] <= hi[a])
-                {
-                    if (first < 0) first = i;
-                    last = i;
-                }
-            if (first < 0) return VoxelSpan();
-            s.lo[a] = first;
-            s.hi[a] = last + 1;
+            if (!axisSpan(a, lo[a], hi[a], s.lo[a], s.hi[a])) return VoxelSpan();
+            if (a == 2 && (s.hi[2] <= myKeepZ[0] || s.lo[2] >= myKeepZ[1])) return VoxelSpan();
         }
         return s;
     }
@@ -454,9 +450,56 @@ public:
     }
 
 private:
+    // +1 when the centres never decrease, -1 when they never increase, 0
+    // otherwise (or when one is not a number).
+    static int order(const std::vector<float> &c)
+    {
+        bool up = true, down = true;
+        for (size_t i = 0; i < c.size(); ++i)
+        {
+            if (std::isnan(c[i])) return 0;
+            if (i > 0) up = up && c[i - 1] <= c[i], down = down && c[i - 1] >= c[i];
+        }
+        return up ? 1 : (down ? -1 : 0);
+    }
+
+    // The indices [first, end) on axis a whose centres lie in [lo, hi]:
+    // found by bisection where the centres are ordered, else by a scan.
+    // False when there are none.
+    bool axisSpan(int a, double lo, double hi, int &first, int &end) const
+    {
+        const std::vector<float> &c = myCentres[a];
+        auto below = [lo](float v) { return !(v >= lo); };
+        auto notAbove = [hi](float v) { return v <= hi; };
+        if (myOrder[a] > 0)
+        {
+            first = int(std::partition_point(c.begin(), c.end(), below) - c.begin());
+            end = int(std::partition_point(c.begin(), c.end(), notAbove) - c.begin());
+            return first < end;
+        }
+        if (myOrder[a] < 0)
+        {
+            first = int(std::partition_point(c.begin(), c.end(), [&](float v) { return !notAbove(v); }) - c.begin());
+            end = int(std::partition_point(c.begin(), c.end(), [&](float v) { return !below(v); }) - c.begin());
+            return first < end;
+        }
+        int last = -1;
+        first = -1;
+        for (int i = 0; i < myRes[a]; ++i)
+            if (c[i] >= lo && c[i] <= hi)
+            {
+                if (first < 0) first = i;
+                last = i;
+            }
+        end = last + 1;
+        return first >= 0;
+    }
+
     int myRes[3] = {0, 0, 0};
     bool myAxisAligned = true;
     std::vector<float> myCentres[3];
+    int myOrder[3] = {0, 0, 0};
+    int myKeepZ[2] = {0, 0}; // the z range the voxel array keeps writes in
 };
 
 } // namespace curvecast

@@ -148,10 +148,12 @@ static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiu
     // Curves in order, each over the voxels it can reach: every voxel still
     // receives its contributions in curve order.
     CurveSamples curve;
+    const SlabRange slab(volumes.handle(0));
     for (GA_Size j = 0; j < nCurves; ++j)
     {
         curve.read(gdp->getGEOPrimitive(j), attribs, doNoise != 0, doColor != 0);
         CurveReach reach = centres.reach(curve);
+        if (!slab.clip(reach.bounds.lo[2], reach.bounds.hi[2])) continue;
         for (int z = reach.bounds.lo[2]; z < reach.bounds.hi[2]; ++z)
             for (int y = reach.bounds.lo[1]; y < reach.bounds.hi[1]; ++y)
             {

@@ -231,14 +231,16 @@ void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityNam
     CurveReach reach;
     data.samples = &samples;
     data.reach = &reach;
+    const SlabRange slab(data.handles[0]);
     // One run per curve, strictly in order: a curve's contributions are
-    // complete before the next curve starts.
+    // complete before the next curve starts. A curve that reaches no voxel
+    // of the slab starts none.
     for (GA_Size j = 0; j < nCurves; ++j)
     {
         data.curve = gdp->getGEOPrimitive(j);
         samples.read(data.curve, attribs, doNoise != 0, doColor != 0);
         reach = centres.reach(samples);
-        if (reach.empty()) continue;
+        if (reach.empty() || !slab.clip(reach.bounds.lo[2], reach.bounds.hi[2])) continue;
         UT_ThreadedAlgorithm algorithm(-1);
         UT_Functor2<int, CurveVolumeData, const UT_JobInfo &> partial(
             this, &SOP_strandcastStraightMT::fillCurvePrimInvokePartial);

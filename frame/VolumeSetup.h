@@ -48,6 +48,33 @@ VolumeSet setupVolumes(GU_Detail *gdp, unsigned divs[3], double size[3], const d
                        const float extension[3], bool boundsFromPoints, const char *dopobject,
                        const std::vector<const char *> &names);
 
+// The z indices [lo, hi) whose voxels a volume keeps writes in: the whole
+// array, or the slab of a slab cook (asked of the voxel array, which was
+// sized in it). Voxels outside never change, so a fill that only writes may
+// skip them, and skip whole points, children, curves or quads that reach
+// none of it: every voxel inside still receives the same contributions in
+// the same order. Work whose results later contributions read (a noise walk,
+// a running state) must still be done.
+struct SlabRange
+{
+    int lo = 0, hi = 0;
+
+    explicit SlabRange(const UT_VoxelArrayWriteHandleF &handle)
+    {
+        if (handle.isValid()) handle->getWritableZ(lo, hi);
+    }
+    bool contains(long long z) const { return z >= lo && z < hi; }
+    // Whether [zlo, zhi) holds none of the range.
+    bool misses(long long zlo, long long zhi) const { return zhi <= lo || zlo >= hi || zlo >= zhi; }
+    // Cuts [zlo, zhi) to the range; false when nothing is left.
+    bool clip(int &zlo, int &zhi) const
+    {
+        if (zlo < lo) zlo = lo;
+        if (zhi > hi) zhi = hi;
+        return zlo < zhi;
+    }
+};
+
 // Adds w to voxel (i, j, k): the sum is formed in double and stored as float.
 inline void accumulateVoxel(UT_VoxelArrayWriteHandleF &handle, int i, int j, int k, double w)
 {

@@ -98,10 +98,13 @@ static void fillVolume(VolumeSet &volumes, const ImageStack &stack, int offset)
 {
     const int W = stack.width, H = stack.height, F = int(stack.frames.size());
     shapeVolumes(volumes, stackTransform(W, H), W, H, F);
+    const SlabRange slab(volumes.handle(0));
     for (int f = 0; f < F; ++f)
     {
-        const Magick::Image frame(stack.frames[F - 1 - f]);
+        // A frame whose slice lies outside the slab is not read at all.
         const int z = targetSlice(f, offset, F);
+        if (!slab.contains(z)) continue;
+        const Magick::Image frame(stack.frames[F - 1 - f]);
         for (int y = 0; y < H; ++y)
         {
             // Whole rows from the pixel cache: Image::pixelColor returns a

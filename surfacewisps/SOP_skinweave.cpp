@@ -66,6 +66,7 @@ static void fillVolume(GU_Detail *gdp, const char *densityName, const char *radi
         }
         QuadCorners corners;
         corners.read(gdp, prim, attribs, reversePrimOrder != 0);
+        if (quadMissesSlab(target, corners, noise, feather == 1)) continue;
         forEachQuadChild(corners, childrenCount, noise, target.doColor, target.doVelocity,
                          [&](const QuadChild &child) {
                              if (feather == 1)

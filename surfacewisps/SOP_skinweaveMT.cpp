@@ -107,6 +107,20 @@ void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
 
     SurfaceAttribs attribs(gdp, data.densityAttrib, data.radiusAttrib, data.normalsAttrib, data.noiseOffsetAttrib,
                            data.colorAttrib, data.uvAttrib, data.velocityAttrib);
+    // What a quad's children can reach, as every job of its pass sees it.
+    SplatTarget reach;
+    reach.densityVolume = quad.volumes[0];
+    reach.density = &quad.handles[0];
+    for (int a = 0; a < 3; ++a)
+    {
+        reach.res[a] = int(quad.divs[a]);
+        reach.size[a] = quad.size[a];
+    }
+    reach.extendVoxels = quad.extendVoxels;
+    const ChildNoise noise{{quad.noiseFreq[0], quad.noiseFreq[1], quad.noiseFreq[2]},
+                           {quad.noiseAmp[0], quad.noiseAmp[1], quad.noiseAmp[2]},
+                           quad.noiseOctaves,
+                           quad.noiseRoughness};
     UT_Functor2<int, PrimQuadData, const UT_JobInfo &> partial(this, &SOP_skinweaveMT::fillPrimitiveQuadInvokePartial);
     UT_Interrupt *interrupt = UTgetInterrupt();
 
@@ -120,6 +134,11 @@ void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
             continue;
         }
         quad.corners.read(gdp, prim, attribs, data.reversePrimOrder != 0);
+        if (quadMissesSlab(reach, quad.corners, noise, quad.feather == 1))
+        {
+            if (interrupt->opInterrupt()) break;
+            continue;
+        }
 
         UT_ThreadedAlgorithm pass(-1);
         pass.run(UT_BindFirst1(partial, quad));

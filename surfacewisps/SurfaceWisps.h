@@ -4,9 +4,11 @@
 // evaluation, the quad corners, the children laid over a quad, the two splats
 // with their per-voxel rule, and the camera-frustum placement of the density
 // volume.
+#include <algorithm>
 #include <cmath>
 #include "GXNoise.h"
 #include "SegmentFunctions.h"
+#include "SlabReach.h"
 #include "SOP_VolumeOperator.h"
 #include "VolumeSetup.h"
 #include "VoxelRow.h"
@@ -316,6 +318,37 @@ inline int featherReach(float r, double size, double divs)
     return e >= divs ? int(divs) : int(e);
 }
 
+// Whether no child of the quad can touch the slab, proven from its corners
+// before any child's noise is evaluated: children lie on the patch (within
+// its corners' z range), pushed by at most the noise bound times their push
+// along z (steps across the patch no longer than its z range, normals no
+// longer than the corners'), and splat within the feather reach of the
+// largest corner radius, or within extendVoxels.
+inline bool quadMissesSlab(const SplatTarget &t, const QuadCorners &q, const ChildNoise &noise, bool feather)
+{
+    double zmin = q.P[0].z(), zmax = zmin, normalZ = 0, radius = 0;
+    for (int k = 0; k < 4; ++k)
+    {
+        zmin = std::min(zmin, double(q.P[k].z()));
+        zmax = std::max(zmax, double(q.P[k].z()));
+        normalZ = std::max(normalZ, std::fabs(double(q.normal[k].z())));
+        radius = std::max(radius, std::fabs(double(q.radius[k])));
+        if (!std::isfinite(q.P[k].z()) || !std::isfinite(q.normal[k].z()) || !std::isfinite(q.radius[k])) return false;
+    }
+    // Float rounding of the patch, its steps and the pushes.
+    const double slack = (std::fabs(zmin) + std::fabs(zmax)) * 1e-6;
+    const double step = (zmax - zmin) * (1 + 1e-6) + slack;
+    const double bound = fractalNoiseBound(noise.octaves, noise.roughness);
+    const double push = feather ? std::fabs(double(noise.amp[0])) * step + std::fabs(double(noise.amp[1])) * normalZ +
+                                      std::fabs(double(noise.amp[2])) * step
+                                : std::fabs(double(noise.amp[2])) * (2 * step + normalZ);
+    const double shift = bound * push * (1 + 1e-5);
+    const double reach =
+        feather ? featherReach(float(radius * (1 + 1e-6)), t.size[2], double(t.res[2])) + 1.0 : std::max(0, t.extendVoxels);
+    const double margin = shift * 1e-6 + slack;
+    return slabMissesWorldZ(t.densityVolume, SlabRange(*t.density), zmin - shift - margin, zmax + shift + margin, reach);
+}
+
 // Every voxel within the child's radius of X (the centre index clamped to
 // the grid). Each row's share of voxels and the guard around each update come
 // from `row`.
@@ -331,6 +364,7 @@ void featherSplat(const SplatTarget &t, const QuadChild &c, const UT_Vector3 &X,
         lo[a] = idx[a] - e > 0 ? idx[a] - e : 0;
         hi[a] = idx[a] + e < t.res[a] ? idx[a] + e : t.res[a];
     }
+    if (!SlabRange(*t.density).clip(lo[2], hi[2])) return;
     const double weight = double(c.density) * t.densityMult;
     for (int z = lo[2]; z < hi[2]; ++z)
         for (int y = lo[1]; y < hi[1]; ++y)
@@ -362,7 +396,12 @@ void cubeSplat(const SplatTarget &t, const QuadChild &c, const UT_Vector3 &X, co
     t.densityVolume->posToIndex(X, i, j, k);
     const int reach = t.extendVoxels;
     const double weight = t.densityMult * double(c.density);
-    for (int dz = -reach; dz <= reach; ++dz)
+    // Only the layers inside the slab: those outside write nothing.
+    const SlabRange slab(*t.density);
+    const long long dzFrom = std::max<long long>(-(long long)reach, (long long)slab.lo - k);
+    const long long dzTo = std::min<long long>(reach, (long long)slab.hi - 1 - k);
+    if (dzFrom > dzTo) return;
+    for (int dz = int(dzFrom); dz <= int(dzTo); ++dz)
         for (int dy = -reach; dy <= reach; ++dy)
         {
             int start, end;

@@ -6,6 +6,7 @@
 #include "PluginEntry.h"
 #include "WispsTraits.h"
 #include "SegmentFunctions.h"
+#include "SlabReach.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_Interrupt.h"
 #include "VolumeSetup.h"
@@ -53,7 +54,10 @@ static void depositBlock(UT_VoxelArrayWriteHandleF &density, const GU_PrimVolume
 {
     int i, j, k;
     vol->posToIndex(Q, i, j, k);
+    const SlabRange slab(density);
     for (int dz = -1; dz <= 1; ++dz)
+    {
+        if (!slab.contains((long long)k + dz)) continue;
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx = -1; dx <= 1; ++dx)
             {
@@ -68,6 +72,7 @@ static void depositBlock(UT_VoxelArrayWriteHandleF &density, const GU_PrimVolume
                 double value = w * rhoM;
                 if (value > 0) accumulateVoxel(density, x, y, z, value);
             }
+    }
 }
 
 // Voxels the feather sphere of radius r may reach from index i on one axis.
@@ -93,6 +98,7 @@ static void depositFeather(UT_VoxelArrayWriteHandleF &density, const GU_PrimVolu
         lo[a] = idx[a] - e > 0 ? idx[a] - e : 0;
         hi[a] = idx[a] + e < n ? idx[a] + e : n;
     }
+    if (!SlabRange(density).clip(lo[2], hi[2])) return;
     for (int z = lo[2]; z < hi[2]; ++z)
         for (int y = lo[1]; y < hi[1]; ++y)
         {
@@ -124,6 +130,11 @@ static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiu
     noise.octaves = octaves;
     noise.roughness = roughness;
 
+    // Every child lies within the walk's reach of its point: a wisp that
+    // cannot touch the slab is not walked at all.
+    const SlabRange slab(density);
+    const double walkReach = std::fabs(double(noise.amplitude)) * fractalNoiseBound(octaves, roughness);
+
     UT_Interrupt *interrupt = UTgetInterrupt();
     GA_Size inputPoints = gdp->getNumPoints() - GA_Size(volumes.size());
     for (GA_Offset pt = 0; pt < inputPoints; ++pt)
@@ -139,6 +150,9 @@ static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiu
         readPointAttrib(gdp, upName, pt, unused, 3);
         readPointAttrib(gdp, colorName, pt, unused, 3);
         double rhoM = double(rho) * densityMult;
+        const double splatReach = feather == 1 ? featherReach(r, size[2], divs[2]) : 1;
+        if (slabMissesWorldZ(densityVolume, slab, double(P.z()) - walkReach, double(P.z()) + walkReach, splatReach))
+            continue;
 
         for (int child = 0; child < childrenCount; ++child)
         {

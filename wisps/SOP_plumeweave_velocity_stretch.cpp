@@ -68,6 +68,7 @@ static void depositStreak(StreakTargets &out, const StreakPoint &pt, const UT_Ve
         double reach = std::ceil(double(std::fabs(tail[a] - head[a]) + pt.pscale) / out.voxelSize[a]);
         velocitywisps::reachRange(idx[a], reach, int(out.divs[a]), lo[a], hi[a]);
     }
+    if (!SlabRange(*out.density).clip(lo[2], hi[2])) return;
     // The locus of nearest points: the streak, or the child alone.
     const UT_Vector3 &far = pt.moving ? tail : head;
     for (int z = lo[2]; z < hi[2]; ++z)
@@ -117,12 +118,18 @@ static int fillVolume(GU_Detail *gdp, const AttribNames &names, int childrenCoun
     noise.octaves = octaves;
     noise.roughness = roughness;
 
+    const SlabRange slab(*out.density);
+    const double noiseBound = fractalNoiseBound(octaves, roughness);
     GA_Size inputPoints = gdp->getNumPoints() - GA_Size(volumes.size());
     for (GA_Offset pt = 0; pt < inputPoints; ++pt)
     {
         StreakPoint point = velocitywisps::readStreakPoint(gdp, pt, names);
         // The point's displacement scale stretches its noise walk.
         noise.amplitude = noiseAmp * point.radius;
+        // Streaks that cannot touch the slab: the walk is skipped too.
+        if (velocitywisps::streaksMissSlab(out.volume, slab, point, std::fabs(double(noise.amplitude)) * noiseBound,
+                                           out.voxelSize[2]))
+            continue;
         for (int child = 0; child < childrenCount; ++child)
             depositStreak(out, point, wispChildPosition(point.P, point.noiseOffset, child, noise));
     }

@@ -174,9 +174,9 @@ static WispNoise walkNoise(const WispsVolumeData &data)
     return noise;
 }
 
-// The child's box of voxels around its head: the streak and its footprint.
-// False when the box holds no voxel.
-static bool placeChildBox(VData &child, const float voxelSize[3], const unsigned divs[3])
+// The child's box of voxels around its head: the streak and its footprint,
+// inside the slab the volumes keep. False when the box holds no voxel.
+static bool placeChildBox(VData &child, const float voxelSize[3], const unsigned divs[3], const SlabRange &slab)
 {
     int idx[3];
     child.volume->posToIndex(child.head, idx[0], idx[1], idx[2]);
@@ -187,6 +187,7 @@ static bool placeChildBox(VData &child, const float voxelSize[3], const unsigned
         float reach = std::ceil(extent / voxelSize[a]);
         int lo, hi;
         velocitywisps::reachRange(idx[a], reach, int(divs[a]), lo, hi);
+        if (a == 2) slab.clip(lo, hi);
         child.box[2 * a] = float(lo);
         child.box[2 * a + 1] = float(hi);
         empty = empty || lo >= hi;
@@ -220,6 +221,8 @@ void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
     for (int a = 0; a < 3; ++a) voxelSize[a] = data.size[a] / data.divisions[a];
 
     WispNoise noise = walkNoise(data);
+    const SlabRange slab(child.density);
+    const double noiseBound = fractalNoiseBound(data.octaves, data.roughness);
 
     UT_Functor2<int, const VData &, const UT_JobInfo &> invoke(this, &SOP_plumeweaveMT::fillPointInvokePartial);
     UT_Interrupt *interrupt = UTgetInterrupt();
@@ -237,15 +240,18 @@ void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
         UT_Vector3 halfV = v * 0.5f;
         // The point's displacement scale stretches its noise walk.
         noise.amplitude = data.noiseAmp * point.radius;
+        // Streaks that cannot touch the slab: the walk is skipped too.
+        const bool reachesSlab = !velocitywisps::streaksMissSlab(
+            child.volume, slab, point, std::fabs(double(noise.amplitude)) * noiseBound, double(voxelSize[2]));
 
-        for (int c = 0; c < data.childrenCount; ++c)
+        for (int c = 0; reachesSlab && c < data.childrenCount; ++c)
         {
             UT_Vector3 Q = wispChildPosition(point.P, point.noiseOffset, c, noise);
             child.stretched = speed >= 2.0f * child.s;
             child.head = child.stretched ? Q - halfV : Q;
             child.tail = Q + halfV;
             // A box without voxels deposits nothing: no run to start.
-            if (!placeChildBox(child, voxelSize, divs)) continue;
+            if (!placeChildBox(child, voxelSize, divs, slab)) continue;
             UT_ThreadedAlgorithm run(-1);
             run.run(UT_BindFirst1(invoke, child));
         }

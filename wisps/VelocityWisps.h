@@ -6,6 +6,7 @@
 #include <algorithm>
 #include "OP/OP_Parameters.h"
 #include "PRM/PRM_Template.h"
+#include "SlabReach.h"
 #include "SOP_VolumeOperator.h"
 #include "UT/UT_String.h"
 #include "WispWalk.h"
@@ -112,6 +113,19 @@ inline void reachRange(int i, double reach, int n, int &lo, int &hi)
     double to = std::min(double(n), double(i) + reach);
     lo = int(from);
     hi = to > from ? int(to) : lo;
+}
+
+// Whether no streak of the point's children can touch the slab: children
+// lie within `walk` of the point, a head or tail within |v| of its child,
+// and a deposit reaches (|v| + pscale) / voxel size z indices around its
+// head. The slack covers the float rounding of heads and tails.
+inline bool streaksMissSlab(const GEO_PrimVolume *vol, const SlabRange &slab, const StreakPoint &pt, double walk,
+                            double voxelSizeZ)
+{
+    const double z = double(pt.P.z()), vz = std::fabs(double(pt.velocity.z()));
+    const double slack = (std::fabs(z) + walk + vz) * 1e-6;
+    const double reach = (vz + std::fabs(double(pt.pscale)) + slack) / voxelSizeZ * (1 + 1e-5) + 2;
+    return slabMissesWorldZ(vol, slab, z - walk - vz - slack, z + walk + vz + slack, reach);
 }
 
 // False only when the voxel row from centre r0 to centre r1 stays farther

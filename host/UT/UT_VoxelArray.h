@@ -93,6 +93,14 @@ public:
         return x >= 0 && y >= 0 && z >= myWriteK[0] && x < myRes[0] && y < myRes[1] && z < myWriteK[1];
     }
 
+    // The z range [kmin, kmax) that keeps writes: the whole array, or the
+    // slab it was sized in. A fill that only writes may skip the rest.
+    void getWritableZ(int &kmin, int &kmax) const
+    {
+        kmin = myWriteK[0];
+        kmax = myWriteK[1];
+    }
+
     // Writes outside the array or its slab are ignored.
     void setValue(int x, int y, int z, T value)
     {
