@@ -11,6 +11,11 @@
 
 namespace sopcook
 {
+namespace
+{
+uint32_t littleEndian32(const unsigned char *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+} // namespace
+
 bool isGzip(const std::string &bytes) { return bytes.size() >= 2 && bytes[0] == '\x1f' && bytes[1] == '\x8b'; }
 
 std::string gunzip(const std::string &bytes, const std::string &label, const ReadLimits &limits)
@@ -18,8 +23,17 @@ std::string gunzip(const std::string &bytes, const std::string &label, const Rea
     z_stream zs{};
     if (inflateInit2(&zs, 15 + 16) != Z_OK) throw Error(label + ": cannot start gzip decompression");
     const size_t limit = size_t(limits.expansionBytes());
+    // The last 4 bytes hold the (last member's) size modulo 2^32: a hint that
+    // makes one buffer of the right size for every ordinary file, and no
+    // more than the limit for any other.
+    size_t hint = bytes.size() * 4;
+    if (bytes.size() >= 18)
+    {
+        const auto *t = reinterpret_cast<const unsigned char *>(bytes.data() + bytes.size() - 4);
+        hint = std::max<size_t>(littleEndian32(t), bytes.size());
+    }
     std::string out;
-    out.reserve(std::min(limit, bytes.size() * 4));
+    out.reserve(std::min(limit, hint));
     size_t in = 0;
     int rc = Z_OK;
     char buffer[1 << 16];
@@ -65,8 +79,6 @@ uint64_t bigEndian64(const unsigned char *p)
     for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
     return v;
 }
-
-uint32_t littleEndian32(const unsigned char *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 } // namespace
 
 // "scf1", 8 bytes, Blosc chunks back to back, an index (big-endian int64s, the

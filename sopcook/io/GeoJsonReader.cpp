@@ -24,9 +24,18 @@ struct Counts
     bool haveVertexCount = false;
 };
 
-json parseDocument(const std::string &bytes, const std::string &label)
+// A decoded value takes 16 bytes, and its list grows by doubling: about 32
+// bytes a value at the peak.
+constexpr double bytesPerValue = 32;
+
+json parseDocument(const std::string &bytes, const std::string &label, const ReadLimits &limits)
 {
-    if (isBinaryJson(bytes)) return decodeBinaryJson(bytes, label);
+    const double memory = limits.memoryNow();
+    if (isBinaryJson(bytes)) return decodeBinaryJson(bytes, label, uint64_t(memory / bytesPerValue));
+    const double values = jsonValueCount(bytes);
+    if (values * bytesPerValue > memory)
+        throw Error(label + ": its " + countText(values) + " JSON values take about " + byteText(values * bytesPerValue) +
+                    " to parse, more than the " + byteText(memory) + " of memory available");
     try
     {
         return json::parse(bytes);
@@ -268,7 +277,7 @@ void readGeoJson(const std::string &bytes, const std::string &label, GU_Detail &
                  const ReadLimits &limits)
 {
     const bool binary = isBinaryJson(bytes);
-    json doc = parseDocument(bytes, label);
+    json doc = parseDocument(bytes, label, limits);
     Where top{label, ""};
     GeoMap file(doc, top);
     // Every file the host writes starts with its counts; without them this is
@@ -278,12 +287,15 @@ void readGeoJson(const std::string &bytes, const std::string &label, GU_Detail &
 
     // Every element costs at least one byte of ASCII; binary constant pages
     // hold many elements in a few bytes.
-    const int64_t maxElements = (int64_t(bytes.size()) + 1) * (binary ? 64 : 1);
-    Counts counts = readCounts(file, maxElements);
+    const int64_t perByte = binary ? 64 : 1, maxElements = (int64_t(bytes.size()) + 1) * perByte;
+    Counts counts = readCounts(file, int64_t(1) << 40);
     std::vector<int64_t> pointref = readPointref(file, counts);
     // Before the detail is allocated: what it will take.
     const DetailClaim claim = claimOf(file, counts.points, counts.vertices, counts.primitives);
-    checkClaim(claim, limits, label);
+    const DocumentBound document{maxElements, std::string(binary ? "a binary" : "an ASCII") + " document of " +
+                                                  byteText(double(bytes.size())) + ", at most " + std::to_string(perByte) +
+                                                  (perByte == 1 ? " element" : " elements") + " a byte"};
+    checkClaim(claim, document, limits, label);
     if (counts.points > 0) gdp.appendPointBlock(counts.points);
     std::vector<GA_Offset> prims = readPrimitives(file, pointref, counts, maxElements, gdp, warnings);
     AttributeBinder binder(gdp, counts, pointref, prims, limits, claim.bytes(), warnings);

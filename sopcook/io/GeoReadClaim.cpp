@@ -122,16 +122,38 @@ DetailClaim claimOf(const GeoMap &file, int64_t points, int64_t vertices, int64_
     return c;
 }
 
-void checkClaim(const DetailClaim &claim, const ReadLimits &limits, const std::string &label)
+void checkClaim(const DetailClaim &claim, const DocumentBound &document, const ReadLimits &limits, const std::string &label)
 {
     const int64_t most = std::max({claim.points, claim.vertices, claim.primitives});
+    if (most > document.elements)
+        throw Error(label + ": claims " + claim.text() + " (" + byteText(claim.bytes()) + " to read) in " + document.what +
+                    " (" + countText(double(document.elements)) + " here), so it is damaged or hostile");
     if (most > limits.maxElements())
         throw Error(label + ": claims " + claim.text() + " (" + byteText(claim.bytes()) + " to read) in a file of " +
                     byteText(limits.fileBytes) + "; a file stands for at most " + countText(ReadLimits::elementsPerByte) +
                     " elements a byte (" + countText(double(limits.maxElements())) + " here), so this one is damaged or hostile");
-    if (claim.bytes() > limits.memoryBytes)
+    const double memory = limits.memoryNow();
+    if (claim.bytes() > memory)
         throw Error(label + ": claims " + claim.text() + ", which take " + byteText(claim.bytes()) + " to read, more than the " +
-                    byteText(limits.memoryBytes) + " of memory available");
+                    byteText(memory) + " of memory available");
+}
+
+double jsonValueCount(const std::string &text)
+{
+    double values = 1;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        const char c = text[i];
+        if (inString)
+        {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        }
+        else if (c == '"') inString = true;
+        else if (c == ',' || c == '[' || c == '{') ++values;
+    }
+    return values;
 }
 
 double stringHeapBytes(const std::string &s)

@@ -30,9 +30,23 @@ struct DetailClaim
 // reader will refuse or skip are left out (the read says what is wrong).
 DetailClaim claimOf(const GeoMap &file, int64_t points, int64_t vertices, int64_t primitives);
 
-// Throws Error naming the file and the claim when the file is too small to
-// stand for that many elements or the claim does not fit in memory.
-void checkClaim(const DetailClaim &claim, const ReadLimits &limits, const std::string &label);
+// The most elements a decoded document can stand for, and how that is put
+// in a refusal ("a binary document of 300 bytes, at most 64 elements a byte").
+struct DocumentBound
+{
+    int64_t elements;
+    std::string what;
+};
+
+// Throws Error naming the file and the claim when the document or the file
+// is too small to stand for that many elements or the claim does not fit in
+// memory.
+void checkClaim(const DetailClaim &claim, const DocumentBound &document, const ReadLimits &limits, const std::string &label);
+
+// The values of ASCII JSON text, counted before it is parsed (lists,
+// objects and the commas between their entries), for the memory its
+// document takes.
+double jsonValueCount(const std::string &text);
 
 // What the strings of an attribute take beyond their slots in the detail
 // (the characters of strings too long to be kept inline); values whose index

@@ -11,6 +11,8 @@ namespace sopcook
 {
 ReadLimits ReadLimits::forFile(double fileBytes) { return {fileBytes, availableMemoryBytes()}; }
 
+double ReadLimits::memoryNow() const { return std::min(memoryBytes, availableMemoryBytes()); }
+
 double ReadLimits::expansionBytes() const
 {
     return std::min(std::max(expansionFloor, expansionRatio * fileBytes), memoryBytes / 2);

@@ -10,9 +10,9 @@
 //  - an element count is at most 1024 per byte of the file: constant pages
 //    and string indices let a few bytes stand for many elements, but never
 //    that many in a file the host writes;
-//  - what the detail will hold, counted from the counts and attribute headers
-//    (and, for strings, the strings the indices pick), fits the memory
-//    available.
+//  - the decoded JSON document (about 32 bytes a value) and what the detail
+//    will hold, counted from the counts and attribute headers (and, for
+//    strings, the strings the indices pick), fit the memory available.
 // A refusal names the file and what it claims.
 #include <cstdint>
 #include <string>
@@ -26,6 +26,9 @@ struct ReadLimits
 
     // The limits of a file of fileBytes, with the memory available now.
     static ReadLimits forFile(double fileBytes);
+    // The memory available now, within memoryBytes: what the read holds
+    // already (the payload, the decoded document) is no longer available.
+    double memoryNow() const;
 
     static constexpr double expansionRatio = 256;
     static constexpr double expansionFloor = 64.0 * 1024 * 1024;
