@@ -129,7 +129,6 @@ struct Bounded
 // own resident-memory limit instead), with its peak resident memory.
 Bounded cookUnderLimit(const TempDir &dir, const std::string &input)
 {
-    const rlim_t limit = rlim_t(512) << 20;
     std::string errPath = dir / "err.txt";
     pid_t pid = fork();
     if (pid == 0)
@@ -142,6 +141,7 @@ Bounded cookUnderLimit(const TempDir &dir, const std::string &input)
         setenv("ASAN_OPTIONS", "hard_rss_limit_mb=1536", 1);
         setenv("TSAN_OPTIONS", "hard_rss_limit_mb=1536", 1);
 #else
+        const rlim_t limit = rlim_t(512) << 20;
         struct rlimit r = {limit, limit};
         setrlimit(RLIMIT_AS, &r);
 #endif
@@ -353,6 +353,10 @@ TEST(ReaderStrictness, ErrorLinesStayShort)
     std::string digits = "1" + std::string(300, '0');
     std::string e = readError("[\"pointcount\"," + digits + "]", "n.geo");
     EXPECT_EQ(e, "n.geo: pointcount: count 1e+300 out of range");
+    e = readError("ply\nformat ascii 1.0\nelement vertex " + digits + "\nproperty float x\nend_header\n", "n.ply");
+    EXPECT_EQ(e.rfind("n.ply: line 3: bad element count '1000", 0), 0u) << e;
+    EXPECT_NE(e.find("0...0"), std::string::npos) << e;
+    EXPECT_LT(e.size(), 120u) << e;
 
     // 256 nested lists with damage at the bottom: the place is cut.
     std::string deep = "\x7fNSJb";
