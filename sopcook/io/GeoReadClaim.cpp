@@ -140,20 +140,12 @@ void checkClaim(const DetailClaim &claim, const DocumentBound &document, const R
 
 double jsonValueCount(const std::string &text)
 {
-    double values = 1;
-    bool inString = false;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        const char c = text[i];
-        if (inString)
-        {
-            if (c == '\\') ++i;
-            else if (c == '"') inString = false;
-        }
-        else if (c == '"') inString = true;
-        else if (c == ',' || c == '[' || c == '{') ++values;
-    }
-    return values;
+    // Commas and brackets inside strings count too: an overcount by the
+    // punctuation of the file's names, in exchange for a pass that takes a
+    // few percent of the parse.
+    size_t values = 1;
+    for (const char c : text) values += size_t(c == ',') | size_t(c == '[') | size_t(c == '{');
+    return double(values);
 }
 
 double stringHeapBytes(const std::string &s)

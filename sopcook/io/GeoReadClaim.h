@@ -45,7 +45,7 @@ void checkClaim(const DetailClaim &claim, const DocumentBound &document, const R
 
 // The values of ASCII JSON text, counted before it is parsed (lists,
 // objects and the commas between their entries), for the memory its
-// document takes.
+// document takes; punctuation inside strings counts too.
 double jsonValueCount(const std::string &text);
 
 // What the strings of an attribute take beyond their slots in the detail
