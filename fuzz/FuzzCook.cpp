@@ -5,14 +5,20 @@
 // stack, as its image file. The input is checked, estimated, cooked at 10^3
 // voxels and converted to grids.
 // Every step either succeeds or throws sopcook::Error; anything else (a
-// crash, undefined behaviour, another exception, a hang) is a finding. The
-// plug-ins are loaded from the fuzzer's own folder (build/bin).
+// crash, undefined behaviour, another exception such as std::bad_alloc, a
+// hang) is a finding: an exception other than Error is printed and aborts,
+// so the fuzzer keeps the input. The plug-ins are loaded from the fuzzer's
+// own folder (build/bin).
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "cook/CookEstimate.h"
@@ -82,6 +88,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     catch (const sopcook::Error &)
     {
+    }
+    catch (const std::exception &e)
+    {
+        std::fprintf(stderr, "fuzz_cook: %s escaped the cook: %s\n", typeid(e).name(), e.what());
+        std::abort();
+    }
+    catch (...)
+    {
+        std::fprintf(stderr, "fuzz_cook: an exception of unknown type escaped the cook\n");
+        std::abort();
     }
     return 0;
 }

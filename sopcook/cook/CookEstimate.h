@@ -33,6 +33,7 @@
 #include "GU/GU_Detail.h"
 #include "OP/OP_Node.h"
 #include "OP/OP_Operator.h"
+#include "SystemMemory.h"
 
 namespace sopcook
 {
@@ -64,10 +65,6 @@ CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal tim
 
 // Whether the operator states a cost model (else the estimate is the default).
 bool hasCostModel(const OP_Operator &op);
-
-// The memory this process can have: physical memory, or less under an
-// address-space limit, less what the process has mapped already.
-double availableMemoryBytes();
 
 // Why the cook is refused, one line ending in the --force hint; empty when it
 // fits.

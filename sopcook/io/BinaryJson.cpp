@@ -51,8 +51,9 @@ double halfToDouble(uint16_t h)
 class Decoder
 {
 public:
-    Decoder(const std::string &bytes, const std::string &label)
-        : myData(reinterpret_cast<const unsigned char *>(bytes.data())), mySize(bytes.size()), myLabel(label)
+    Decoder(const std::string &bytes, const std::string &label, uint64_t maxValues)
+        : myData(reinterpret_cast<const unsigned char *>(bytes.data())), mySize(bytes.size()), myLabel(label),
+          myMaxValues(maxValues)
     {
         bool little = bytes.size() >= 5 && bytes.compare(1, 4, "NSJb") == 0;
         mySwap = little == hostIsBigEndian();
@@ -71,6 +72,7 @@ private:
     size_t mySize, myPos = 0;
     bool mySwap = false;
     const std::string &myLabel;
+    uint64_t myMaxValues, myValues = 0;
     std::vector<std::string> myStrings;
     std::vector<bool> myDefined;
     std::vector<std::string> myPath; // keys, or "[i]" for list positions
@@ -168,6 +170,8 @@ private:
 
     json value(uint8_t t, int depth)
     {
+        if (++myValues > myMaxValues)
+            fail("more than " + std::to_string(myMaxValues) + " values, which take more memory to decode than is available", myPos - 1);
         switch (t)
         {
         case 0x5b: return list(depth + 1);
@@ -233,6 +237,10 @@ private:
         if (type == 0x27 || type == 0x26)
         {
             if (count > mySize - myPos) fail("uniform array of " + std::to_string(count) + " strings runs past the end", at);
+            // A string value takes about two values' memory.
+            if (2 * count > myMaxValues - std::min(myMaxValues, myValues))
+                fail("more than " + std::to_string(myMaxValues) + " values, which take more memory to decode than is available", at);
+            myValues += 2 * count;
             json out = json::array();
             for (uint64_t i = 0; i < count; ++i) out.push_back(type == 0x27 ? inlineString("a string") : reference());
             return out;
@@ -262,7 +270,13 @@ bool isBinaryJson(const std::string &bytes)
 json decodeBinaryJson(const std::string &bytes, const std::string &label)
 {
     if (!isBinaryJson(bytes)) throw Error(label + ": not binary JSON geometry (no 0x7f NSJb magic)");
-    return Decoder(bytes, label).document();
+    return Decoder(bytes, label, UINT64_MAX).document();
+}
+
+json decodeBinaryJson(const std::string &bytes, const std::string &label, uint64_t maxValues)
+{
+    if (!isBinaryJson(bytes)) throw Error(label + ": not binary JSON geometry (no 0x7f NSJb magic)");
+    return Decoder(bytes, label, maxValues).document();
 }
 
 size_t typedElementBytes(uint8_t type)

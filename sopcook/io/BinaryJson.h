@@ -20,6 +20,9 @@ bool isBinaryJson(const std::string &bytes);
 // bytes, which must outlive the document. Throws Error naming the byte offset
 // and the place in the document.
 nlohmann::json decodeBinaryJson(const std::string &bytes, const std::string &label);
+// The same, refusing a document of more than maxValues values (a typed array
+// counts as one) before the memory for them is taken.
+nlohmann::json decodeBinaryJson(const std::string &bytes, const std::string &label, uint64_t maxValues);
 
 // A uniform array of numbers or bools, kept in the stream's bytes.
 struct TypedArray

@@ -61,7 +61,12 @@ public:
         return std::string(take(n, what), n);
     }
     size_t left() const { return myBytes.size() - pos; }
-    [[noreturn]] void fail(const std::string &what) const { Where{myLabel, "", int64_t(pos)}.fail("classic binary geometry (BgeoV): " + what); }
+    std::string rest() const { return myBytes.substr(pos); }
+    [[noreturn]] void fail(const std::string &what) const { failAt(pos, what); }
+    [[noreturn]] void failAt(size_t at, const std::string &what) const
+    {
+        Where{myLabel, "", int64_t(at)}.fail("classic binary geometry (BgeoV): " + what);
+    }
 
 private:
     const std::string &myBytes;
@@ -95,7 +100,11 @@ void readPointValues(BigEndianCursor &in, ClassicAttrib &a, GA_Offset pt)
         if (a.type == Index)
         {
             int32_t i = in.i32("a point's attribute value");
-            if (a.attr && i >= 0 && size_t(i) < a.strings.size()) a.attr->setS(pt, c, a.strings[size_t(i)]);
+            // -1 is no string; anything else must name one of the definition's.
+            if (i < -1 || (i >= 0 && size_t(i) >= a.strings.size()))
+                in.failAt(in.pos - 4, "attribute '" + a.name + "': string index " + std::to_string(i) + " out of range (-1 for none, " +
+                                          (a.strings.empty() ? "and no strings" : "0 to " + std::to_string(a.strings.size() - 1)) + ")");
+            if (a.attr && i >= 0) a.attr->setS(pt, c, a.strings[size_t(i)]);
         }
         else if (a.type == Int)
         {
@@ -117,7 +126,8 @@ void readClassicBinary(const std::string &bytes, const std::string &label, GU_De
 {
     BigEndianCursor in(bytes, label);
     in.take(5, "the magic");
-    int32_t version = in.i32("the version");
+    const int32_t version = in.i32("the version");
+    if (version != 5) in.failAt(5, "version " + std::to_string(version) + " is not read (only version 5 is)");
     int32_t counts[8];
     for (int32_t &c : counts) c = in.i32("the element counts");
     const int32_t points = counts[0], prims = counts[1], pointAttribs = counts[4];
@@ -137,8 +147,17 @@ void readClassicBinary(const std::string &bytes, const std::string &label, GU_De
         gdp.setPos3(base + p, UT_Vector3(x, y, z));
         for (ClassicAttrib &a : attribs) readPointValues(in, a, base + p);
     }
+    // What follows the points is read only as far as telling a whole file
+    // from one with bytes after its end: with nothing else declared, the
+    // file ends here or with the closing 00 ff.
+    const bool more = prims > 0 || counts[2] > 0 || counts[3] > 0 || counts[5] > 0 || counts[6] > 0 || counts[7] > 0;
+    if (!more && in.left() > 0 && (in.left() != 2 || in.rest() != std::string("\x00\xff", 2)))
+        in.fail(std::to_string(in.left()) + " byte(s) after the points, where the file should end (with 00 ff)");
     if (prims > 0)
         warnings.push_back(label + ": classic binary geometry (BgeoV version " + std::to_string(version) + "): skipping " +
                            std::to_string(prims) + " primitive(s); only points and point attributes are read");
+    else if (more)
+        warnings.push_back(label + ": classic binary geometry (BgeoV version " + std::to_string(version) +
+                           "): skipping the groups and vertex, primitive and detail attributes; only points and point attributes are read");
 }
 } // namespace sopcook

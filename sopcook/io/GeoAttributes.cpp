@@ -2,6 +2,7 @@
 #include "io/GeoAttributes.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sopcook
 {
@@ -167,11 +168,10 @@ bool readNumeric(const GeoMap &body, const Where &aw, int64_t n, AttribData &out
 
 void readStrings(const GeoMap &body, const Where &aw, int64_t n, AttribData &out)
 {
-    std::vector<std::string> table;
     if (const json *s = body.find("strings"))
     {
         List strings(*s, aw / "strings");
-        for (size_t i = 0; i < strings.size(); ++i) table.push_back(string(strings.at(i, "a string"), strings.where(i)));
+        for (size_t i = 0; i < strings.size(); ++i) out.table.push_back(string(strings.at(i, "a string"), strings.where(i)));
     }
     GeoMap indices(body.require("indices"), aw / "indices");
     int size = 1;
@@ -181,14 +181,16 @@ void readStrings(const GeoMap &body, const Where &aw, int64_t n, AttribData &out
     decodeValues(indices, n, size, idx.data());
     out.isString = true;
     out.size = size;
-    out.strings.resize(idx.size());
+    out.indices.resize(idx.size());
     for (size_t i = 0; i < idx.size(); ++i)
     {
-        double v = idx[i];
-        if (v < 0) continue; // -1: no string
-        if (v >= double(table.size()))
-            (aw / "indices").fail("string index " + std::to_string(int64_t(v)) + " out of range (" + std::to_string(table.size()) + " strings)");
-        out.strings[i] = table[size_t(v)];
+        const double v = idx[i];
+        // -1 is no string; anything else must name one of the table.
+        if (std::floor(v) != v) (aw / "indices").fail("string index " + numberText(v) + " of value " + std::to_string(i) + " is not a whole number");
+        if (v < -1 || v >= double(out.table.size()))
+            (aw / "indices").fail("string index " + numberText(v) + " of value " + std::to_string(i) + " out of range (-1 for none, " +
+                                  (out.table.empty() ? "and no strings" : "0 to " + std::to_string(out.table.size() - 1)) + ")");
+        out.indices[i] = int32_t(v);
     }
 }
 } // namespace

@@ -11,7 +11,9 @@
 
 namespace sopcook
 {
-// One attribute as read: numbers (element-major, size per element) or strings.
+// One attribute as read: numbers (element-major, size per element) or
+// strings, kept as the file keeps them (a table and an index per component)
+// until they are bound, so that what they expand to can be checked first.
 struct AttribData
 {
     std::string name;
@@ -19,7 +21,11 @@ struct AttribData
     bool isString = false;
     bool written = false; // numbers went straight to the storage target gave
     std::vector<float> numbers;
-    std::vector<std::string> strings;
+    std::vector<std::string> table;
+    std::vector<int32_t> indices; // element-major; -1 for no string
+
+    // Component i's string, or nullptr for none.
+    const std::string *stringAt(size_t i) const { return indices[i] < 0 ? nullptr : &table[size_t(indices[i])]; }
 };
 
 // Where numeric values may go directly: given the name and tuple size, a

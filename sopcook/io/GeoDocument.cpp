@@ -29,8 +29,8 @@ double number(const json &j, const Where &w)
 
 static int64_t wholeNumber(double v, const Where &w, int64_t limit)
 {
-    if (std::floor(v) != v) w.fail("expected a whole number, found " + std::to_string(v));
-    if (!(v >= 0 && v <= double(limit))) w.fail("count " + std::to_string(v) + " out of range");
+    if (std::floor(v) != v) w.fail("expected a whole number, found " + numberText(v));
+    if (!(v >= 0 && v <= double(limit))) w.fail("count " + numberText(v) + " out of range");
     return int64_t(v);
 }
 

@@ -11,6 +11,7 @@
 
 #include "io/GeoAttributes.h"
 #include "io/GeoPrimitives.h"
+#include "io/GeoReadClaim.h"
 #include "io/GeometryFile.h"
 
 namespace sopcook
@@ -23,9 +24,18 @@ struct Counts
     bool haveVertexCount = false;
 };
 
-json parseDocument(const std::string &bytes, const std::string &label)
+// A decoded value takes 16 bytes, and its list grows by doubling: about 32
+// bytes a value at the peak.
+constexpr double bytesPerValue = 32;
+
+json parseDocument(const std::string &bytes, const std::string &label, const ReadLimits &limits)
 {
-    if (isBinaryJson(bytes)) return decodeBinaryJson(bytes, label);
+    const double memory = limits.memoryNow();
+    if (isBinaryJson(bytes)) return decodeBinaryJson(bytes, label, uint64_t(memory / bytesPerValue));
+    const double values = jsonValueCount(bytes);
+    if (values * bytesPerValue > memory)
+        throw Error(label + ": its " + countText(values) + " JSON values take about " + byteText(values * bytesPerValue) +
+                    " to parse, more than the " + byteText(memory) + " of memory available");
     try
     {
         return json::parse(bytes);
@@ -107,8 +117,9 @@ class AttributeBinder
 {
 public:
     AttributeBinder(GU_Detail &gdp, const Counts &c, const std::vector<int64_t> &pointref, const std::vector<GA_Offset> &prims,
-                    std::vector<std::string> &warnings)
-        : myGdp(gdp), myCounts(c), myPointref(pointref), myPrims(prims), myWarnings(warnings) {}
+                    const ReadLimits &limits, double claimedBytes, std::vector<std::string> &warnings)
+        : myGdp(gdp), myCounts(c), myPointref(pointref), myPrims(prims), myLimits(limits), myClaimedBytes(claimedBytes),
+          myWarnings(warnings) {}
 
     bool haveP = false;
 
@@ -130,7 +141,9 @@ public:
             };
             if (!readAttribute(entries.at(i, "an attribute"), entries.where(i), n, a, target, myWarnings)) continue;
             if (a.isString) duplicate = seen[a.name]++ > 0;
-            if (!duplicate) bind(group, a, entries.where(i));
+            if (duplicate) continue;
+            if (a.isString) checkStrings(a, entries.where(i));
+            bind(group, a, entries.where(i));
         }
         for (auto &s : seen)
             if (s.second > 1)
@@ -142,7 +155,33 @@ private:
     const Counts &myCounts;
     const std::vector<int64_t> &myPointref;
     const std::vector<GA_Offset> &myPrims;
+    const ReadLimits &myLimits;
+    double myClaimedBytes;  // the detail's claim, checked before it was allocated
+    double myStringBytes = 0; // the characters of long strings bound so far
     std::vector<std::string> &myWarnings;
+
+    // One index can stand for a long string many times over: what the strings
+    // will take in the detail must be no more than the file may expand to and
+    // fit in the memory the rest of the detail leaves.
+    void checkStrings(const AttribData &a, const Where &w)
+    {
+        double bytes = 0, longest = 0;
+        size_t values = 0;
+        for (size_t i = 0; i < a.indices.size(); ++i)
+            if (const std::string *s = a.stringAt(i))
+            {
+                bytes += stringHeapBytes(*s);
+                longest = std::max(longest, double(s->size()));
+                ++values;
+            }
+        const double limit = std::min(myLimits.expansionBytes(), myLimits.memoryBytes - myClaimedBytes - myStringBytes);
+        if (bytes > limit)
+            (w / a.name).fail(countText(double(values)) + " string values of up to " + countText(longest) + " bytes take " +
+                              byteText(bytes) + ", more than the " + byteText(std::max(limit, 0.0)) +
+                              (limit < myLimits.expansionBytes() ? " of memory left" : " a file of " + byteText(myLimits.fileBytes) + " may expand to") +
+                              ": a damaged or hostile file");
+        myStringBytes += bytes;
+    }
 
     // Point attributes are decoded straight into the detail's storage where
     // the layouts agree (points are numbered from 0 in a fresh detail).
@@ -164,7 +203,9 @@ private:
         {
             size_t i = src * size_t(a.size) + size_t(c);
             if (a.isString)
-                attr->setS(dst, c, a.strings[i]);
+            {
+                if (const std::string *s = a.stringAt(i)) attr->setS(dst, c, *s);
+            }
             else
                 attr->setF(dst, c, a.numbers[i]);
         }
@@ -229,8 +270,14 @@ void readAttributes(const GeoMap &file, AttributeBinder &binder, std::vector<std
 
 void readGeoJson(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings)
 {
+    readGeoJson(bytes, label, gdp, warnings, ReadLimits::forFile(double(bytes.size())));
+}
+
+void readGeoJson(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings,
+                 const ReadLimits &limits)
+{
     const bool binary = isBinaryJson(bytes);
-    json doc = parseDocument(bytes, label);
+    json doc = parseDocument(bytes, label, limits);
     Where top{label, ""};
     GeoMap file(doc, top);
     // Every file the host writes starts with its counts; without them this is
@@ -240,12 +287,18 @@ void readGeoJson(const std::string &bytes, const std::string &label, GU_Detail &
 
     // Every element costs at least one byte of ASCII; binary constant pages
     // hold many elements in a few bytes.
-    const int64_t maxElements = (int64_t(bytes.size()) + 1) * (binary ? 64 : 1);
-    Counts counts = readCounts(file, maxElements);
-    if (counts.points > 0) gdp.appendPointBlock(counts.points);
+    const int64_t perByte = binary ? 64 : 1, maxElements = (int64_t(bytes.size()) + 1) * perByte;
+    Counts counts = readCounts(file, int64_t(1) << 40);
     std::vector<int64_t> pointref = readPointref(file, counts);
+    // Before the detail is allocated: what it will take.
+    const DetailClaim claim = claimOf(file, counts.points, counts.vertices, counts.primitives);
+    const DocumentBound document{maxElements, std::string(binary ? "a binary" : "an ASCII") + " document of " +
+                                                  byteText(double(bytes.size())) + ", at most " + std::to_string(perByte) +
+                                                  (perByte == 1 ? " element" : " elements") + " a byte"};
+    checkClaim(claim, document, limits, label);
+    if (counts.points > 0) gdp.appendPointBlock(counts.points);
     std::vector<GA_Offset> prims = readPrimitives(file, pointref, counts, maxElements, gdp, warnings);
-    AttributeBinder binder(gdp, counts, pointref, prims, warnings);
+    AttributeBinder binder(gdp, counts, pointref, prims, limits, claim.bytes(), warnings);
     readAttributes(file, binder, warnings);
     if (!binder.haveP && counts.points > 0) warnings.push_back(label + ": no point attribute \"P\"; all points are at the origin");
 }

@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <new>
 
 #include "Messages.h"
 #include "io/ClassicGeometry.h"
@@ -25,10 +26,19 @@ std::string readFileBytes(const std::string &path, const char *what)
     if (S_ISDIR(st.st_mode)) throw Error(std::string(what) + " file " + path + ": is a directory");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Error(std::string(what) + " file " + path + ": cannot open: " + std::strerror(errno));
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    if (in.bad()) throw Error(std::string(what) + " file " + path + ": read error");
-    return buf.str();
+    try
+    {
+        // One buffer of the file's size (a stream buffer would grow to twice it).
+        std::string bytes;
+        if (S_ISREG(st.st_mode)) bytes.reserve(size_t(st.st_size));
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) throw Error(std::string(what) + " file " + path + ": read error");
+        return bytes;
+    }
+    catch (const std::bad_alloc &)
+    {
+        throw Error(std::string(what) + " file " + path + ": out of memory reading its " + byteText(double(st.st_size)));
+    }
 }
 
 // What input geometry can be, for messages about a file that is none of it.
@@ -48,11 +58,11 @@ namespace
 {
 // What the bytes are, after any compression is taken off.
 void readUnwrapped(const std::string &bytes, const std::string &label, const std::string &ext, GU_Detail &gdp,
-                   std::vector<std::string> &warnings)
+                   std::vector<std::string> &warnings, const ReadLimits &limits)
 {
     switch (sniffGeometryFormat(bytes, ext))
     {
-    case GeometryFormat::JsonGeometry: return readGeoJson(bytes, label, gdp, warnings);
+    case GeometryFormat::JsonGeometry: return readGeoJson(bytes, label, gdp, warnings, limits);
     case GeometryFormat::ClassicBinary: return readClassicBinary(bytes, label, gdp, warnings);
     case GeometryFormat::ClassicAscii: return readClassicAscii(bytes, label, gdp, warnings);
     case GeometryFormat::Ply: return readPly(bytes, label, gdp, warnings);
@@ -70,9 +80,23 @@ void readGeometryBytes(const std::string &bytes, const std::string &label, GU_De
 {
     std::string ext = lowerExtension(label);
     if (ext == "gz" || ext == "sc") ext = lowerExtension(label.substr(0, label.size() - 3));
-    if (isGzip(bytes)) return readUnwrapped(gunzip(bytes, label), label, ext, gdp, warnings);
-    if (isBloscContainer(bytes)) return readUnwrapped(unpackBloscContainer(bytes, label), label, ext, gdp, warnings);
-    readUnwrapped(bytes, label, ext, gdp, warnings);
+    const ReadLimits limits = ReadLimits::forFile(double(bytes.size()));
+    // The checks keep a read within the memory it claims; past them (a
+    // document the JSON parser takes many times its size for), running out
+    // of memory is still an error naming the file.
+    try
+    {
+        if (isGzip(bytes)) return readUnwrapped(gunzip(bytes, label, limits), label, ext, gdp, warnings, limits);
+        if (isBloscContainer(bytes))
+            return readUnwrapped(unpackBloscContainer(bytes, label, limits), label, ext, gdp, warnings, limits);
+        readUnwrapped(bytes, label, ext, gdp, warnings, limits);
+    }
+    catch (const std::bad_alloc &)
+    {
+        gdp.clearAndDestroy();
+        throw Error(label + ": out of memory reading it (" + byteText(double(bytes.size())) + " on disk, " +
+                    byteText(limits.memoryBytes) + " of memory available)");
+    }
 }
 
 void readGeometryFile(const std::string &path, GU_Detail &gdp, std::vector<std::string> &warnings)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
+#include "io/ReadLimits.h"
 
 namespace sopcook
 {
@@ -22,6 +23,8 @@ void readGeometryBytes(const std::string &bytes, const std::string &label, GU_De
 // The readers proper; label names the file in messages. readGeoJson takes
 // ASCII and binary JSON geometry.
 void readGeoJson(const std::string &text, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
+void readGeoJson(const std::string &text, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings,
+                 const ReadLimits &limits);
 void readPly(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
 void readObj(const std::string &text, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
 // STL, glTF and FBX through Assimp; hint is the extension Assimp knows the

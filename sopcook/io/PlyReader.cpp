@@ -120,13 +120,13 @@ private:
         std::string token = myBytes.substr(start, myPos - start);
         char *end = nullptr;
         double v = std::strtod(token.c_str(), &end);
-        if (!end || *end) { myPos = start; fail("expected a number for " + what + ", found '" + token + "'"); }
+        if (!end || *end) { myPos = start; fail("expected a number for " + what + ", found '" + clipped(token, 48) + "'"); }
         // Integers must fit their declared type, as binary ones do: counts and
         // indices are converted to integers later.
         if (t.isInt && (v != std::floor(v) || v > t.maxValue || v < (t.isSigned ? -t.maxValue - 1 : 0.0)))
         {
             myPos = start;
-            fail("expected a whole number in the range of its type for " + what + ", found '" + token + "'");
+            fail("expected a whole number in the range of its type for " + what + ", found '" + clipped(token, 48) + "'");
         }
         return v;
     }
@@ -185,7 +185,7 @@ Format parseFormat(std::istringstream &in, const HeaderLines &lines)
     if (f == "ascii") return Format::Ascii;
     if (f == "binary_little_endian") return Format::BinaryLE;
     if (f == "binary_big_endian") return Format::BinaryBE;
-    lines.fail("unknown format '" + f + "' (expected ascii, binary_little_endian or binary_big_endian)");
+    lines.fail("unknown format '" + clipped(f, 48) + "' (expected ascii, binary_little_endian or binary_big_endian)");
 }
 
 Element parseElement(std::istringstream &in, const HeaderLines &lines)
@@ -195,7 +195,7 @@ Element parseElement(std::istringstream &in, const HeaderLines &lines)
     if (!(in >> e.name >> countText)) lines.fail("expected 'element NAME COUNT'");
     char *end = nullptr;
     double c = std::strtod(countText.c_str(), &end);
-    if (!end || *end || c < 0 || c != std::floor(c) || c > 1e15) lines.fail("bad element count '" + countText + "'");
+    if (!end || *end || c < 0 || c != std::floor(c) || c > 1e15) lines.fail("bad element count '" + clipped(countText, 48) + "'");
     e.count = uint64_t(c);
     return e;
 }
@@ -209,13 +209,13 @@ Property parseProperty(std::istringstream &in, const HeaderLines &lines)
     {
         std::string countType, itemType;
         if (!(in >> countType >> itemType >> p.name)) lines.fail("expected 'property list COUNTTYPE TYPE NAME'");
-        if (!scalarType(countType, p.countType) || !p.countType.isInt) lines.fail("bad list count type '" + countType + "'");
-        if (!scalarType(itemType, p.type)) lines.fail("unknown property type '" + itemType + "'");
+        if (!scalarType(countType, p.countType) || !p.countType.isInt) lines.fail("bad list count type '" + clipped(countType, 48) + "'");
+        if (!scalarType(itemType, p.type)) lines.fail("unknown property type '" + clipped(itemType, 48) + "'");
         p.isList = true;
         return p;
     }
     if (!(in >> p.name)) lines.fail("expected 'property TYPE NAME'");
-    if (!scalarType(type, p.type)) lines.fail("unknown property type '" + type + "'");
+    if (!scalarType(type, p.type)) lines.fail("unknown property type '" + clipped(type, 48) + "'");
     return p;
 }
 
@@ -244,7 +244,7 @@ Header readHeader(const std::string &bytes, const std::string &label)
             h.elements.back().props.push_back(parseProperty(in, lines));
         }
         else
-            lines.fail("unknown header line '" + line + "'");
+            lines.fail("unknown header line '" + clipped(line, 96) + "'");
     }
     if (!ended) throw Error(label + ": PLY header has no 'end_header'");
     if (!haveFormat) throw Error(label + ": PLY header has no 'format' line");
