@@ -57,6 +57,18 @@ std::string lastWords(const std::string &log, int frame)
     return !frameError.empty() ? frameError : !error.empty() ? error : !last.empty() ? last : "empty log";
 }
 
+// text cut to one printable line of bounded length.
+std::string oneLine(const std::string &text)
+{
+    std::string line;
+    for (char c : text)
+    {
+        if (line.size() >= 300) return line + "...";
+        line += (c >= ' ' && c != 127) || (c & 0x80) ? c : ' ';
+    }
+    return line;
+}
+
 void countTask(const FarmJob &job, size_t t, Totals &totals)
 {
     const FarmTask &task = job.tasks[t];
@@ -71,9 +83,23 @@ void countTask(const FarmJob &job, size_t t, Totals &totals)
             continue;
         }
         const nlohmann::json &l = it->second;
+        const std::string prefix = what + " (task " + std::to_string(t) + "): ";
         if (l.value("interrupted", false))
         {
-            totals.failures.push_back(what + " (task " + std::to_string(t) + "): interrupted, partial output");
+            totals.failures.push_back(prefix + "interrupted, partial output");
+            continue;
+        }
+        // The stats line says done; the output itself has the last word.
+        const std::string output = expandFrame(task.output, f);
+        if (l.contains("output") && l["output"] != output)
+        {
+            totals.failures.push_back(prefix + "its stats line is of another output, " + oneLine(l["output"].dump()));
+            continue;
+        }
+        std::string why;
+        if (!isCompleteVdb(output, task.slab, &why))
+        {
+            totals.failures.push_back(prefix + "output not complete: " + oneLine(why));
             continue;
         }
         ++totals.done;
