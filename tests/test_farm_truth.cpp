@@ -230,6 +230,17 @@ TEST(FarmReport, AFrameIsDoneOnlyWhenItsOutputReadsBackComplete)
     EXPECT_TRUE(contains(r.out, "failed: frame 2 (task 1): output not complete: " + (dir / "f.2.vdb"))) << r.out;
     EXPECT_TRUE(contains(r.out, "failed: frame 3 (task 2): its stats line is of another output")) << r.out;
     EXPECT_TRUE(contains(r.out, "failed: frame 4 (task 3): output not complete: " + (dir / "f.4.vdb"))) << r.out;
+
+    // A slab job's merged frame counts once this job's slabs are done: an
+    // output left from before (a resubmission keeps them) is not its merge.
+    ASSERT_EQ(runSopcook("farm slurm cook " + plume + " -o " + (dir / "f.1.vdb") + " --slabs 2 --job-dir " + (dir / "slabs"),
+                         "PATH=" + (dir / "ok") + ":$PATH")
+                  .status,
+              0);
+    CliRun slabs = runSopcook("farm report " + (dir / "slabs"));
+    EXPECT_EQ(slabs.status, 1);
+    EXPECT_TRUE(contains(slabs.out, "frames merged 0 of 1")) << slabs.out;
+    EXPECT_TRUE(contains(slabs.out, "failed: merge of frame 1: not run, 0 of 2 slabs done")) << slabs.out;
 }
 
 // Every cook option with a value, in the command line's words. A new option

@@ -19,6 +19,7 @@ namespace
 struct Totals
 {
     int done = 0, skipped = 0;
+    std::map<int, int> unitsDone; // frame -> its frames or slabs done
     double cookSeconds = 0, writeSeconds = 0;
     uint64_t peakBytes = 0;
     std::vector<std::string> failures;
@@ -103,6 +104,7 @@ void countTask(const FarmJob &job, size_t t, Totals &totals)
             continue;
         }
         ++totals.done;
+        ++totals.unitsDone[f];
         if (l.value("skipped", false)) ++totals.skipped;
         totals.cookSeconds += l.value("cook_seconds", 0.0);
         totals.writeSeconds += l.value("write_seconds", 0.0);
@@ -115,6 +117,15 @@ void checkMerges(const FarmJob &job, Totals &totals, int &merged)
 {
     for (int f = job.first; f <= job.last; ++f)
     {
+        // A merged file there before this job's slabs were done is not
+        // this job's (a resubmission keeps the earlier outputs).
+        const int slabsDone = totals.unitsDone[f];
+        if (slabsDone < job.slabs)
+        {
+            totals.failures.push_back("merge of frame " + std::to_string(f) + ": not run, " + std::to_string(slabsDone) + " of " +
+                                      std::to_string(job.slabs) + " slabs done");
+            continue;
+        }
         std::string why;
         if (isCompleteVdb(expandFrame(job.output, f), "", &why))
             ++merged;
