@@ -156,8 +156,8 @@ FileMetadata slabMetadata(const CookOptions &o, const SlabPart &slab, int frame,
     input("-b", o.bbox);
     input("--camera", o.camera);
     inputs += inputs.empty() && !files.empty() ? files.substr(2) : files;
-    // Attribute defaults in the order they are applied (the first -a of a
-    // name is the one kept), with their values as parsed.
+    // Attribute defaults in the order they are applied (the order decides
+    // which value a point ends up with), their values as parsed.
     std::string attributes;
     for (const AttributeDefault &d : parseAttributeDefaults(o.attribs, o.attribOverrides))
     {
