@@ -270,6 +270,9 @@ TEST(FarmReport, CountsFramesWithoutStatsAsFailed)
                   .status,
               0);
     // Tasks 0 and 2 ran; task 1 died on its missing input before any line.
+    // What the tasks that ran wrote (a frame is done only once its output reads back).
+    ASSERT_EQ(sopcook("cook " + plume + " --frames 1-3 -o " + d + "p.\\$F.vdb", dir.path).status, 0);
+    ASSERT_EQ(sopcook("cook " + plume + " --frames 1-3 -o " + d + "q.\\$F.vdb", dir.path).status, 0);
     std::ofstream(d + "job/stats/task-0.jsonl") << "{\"frame\":1,\"cook_seconds\":1.5,\"write_seconds\":0.25,\"peak_memory_bytes\":2097152}\n";
     std::ofstream(d + "job/stats/task-2.jsonl") << "{\"frame\":3,\"cook_seconds\":0.5,\"write_seconds\":0.25,\"peak_memory_bytes\":1048576}\n";
     std::ofstream(d + "job/logs/task-1.log") << "sopcook: error: " << d << "in.2.geo: cannot open: No such file or directory\n";

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "Messages.h"
+#include "Version.h"
 #include "cli/Completion.h"
 #include "cli/Demo.h"
 #include "cli/ListCommands.h"
@@ -29,7 +30,7 @@ CommandLine::CommandLine()
 {
     myApp.name("sopcook");
     myApp.require_subcommand(1);
-    myApp.set_version_flag("--version", "sopcook 1.0 (plug-in version 13.0)");
+    myApp.set_version_flag("--version", versionText());
     addListCommands();
     addCookCommand();
     addOtherCommands();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/CookArgs.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "Messages.h"
@@ -10,38 +11,71 @@ namespace sopcook
 void addCookArguments(CLI::App &cook, CookArgs &args)
 {
     CookOptions &o = args.options;
-    cook.add_option("OPERATOR", o.op, "Operator name (see `sopcook list`)")->required();
-    cook.add_option("-i,--input", o.input, "Input geometry (.geo/.bgeo[.gz/.sc], .ply, .obj, .stl, .gltf/.glb or .fbx, told by content); $F/$F4 expand to the frame");
-    cook.add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)");
-    cook.add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
-        ->allow_extra_args(false);
-    cook.add_option("-a,--attrib", o.attribs, "Give input points the attribute NAME=VALUE where the file lacks it (repeatable)")
-        ->allow_extra_args(false);
-    cook.add_option("--attrib-override", o.attribOverrides, "Set the point attribute NAME=VALUE on every point, replacing the file's")
-        ->allow_extra_args(false);
-    cook.add_option("--camera", o.camera, "Camera file (JSON) creating the camera node an operator may look up");
-    cook.add_option("-j,--threads", o.threads, "Worker threads of threaded operators (0, the default: all hardware threads)");
-    cook.add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame (not with --estimate)");
-    cook.add_option("--preview", o.preview, "Also write a PNG preview image");
-    cook.add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)");
-    cook.add_flag("--stats", o.stats, "Print one JSON line of timings, voxel counts and peak memory per cook");
-    cook.add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, notes, every line operators print");
-    cook.add_option("--log", o.log, "Write every line the operators print to FILE");
-    cook.add_flag("--force", o.force, "Cook even when the estimate says the machine cannot (memory, work)");
-    cook.add_flag("--keep-going", o.keepGoing, "Cook the other frames of a range after one fails (exit 1, listing them)");
-    cook.add_flag("--estimate", o.estimateOnly, "Print the estimate (memory, time) of each frame and cook nothing");
-    cook.add_flag("--allow-empty", o.allowEmpty, "An image the operator cannot read cooks empty volumes (a warning)");
-    cook.add_flag("--triangles-to-quads", o.trianglesToQuads,
-                  "Pair the input's neighbouring triangles into quads (the rest: degenerate quads) for the quad operators");
-    cook.add_option("--slab", o.slab, "Keep only z-slab I (from 0) of N of every volume; join the slabs with `sopcook merge`");
-    cook.add_flag("--skip-existing", o.skipExisting, "Leave frames whose output file is already complete");
-    args.vectorOption = cook.add_option("--vector-grids", args.vectorGrids,
-                                        "Also write x/y/z triples (Cd, vel) as vec3 grids; =only drops their float grids")
-                            ->expected(0, 1);
-    args.resampleOption = cook.add_option("--resample", args.resample,
-                                          "uniform[=VOXELSIZE]: every grid on one linear transform with cubic voxels, for viewers");
-    cook.add_option("--compression", args.compression, "How the VDB stores values: none, zip or blosc")
-        ->capture_default_str();
+    auto keep = [&](CLI::Option *opt) {
+        args.definitions.push_back(opt);
+        return opt;
+    };
+    auto file = [&](CLI::Option *opt) {
+        args.fileOptions.push_back(opt);
+        return keep(opt);
+    };
+    keep(cook.add_option("OPERATOR", o.op, "Operator name (see `sopcook list`)")->required());
+    file(cook.add_option("-i,--input", o.input, "Input geometry (.geo/.bgeo[.gz/.sc], .ply, .obj, .stl, .gltf/.glb or .fbx, told by content); $F/$F4 expand to the frame"));
+    file(cook.add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)"));
+    keep(cook.add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
+             ->allow_extra_args(false));
+    keep(cook.add_option("-a,--attrib", o.attribs, "Give input points the attribute NAME=VALUE where the file lacks it (repeatable)")
+             ->allow_extra_args(false));
+    keep(cook.add_option("--attrib-override", o.attribOverrides, "Set the point attribute NAME=VALUE on every point, replacing the file's")
+             ->allow_extra_args(false));
+    file(cook.add_option("--camera", o.camera, "Camera file (JSON) creating the camera node an operator may look up"));
+    keep(cook.add_option("-j,--threads", o.threads, "Worker threads of threaded operators (0, the default: all hardware threads)"));
+    file(cook.add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame (not with --estimate)"));
+    file(cook.add_option("--preview", o.preview, "Also write a PNG preview image"));
+    keep(cook.add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)"));
+    keep(cook.add_flag("--stats", o.stats, "Print one JSON line of timings, voxel counts and peak memory per cook"));
+    keep(cook.add_flag("-v,--verbose", o.verbose, "Progress line even when not on a terminal, notes, every line operators print"));
+    file(cook.add_option("--log", o.log, "Write every line the operators print to FILE"));
+    keep(cook.add_flag("--force", o.force, "Cook even when the estimate says the machine cannot (memory, work)"));
+    keep(cook.add_flag("--keep-going", o.keepGoing, "Cook the other frames of a range after one fails (exit 1, listing them)"));
+    keep(cook.add_flag("--estimate", o.estimateOnly, "Print the estimate (memory, time) of each frame and cook nothing"));
+    keep(cook.add_flag("--allow-empty", o.allowEmpty, "An image the operator cannot read cooks empty volumes (a warning)"));
+    keep(cook.add_flag("--triangles-to-quads", o.trianglesToQuads,
+                       "Pair the input's neighbouring triangles into quads (the rest: degenerate quads) for the quad operators"));
+    keep(cook.add_option("--slab", o.slab, "Keep only z-slab I (from 0) of N of every volume; join the slabs with `sopcook merge`"));
+    keep(cook.add_flag("--skip-existing", o.skipExisting, "Leave frames whose output file is already complete"));
+    args.vectorOption = keep(cook.add_option("--vector-grids", args.vectorGrids,
+                                             "Also write x/y/z triples (Cd, vel) as vec3 grids; =only drops their float grids")
+                                 ->expected(0, 1));
+    args.resampleOption = keep(cook.add_option("--resample", args.resample,
+                                               "uniform[=VOXELSIZE]: every grid on one linear transform with cubic voxels, for viewers"));
+    keep(cook.add_option("--compression", args.compression, "How the VDB stores values: none, zip or blosc")
+             ->capture_default_str());
+}
+
+std::vector<std::string> cookCommandWords(const CookArgs &args, const std::vector<std::string> &leaveOut,
+                                          const std::function<std::string(const std::string &)> &fileWord)
+{
+    std::vector<std::string> positional, named;
+    for (const CLI::Option *opt : args.definitions)
+    {
+        if (opt->count() == 0) continue;
+        const bool isFile = std::find(args.fileOptions.begin(), args.fileOptions.end(), opt) != args.fileOptions.end();
+        auto value = [&](const std::string &v) { return isFile && !v.empty() ? fileWord(v) : v; };
+        if (opt->get_positional())
+        {
+            for (const std::string &v : opt->results()) positional.push_back(value(v));
+            continue;
+        }
+        const std::string name = "--" + opt->get_lnames().front();
+        if (std::find(leaveOut.begin(), leaveOut.end(), name) != leaveOut.end()) continue;
+        // NAME=VALUE in one word: a value that starts with '-' stays a value.
+        if (opt->results().empty()) named.push_back(name);
+        for (const std::string &v : opt->results())
+            named.push_back(opt->get_expected_max() == 0 && v == "true" ? name : name + "=" + value(v));
+    }
+    positional.insert(positional.end(), named.begin(), named.end());
+    return positional;
 }
 
 namespace

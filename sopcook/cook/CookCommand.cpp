@@ -138,7 +138,7 @@ public:
     void write()
     {
         auto t2 = std::chrono::steady_clock::now();
-        FileMetadata metadata = slabMetadata(myOptions, mySlab, myFrame);
+        FileMetadata metadata = slabMetadata(myOptions, mySlab, myFrame, myJob.node());
         if (myInterrupted) metadata[partialKey] = "interrupted by " + signalName(SignalGuard::firstSignal());
         myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, metadata, myOptions.resample,
                                     myOptions.compression);

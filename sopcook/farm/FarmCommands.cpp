@@ -5,6 +5,7 @@
 
 #include "cook/PluginRegistry.h"
 #include "cook/UserPaths.h"
+#include "farm/FarmFiles.h"
 #include "farm/FarmReport.h"
 #include "vdb/Merge.h"
 
@@ -26,6 +27,8 @@ FarmCommands::FarmCommands(CLI::App &app)
     mySlurmCook->add_option("--mem", f.mem, "Memory per task (such as 8G; default: from the cook's estimate)");
     mySlurmCook->add_option("--job-dir", f.jobDir, "Job folder for scripts, stats and logs (default: OUTPUT-NAME.farm next to the output)");
     mySlurmCook->add_flag("--dry-run", f.dryRun, "Print the sbatch scripts instead of submitting them");
+    mySlurmCook->add_flag("--resubmit", f.resubmit,
+                          "Into a job folder holding an earlier job's stats and logs: move them aside (to JOBDIR/earlier-N)");
 
     myReport = myFarm->add_subcommand("report", "Frames done and failed, timings and peak memory of a farm job");
     myReport->add_option("JOBDIR", myJobDir, "The job folder `farm slurm cook` wrote")->required();
@@ -47,6 +50,7 @@ int FarmCommands::run()
     }
     if (myReport->parsed()) return reportFarmJob(myJobDir, std::cout);
     myCook.finish();
+    myFarmOptions.cookWords = cookCommandWords(myCook, taskOptions(), absolutePath);
     PluginRegistry plugins;
     return runFarmSlurmCook(plugins, myCook.options, myFarmOptions);
 }

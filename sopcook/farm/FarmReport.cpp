@@ -19,6 +19,7 @@ namespace
 struct Totals
 {
     int done = 0, skipped = 0;
+    std::map<int, int> unitsDone; // frame -> its frames or slabs done
     double cookSeconds = 0, writeSeconds = 0;
     uint64_t peakBytes = 0;
     std::vector<std::string> failures;
@@ -57,6 +58,18 @@ std::string lastWords(const std::string &log, int frame)
     return !frameError.empty() ? frameError : !error.empty() ? error : !last.empty() ? last : "empty log";
 }
 
+// text cut to one printable line of bounded length.
+std::string oneLine(const std::string &text)
+{
+    std::string line;
+    for (char c : text)
+    {
+        if (line.size() >= 300) return line + "...";
+        line += (c >= ' ' && c != 127) || (c & 0x80) ? c : ' ';
+    }
+    return line;
+}
+
 void countTask(const FarmJob &job, size_t t, Totals &totals)
 {
     const FarmTask &task = job.tasks[t];
@@ -71,12 +84,27 @@ void countTask(const FarmJob &job, size_t t, Totals &totals)
             continue;
         }
         const nlohmann::json &l = it->second;
+        const std::string prefix = what + " (task " + std::to_string(t) + "): ";
         if (l.value("interrupted", false))
         {
-            totals.failures.push_back(what + " (task " + std::to_string(t) + "): interrupted, partial output");
+            totals.failures.push_back(prefix + "interrupted, partial output");
+            continue;
+        }
+        // The stats line says done; the output itself has the last word.
+        const std::string output = expandFrame(task.output, f);
+        if (l.contains("output") && l["output"] != output)
+        {
+            totals.failures.push_back(prefix + "its stats line is of another output, " + oneLine(l["output"].dump()));
+            continue;
+        }
+        std::string why;
+        if (!isCompleteVdb(output, task.slab, &why))
+        {
+            totals.failures.push_back(prefix + "output not complete: " + oneLine(why));
             continue;
         }
         ++totals.done;
+        ++totals.unitsDone[f];
         if (l.value("skipped", false)) ++totals.skipped;
         totals.cookSeconds += l.value("cook_seconds", 0.0);
         totals.writeSeconds += l.value("write_seconds", 0.0);
@@ -89,6 +117,15 @@ void checkMerges(const FarmJob &job, Totals &totals, int &merged)
 {
     for (int f = job.first; f <= job.last; ++f)
     {
+        // A merged file there before this job's slabs were done is not
+        // this job's (a resubmission keeps the earlier outputs).
+        const int slabsDone = totals.unitsDone[f];
+        if (slabsDone < job.slabs)
+        {
+            totals.failures.push_back("merge of frame " + std::to_string(f) + ": not run, " + std::to_string(slabsDone) + " of " +
+                                      std::to_string(job.slabs) + " slabs done");
+            continue;
+        }
         std::string why;
         if (isCompleteVdb(expandFrame(job.output, f), "", &why))
             ++merged;

@@ -9,6 +9,7 @@ namespace sopcook
 {
 // Prints frames done and failed, cook and write seconds and peak memory;
 // returns 0 when every frame (and every merge) is done, 1 otherwise. A frame
-// whose task wrote no line for it (died, never ran, still running) failed.
+// whose task wrote no line for it (died, never ran, still running), or whose
+// output does not read back complete, failed.
 int reportFarmJob(const std::string &dir, std::ostream &out);
 } // namespace sopcook

@@ -35,15 +35,23 @@ public:
 // its share of z tiles.
 CookEstimate slabEstimate(const CookEstimate &whole, int count);
 
-// Grid metadata that ties a slab file to its cook: "operator", "parameters"
-// (the settings and inputs, in a fixed order) and "slab" ("I/N").
+// Grid metadata that ties a slab file to the cook it is a slab of: what the
+// cook actually used, so parts merge only when their voxels come from one
+// cook. Every grid also carries its value checksum (checksumKey).
 namespace slabmeta
 {
 constexpr const char *op = "operator";
-constexpr const char *parameters = "parameters";
-constexpr const char *slab = "slab";
+constexpr const char *version = "sopcook_version";    // sopcook and the plug-in interface
+constexpr const char *library = "operator_library";   // the plug-in file: name, size, crc32
+constexpr const char *inputs = "inputs";              // each input file: size, crc32
+constexpr const char *parameters = "parameters";      // the frame and every parameter's value
+constexpr const char *attributes = "attributes";      // -a / --attrib-override as applied
+constexpr const char *slab = "slab";                  // "I/N"
+// The keys of the cook's identity, in the order merge compares them.
+constexpr const char *identity[] = {op, version, library, inputs, parameters, attributes};
 } // namespace slabmeta
 
-// The metadata of frame's grids in a slab cook; empty for a whole cook.
-FileMetadata slabMetadata(const CookOptions &o, const SlabPart &slab, int frame);
+// The metadata of frame's grids in a slab cook, read from node once its
+// parameters are set; empty for a whole cook.
+FileMetadata slabMetadata(const CookOptions &o, const SlabPart &slab, int frame, const OP_Node &node);
 } // namespace sopcook

@@ -41,6 +41,7 @@ void checkFarmOptions(const CookOptions &cook, const FarmOptions &farm, const st
     if (farm.slabs > 0 && !cook.preview.empty()) throw Error("farm: --preview is not available with --slabs (a slab is part of a volume)");
     if (cook.output.empty()) throw Error("farm: no output file (-o OUT.vdb)");
     checkUserPaths(cookUserPaths(nullptr, cook, frames));
+    if (cook.estimateOnly) throw Error("farm: --estimate cooks nothing; run `sopcook cook ... --estimate` to see each frame's estimate");
     if (frames.size() > 1 && expandFrame(cook.output, frames[0]) == expandFrame(cook.output, frames[1]))
         throw Error("-o " + cook.output + ": put $F or $F4 in the output name to cook several frames");
     if (!cook.preview.empty() && frames.size() > 1 && expandFrame(cook.preview, frames[0]) == expandFrame(cook.preview, frames[1]))
@@ -81,6 +82,9 @@ FarmJob planFarmJob(const CookOptions &cook, const FarmOptions &farm)
             job.tasks.push_back({f, f, slab.text(), job.dir + "/slabs/" + std::to_string(s) + "/" + base});
         }
     }
+    if (!cook.log.empty() && job.tasks.size() > 1)
+        throw Error("farm: --log " + cook.log + " would be rewritten by each of the " + std::to_string(job.tasks.size()) +
+                    " tasks; give -v instead: each task's log (JOBDIR/logs/task-N.log) then holds what the operators print");
     return job;
 }
 

@@ -17,7 +17,19 @@ struct FarmOptions
     std::string partition, time, mem;
     std::string jobDir;    // default: next to the output, named after it
     bool dryRun = false;
+    bool resubmit = false; // move an earlier job's stats and logs aside instead of refusing
+    // Every task's `sopcook cook` words but its own (taskOptions), as the
+    // command line's option definitions generate them.
+    std::vector<std::string> cookWords;
 };
+
+// The cook options each task gives itself: its output, frames and slab, and
+// the stats lines the report reads.
+inline const std::vector<std::string> &taskOptions()
+{
+    static const std::vector<std::string> names = {"--output", "--frames", "--slab", "--stats", "--keep-going"};
+    return names;
+}
 
 // One array task: frames first..last, of one slab when slab is not empty.
 struct FarmTask

@@ -12,6 +12,7 @@
 #include "cook/Frames.h"
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
+#include "farm/EarlierJob.h"
 #include "farm/FarmFiles.h"
 #include "farm/Slab.h"
 #include "farm/SlurmJob.h"
@@ -20,38 +21,6 @@ namespace sopcook
 {
 namespace
 {
-// The cook's own options, for the task's command line (-o, --frames, --slab
-// and --stats are the task's).
-std::vector<std::string> cookArguments(const CookOptions &o)
-{
-    std::vector<std::string> a = {"cook", o.op};
-    auto add = [&](const char *flag, const std::string &value) {
-        if (!value.empty()) a.insert(a.end(), {flag, absolutePath(value)});
-    };
-    add("-i", o.input);
-    add("-b", o.bbox);
-    add("--camera", o.camera);
-    add("--preview", o.preview);
-    for (const std::string &s : o.settings) a.insert(a.end(), {"-s", s});
-    for (const std::string &s : o.attribs) a.insert(a.end(), {"-a", s});
-    for (const std::string &s : o.attribOverrides) a.insert(a.end(), {"--attrib-override", s});
-    if (o.threads > 0) a.insert(a.end(), {"-j", std::to_string(o.threads)});
-    if (o.force) a.push_back("--force");
-    if (o.skipExisting) a.push_back("--skip-existing");
-    if (o.vectors == VectorGrids::Also) a.push_back("--vector-grids");
-    if (o.vectors == VectorGrids::Only) a.push_back("--vector-grids=only");
-    if (o.resample.uniform)
-    {
-        std::ostringstream mode;
-        mode.precision(17);
-        mode << "uniform";
-        if (o.resample.voxelSize > 0) mode << "=" << o.resample.voxelSize;
-        a.insert(a.end(), {"--resample", mode.str()});
-    }
-    if (o.compression != defaultCompression) a.insert(a.end(), {"--compression", compressionName(o.compression)});
-    return a;
-}
-
 std::string sopcookPath()
 {
     char buf[4096];
@@ -99,8 +68,8 @@ std::string arrayScript(const FarmJob &job, const CookOptions &cook, const FarmO
     }
     s << bashArray("FRAMES", frames) << bashArray("OUTPUT", outputs);
     if (job.slabs > 0) s << bashArray("SLAB", slabs);
-    s << "t=$SLURM_ARRAY_TASK_ID\n" << "exec " << shellQuote(sopcookPath());
-    for (const std::string &a : cookArguments(cook)) s << " " << shellQuote(a);
+    s << "t=$SLURM_ARRAY_TASK_ID\n" << "exec " << shellQuote(sopcookPath()) << " cook";
+    for (const std::string &a : farm.cookWords) s << " " << shellQuote(a);
     // A frame that fails does not stop the other frames of its chunk.
     s << " -o \"${OUTPUT[$t]}\" --frames \"${FRAMES[$t]}\"" << (job.slabs > 0 ? " --slab \"${SLAB[$t]}\"" : "")
       << " --keep-going --stats > " << shellQuote(job.dir + "/stats/task-") << "\"$t\".jsonl\n";
@@ -146,13 +115,16 @@ std::string submit(const std::string &sbatch, const std::vector<std::string> &op
     throw Error("sbatch rejected " + script + ": " + (why.empty() ? "exit status " + std::to_string(r.status) : why));
 }
 
-// Writes the job folder and submits; a failure removes what it wrote.
-void writeAndSubmit(const FarmJob &job, const std::string &script, const std::string &merge, std::string ids[2])
+// Writes the job folder and submits; a failure removes what it wrote (and
+// brings back an earlier job moved aside). Returns where an earlier job went.
+std::string writeAndSubmit(const FarmJob &job, const FarmOptions &farm, const std::string &script,
+                           const std::string &merge, std::string ids[2])
 {
     std::string sbatch = findOnPath("sbatch");
     if (sbatch.empty()) throw Error("sbatch not found on PATH: install slurm-client (or run on a submit host); --dry-run prints the job script");
     namespace fs = std::filesystem;
     const bool fresh = !fs::exists(job.dir), freshOutput = !fs::exists(parentDir(job.output));
+    EarlierJobAside earlier(job.dir, farm.resubmit);
     try
     {
         for (const char *sub : {"/stats", "/logs"}) makeDirs(job.dir + sub);
@@ -162,16 +134,20 @@ void writeAndSubmit(const FarmJob &job, const std::string &script, const std::st
         if (!merge.empty()) writeTextFile(job.dir + "/merge.sbatch", merge, true);
         writeManifest(job);
         ids[0] = submit(sbatch, {}, job.dir + "/cook.sbatch");
-        if (merge.empty()) return;
-        try
+        if (!merge.empty())
         {
-            ids[1] = submit(sbatch, {"--dependency=afterok:" + ids[0], "--kill-on-invalid-dep=yes"}, job.dir + "/merge.sbatch");
+            try
+            {
+                ids[1] = submit(sbatch, {"--dependency=afterok:" + ids[0], "--kill-on-invalid-dep=yes"}, job.dir + "/merge.sbatch");
+            }
+            catch (const Error &)
+            {
+                runProgram({"scancel", ids[0]});
+                throw;
+            }
         }
-        catch (const Error &)
-        {
-            runProgram({"scancel", ids[0]});
-            throw;
-        }
+        earlier.keep();
+        return earlier.folder();
     }
     catch (...)
     {
@@ -196,12 +172,15 @@ int runFarmSlurmCook(const PluginRegistry &plugins, const CookOptions &cook, con
     std::string merge = job.slabs > 0 ? mergeScript(job, farm, mergeMem) : "";
     if (farm.dryRun)
     {
+        if (!farm.resubmit && !earlierJobFiles(job.dir).empty())
+            warn(job.dir + " holds an earlier job's stats and logs: submitting there needs --resubmit (or another --job-dir)");
         std::cout << script;
         if (!merge.empty()) std::cout << "\n# after the array job (--dependency=afterok:ARRAY_JOB_ID):\n" << merge;
         return 0;
     }
     std::string ids[2];
-    writeAndSubmit(job, script, merge, ids);
+    const std::string aside = writeAndSubmit(job, farm, script, merge, ids);
+    if (!aside.empty()) note("moved the earlier job's stats, logs and scripts to " + aside);
     std::cout << ids[0] << "\n";
     if (!ids[1].empty()) std::cout << ids[1] << "\n";
     note("submitted " + std::to_string(job.tasks.size()) + " task" + (job.tasks.size() == 1 ? "" : "s") + " of " + job.op +

@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "farm/Slab.h"
 #include "vdb/VdbComplete.h"
+#include "vdb/GridChecksum.h"
 #include "vdb/VdbRead.h"
 #include "vdb/VdbWriter.h"
 #include "vdb/VolumeGrids.h"
@@ -40,8 +41,24 @@ struct Part
     std::string path;
     openvdb::GridPtrVecPtr grids;
     SlabPart slab;
-    std::string op, parameters;
+    std::map<std::string, std::string> identity; // slabmeta::identity keys
 };
+
+// Throws unless every grid's values match the checksum written with them.
+void verifyChecksums(const Part &p)
+{
+    std::vector<std::string> problems(p.grids->size());
+    tbb::parallel_for(size_t(0), p.grids->size(), [&](size_t g) {
+        const openvdb::GridBase &grid = *(*p.grids)[g];
+        const std::string written = stringMeta(grid, checksumKey);
+        if (written.empty())
+            problems[g] = "grid '" + grid.getName() + "' carries no value checksum (written by another sopcook version?)";
+        else if (gridValueChecksum(grid) != written)
+            problems[g] = "grid '" + grid.getName() + "' is damaged: its values do not match the checksum written with them";
+    });
+    for (const std::string &problem : problems)
+        if (!problem.empty()) throw Error(p.path + ": " + problem + "; cook slab " + p.slab.text() + " again");
+}
 
 Part readPart(const std::string &path)
 {
@@ -61,14 +78,55 @@ Part readPart(const std::string &path)
     {
         throw Error(path + ": unreadable slab metadata '" + slab + "'");
     }
-    p.op = stringMeta(first, slabmeta::op);
-    p.parameters = stringMeta(first, slabmeta::parameters);
+    for (const char *key : slabmeta::identity) p.identity[key] = stringMeta(first, key);
     for (const auto &g : *p.grids)
     {
         if (stringMeta(*g, slabmeta::slab) != slab) throw Error(path + ": grid '" + g->getName() + "' is of another slab");
         if (markedPartial(*g)) throw Error(path + ": holds the partial result of an interrupted cook; cook slab " + slab + " again");
+        for (const char *key : slabmeta::identity)
+            if (stringMeta(*g, key) != p.identity[key]) throw Error(path + ": grid '" + g->getName() + "' is of another cook (" + key + ")");
     }
+    verifyChecksums(p);
     return p;
+}
+
+// "; "-separated entries of an identity text.
+std::vector<std::string> entries(const std::string &text)
+{
+    std::vector<std::string> out;
+    for (size_t start = 0; start <= text.size();)
+    {
+        size_t end = text.find("; ", start);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return out;
+}
+
+// The first entry where a and b differ, as "A and B", cut to a line.
+std::string firstDifference(const std::string &a, const std::string &b)
+{
+    std::vector<std::string> x = entries(a), y = entries(b);
+    size_t i = 0;
+    while (i < x.size() && i < y.size() && x[i] == y[i]) ++i;
+    auto shown = [](const std::vector<std::string> &e, size_t i) {
+        std::string t = i < e.size() && !e[i].empty() ? e[i] : "(none)";
+        for (char &c : t)
+            if (c == '\n' || c == '\r') c = ' ';
+        return t.size() > 200 ? t.substr(0, 200) + "..." : t;
+    };
+    return shown(x, i) + " and " + shown(y, i);
+}
+
+const char *identityLabel(const std::string &key)
+{
+    if (key == slabmeta::version) return "sopcook versions";
+    if (key == slabmeta::library) return "operator libraries";
+    if (key == slabmeta::inputs) return "input files";
+    if (key == slabmeta::parameters) return "parameters";
+    if (key == slabmeta::attributes) return "attribute defaults";
+    return "operators";
 }
 
 // Throws unless part b is another slab of the cook part a is a slab of.
@@ -77,8 +135,13 @@ void checkSameCook(const Part &a, const Part &b)
     auto differ = [&](const std::string &what) {
         return Error(b.path + ": not a slab of the cook of " + a.path + " (" + what + " differ)");
     };
-    if (a.op != b.op) throw differ("operators " + a.op + " and " + b.op);
-    if (a.parameters != b.parameters) throw differ("parameters");
+    for (const char *key : slabmeta::identity)
+    {
+        const std::string &x = a.identity.at(key), &y = b.identity.at(key);
+        if (x != y)
+            throw Error(b.path + ": not a slab of the cook of " + a.path + " (" + identityLabel(key) +
+                        " differ: " + firstDifference(x, y) + ")");
+    }
     if (a.slab.count != b.slab.count)
         throw differ("slab counts " + std::to_string(a.slab.count) + " and " + std::to_string(b.slab.count));
     if (a.grids->size() != b.grids->size()) throw differ("grid counts");
@@ -130,7 +193,9 @@ openvdb::GridBase::Ptr joinGrid(const std::vector<const Part *> &slabs, size_t g
         if (!replaceInto<openvdb::FloatGrid>(*into, from) && !replaceInto<openvdb::Vec3SGrid>(*into, from))
             throw Error(slabs[s]->path + ": grid '" + from.getName() + "' has a value type merge does not handle (" + from.valueType() + ")");
     }
-    for (const char *name : {slabmeta::slab, slabmeta::op, slabmeta::parameters}) into->removeMeta(name);
+    into->removeMeta(slabmeta::slab);
+    into->removeMeta(checksumKey);
+    for (const char *name : slabmeta::identity) into->removeMeta(name);
     return into;
 }
 } // namespace

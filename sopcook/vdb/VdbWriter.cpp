@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "vdb/VdbWriter.h"
 
+#include <tbb/parallel_for.h>
+
 #include "Messages.h"
+#include "vdb/GridChecksum.h"
 #include "vdb/Resample.h"
 #include "vdb/VdbFile.h"
 #include "vdb/VolumeGrids.h"
@@ -45,7 +48,12 @@ std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::stri
     }
     if (resample.uniform) grids = resampleUniform(grids, resample.voxelSize);
     for (auto &grid : grids)
-        for (auto &[name, value] : metadata) grid->insertMeta(name, openvdb::StringMetadata(value));
+        for (auto &[name, value] : metadata)
+            if (name != checksumKey) grid->insertMeta(name, openvdb::StringMetadata(value));
+    if (metadata.count(checksumKey))
+        tbb::parallel_for(size_t(0), grids.size(), [&](size_t g) {
+            grids[g]->insertMeta(checksumKey, openvdb::StringMetadata(gridValueChecksum(*grids[g])));
+        });
     writeGridsVdb(grids, path, compression);
     return summaries;
 }

@@ -78,6 +78,10 @@ using FileMetadata = std::map<std::string, std::string>;
 // what stopped the cook.
 constexpr const char *partialKey = "sopcook_partial";
 
+// The metadata key of a grid's value checksum (gridValueChecksum). Given in
+// a FileMetadata, it asks for every grid's own, computed as it is written.
+constexpr const char *checksumKey = "sopcook_checksum";
+
 // Writes the volumes of gdp to path through a temporary file in the same
 // folder and a rename, so path is either complete or untouched. Returns the
 // volumes written; throws Error on failure.
