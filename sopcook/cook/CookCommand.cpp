@@ -19,6 +19,7 @@
 #include "cook/OperatorOutput.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
+#include "cook/VolumeBox.h"
 #include "farm/Slab.h"
 #include "vdb/Merge.h"
 #include "ImageStackCost.h"
@@ -95,6 +96,10 @@ public:
         }
         applyParameters(myJob.node(), mySettings);
         readInputs();
+        myBox = plannedBox(myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0),
+                           expandFrame(o.input, myFrame), o.bbox.empty() ? nullptr : &myJob.input(1),
+                           expandFrame(o.bbox, myFrame));
+        checkPlacement(myJob.node(), frameTime(myFrame), myBox, myCamera.get(), myWarnings);
         flushWarnings(myWarnings);
         prepareInputAttributes(myJob, o, frameTime(myFrame));
         myEstimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
@@ -298,6 +303,7 @@ private:
     std::string myOut, myPreview, myRangePlace;
     SlabPart mySlab;
     std::unique_ptr<OBJ_Camera> myCamera;
+    VolumeBox myBox;
     std::vector<std::string> myWarnings;
     CookEstimate myEstimate;
     std::vector<VolumeSummary> myVolumes;
