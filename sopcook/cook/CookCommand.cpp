@@ -19,6 +19,7 @@
 #include "cook/OperatorOutput.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
+#include "cook/ScaleCheck.h"
 #include "cook/VolumeBox.h"
 #include "farm/Slab.h"
 #include "vdb/Merge.h"
@@ -102,6 +103,8 @@ public:
         checkPlacement(myJob.node(), frameTime(myFrame), myBox, myCamera.get(), myWarnings);
         flushWarnings(myWarnings);
         prepareInputAttributes(myJob, o, frameTime(myFrame));
+        myScale = checkScale(myJob.node(), frameTime(myFrame), myBox, o.input.empty() ? nullptr : &myJob.input(0), myWarnings);
+        flushWarnings(myWarnings);
         myEstimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
         if (mySlab.active()) myEstimate = slabEstimate(myEstimate, mySlab.count);
         if (o.estimateOnly) return;
@@ -154,6 +157,8 @@ public:
         flushWarnings(myWarnings);
         if (myVolumes.empty()) warn(myOp.getName() + " produced no volumes; " + myOut + " holds no grids");
         warnIfOutputEmpty(myOp.getName(), myVolumes, myOut);
+        if (!myVolumes.empty()) checkCoverage(myScale, myBox, myOp.getName(), myVolumes[0].active, myOut, myWarnings);
+        flushWarnings(myWarnings);
         warnNonFinite();
     }
 
@@ -304,6 +309,7 @@ private:
     SlabPart mySlab;
     std::unique_ptr<OBJ_Camera> myCamera;
     VolumeBox myBox;
+    ScaleCheck myScale;
     std::vector<std::string> myWarnings;
     CookEstimate myEstimate;
     std::vector<VolumeSummary> myVolumes;
