@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "SopcookRun.h"
+#include "cook/CookEstimate.h"
 #include "cook/ScaleCheck.h"
 
 using namespace sopcooktest;
@@ -174,4 +175,38 @@ TEST(Preflight, CoverageWarningNeedsASliver)
         sopcook::checkCoverage(scale, box, "billowfold", active, "out.vdb", warnings);
         EXPECT_TRUE(warnings.empty()) << active;
     }
+}
+
+// Cooks whose least work exceeds 10 minutes are refused up front with the
+// estimate and --force; those where only the worst case does are said.
+TEST(Preflight, LongCooksAreRefusedOrSaidBeforeTheyStart)
+{
+    TempDir dir;
+    const std::string points = "-i '" + examplesDir + "/points.geo' ";
+    for (const std::string &args : {"skinweave " + quads + " -s childrencount=1000000000",
+                                    "plumeweave_velocity_stretch " + points + "-s childrencount=1000000000",
+                                    "plumeweave " + points + "-s noiseoctaves=1000000000"})
+    {
+        SCOPED_TRACE(args);
+        CliRun r = runSopcook("cook " + args + " -o '" + (dir / "out.vdb") + "'");
+        expectRefused(r, "sopcook: error: a long cook: ", dir, {});
+        EXPECT_NE(r.err.find(" of computing on one core (use --force to cook anyway)\n"), std::string::npos) << r.err;
+    }
+    CliRun feather = runSopcook("cook skinweave " + quads + " -s childrencount=500 -s divs=128,128,128 -s feather=1 --estimate");
+    EXPECT_EQ(feather.status, 0) << feather.err;
+    EXPECT_NE(feather.out.find("verdict: fits this machine; may run up to "), std::string::npos) << feather.out;
+    CliRun ordinary = runSopcook("cook skinweave " + quads + " --estimate");
+    EXPECT_NE(ordinary.out.find("verdict: fits this machine\n"), std::string::npos) << ordinary.out;
+
+    sopcook::CookEstimate e;
+    e.op = "plumeweave_velocity_stretch";
+    e.leastSeconds = 30;
+    e.mostSeconds = 7200;
+    e.mostWork = "5 points x childrencount=1000000";
+    e.stopsEarly = false;
+    EXPECT_EQ(sopcook::longCookWarning(e), "this cook may be long: 5 points x childrencount=1000000, up to 2.0 hours "
+                                           "(at least 30 seconds) of computing on one core; plumeweave_velocity_stretch "
+                                           "cannot stop early, Ctrl-C twice aborts it without writing");
+    e.mostSeconds = 500;
+    EXPECT_EQ(sopcook::longCookWarning(e), "");
 }

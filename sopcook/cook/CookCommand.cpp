@@ -205,6 +205,7 @@ private:
         if (myOptions.force) return;
         std::string why = refusal(myEstimate, availableMemoryBytes());
         if (!why.empty()) throw Error(why);
+        if (std::string longCook = longCookWarning(myEstimate); !longCook.empty()) warn(longCook);
     }
 
     // An operator that reports a failure to read its input as a node warning.
