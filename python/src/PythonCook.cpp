@@ -14,6 +14,7 @@
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
+#include "cook/VolumeBox.h"
 #include "io/GeometryFile.h"
 #include "UT/UT_Interrupt.h"
 #include "UT/UT_ThreadedAlgorithm.h"
@@ -229,6 +230,7 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     assignParameters(job.node(), op, settingsOf(r.params));
     readInputs(job, r, result.warnings);
     std::unique_ptr<OBJ_Camera> camera = cameraOf(r.camera, result.warnings);
+    checkPlacement(job.node(), r.time, plannedBox(job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0), "points", r.bbox.is_none() ? nullptr : &job.input(1), "bbox"), camera.get(), result.warnings);
     CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
     if (!estimate.problem.empty()) throw Error(estimate.problem);
     if (!r.force)

@@ -21,6 +21,8 @@
 #include "cook/Preflight.h"
 #include "cook/UserPaths.h"
 #include "cook/TrianglesToQuads.h"
+#include "cook/ScaleCheck.h"
+#include "cook/VolumeBox.h"
 #include "farm/Slab.h"
 #include "vdb/VdbComplete.h"
 #include "io/CameraFile.h"
@@ -97,8 +99,14 @@ public:
         }
         applyParameters(myJob.node(), mySettings);
         readInputs();
+        myBox = plannedBox(myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0),
+                           expandFrame(o.input, myFrame), o.bbox.empty() ? nullptr : &myJob.input(1),
+                           expandFrame(o.bbox, myFrame));
+        checkPlacement(myJob.node(), frameTime(myFrame), myBox, myCamera.get(), myWarnings);
         flushWarnings(myWarnings);
         prepareInputAttributes(myJob, o, frameTime(myFrame));
+        myScale = checkScale(myJob.node(), frameTime(myFrame), myBox, o.input.empty() ? nullptr : &myJob.input(0), myWarnings);
+        flushWarnings(myWarnings);
         myEstimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
         if (mySlab.active()) myEstimate = slabEstimate(myEstimate, mySlab.count);
         if (o.estimateOnly) return;
@@ -152,6 +160,8 @@ public:
         flushWarnings(myWarnings);
         if (myVolumes.empty()) warn(myOp.getName() + " produced no volumes; " + myOut + " holds no grids");
         warnIfOutputEmpty(myOp.getName(), myVolumes, myOut);
+        if (!myVolumes.empty()) checkCoverage(myScale, myBox, myOp.getName(), myVolumes[0].active, myOut, myWarnings);
+        flushWarnings(myWarnings);
         warnNonFinite();
     }
 
@@ -212,6 +222,7 @@ private:
         if (myOptions.force) return;
         std::string why = refusal(myEstimate, availableMemoryBytes());
         if (!why.empty()) throw Error(why);
+        if (std::string longCook = longCookWarning(myEstimate); !longCook.empty()) warn(longCook);
     }
 
     // An operator that reports a failure to read its input as a node warning.
@@ -319,6 +330,8 @@ private:
     std::string myOut, myPreview, myRangePlace;
     SlabPart mySlab;
     std::unique_ptr<OBJ_Camera> myCamera;
+    VolumeBox myBox;
+    ScaleCheck myScale;
     std::vector<std::string> myWarnings;
     CookEstimate myEstimate;
     std::vector<VolumeSummary> myVolumes;

@@ -12,7 +12,9 @@ namespace sopcook
 {
 namespace
 {
-constexpr double dayLimit = 86400.0;
+// A cook whose least work exceeds this is refused unless forced; one whose
+// most work exceeds it is said before it starts.
+constexpr double longLimit = 600.0;
 constexpr double yearLimit = 365.0 * 86400.0;
 // Volumes of an operator without a cost model: as many as any operator makes.
 constexpr int defaultVolumes = 7;
@@ -163,11 +165,21 @@ std::string refusal(const CookEstimate &e, double memoryBytes)
                cost::number(e.voxels) + " voxels take up to " + bytesText(e.fullBytes, memoryBytes) + " when filled (" +
                bytesText(e.indexBytes) + " even when empty), more than the " + bytesText(memoryBytes, e.fullBytes) +
                " of memory available" + force;
-    if (e.leastSeconds > dayLimit)
-        return "too much work: " + e.leastWork + ", at least " + durationText(e.leastSeconds) + " of computing" + force;
+    if (e.leastSeconds > longLimit)
+        return "a long cook: " + e.leastWork + ", at least " + durationText(e.leastSeconds) + " (up to " +
+               durationText(e.mostSeconds) + ") of computing on one core" + force;
     if (e.mostSeconds > yearLimit)
         return "too much work: " + e.mostWork + ", up to " + durationText(e.mostSeconds) + " of computing" + force;
     return "";
+}
+
+std::string longCookWarning(const CookEstimate &e)
+{
+    if (e.leastSeconds > longLimit || e.mostSeconds <= longLimit) return "";
+    return "this cook may be long: " + e.mostWork + ", up to " + durationText(e.mostSeconds) + " (at least " +
+           durationText(e.leastSeconds) + ") of computing on one core; " +
+           (e.stopsEarly ? "Ctrl-C stops it and keeps a partial result"
+                         : e.op + " cannot stop early, Ctrl-C twice aborts it without writing");
 }
 
 std::string estimateText(const CookEstimate &e, double memoryBytes)
@@ -186,7 +198,9 @@ std::string estimateText(const CookEstimate &e, double memoryBytes)
     if (!e.stopsEarly) t += "  stops:   never early; a cook runs to the end\n";
     else if (e.polls > 0) t += "  progress: " + cost::number(e.polls) + " " + e.pollsOf + "\n";
     std::string why = refusal(e, memoryBytes);
-    t += "  verdict: " + (why.empty() ? std::string("fits this machine") : "refused: " + why) + "\n";
+    std::string verdict = why.empty() ? "fits this machine" : "refused: " + why;
+    if (why.empty() && !longCookWarning(e).empty()) verdict += "; may run up to " + durationText(e.mostSeconds);
+    t += "  verdict: " + verdict + "\n";
     return t;
 }
 } // namespace sopcook

@@ -26,8 +26,9 @@
 // most work lets every per-element reach span the whole grid.
 //
 // A cook is refused when every voxel stored would not fit the machine's
-// memory, when its least work exceeds a day, or when its most work exceeds a
-// year.
+// memory, when its least work exceeds 10 minutes, or when its most work
+// exceeds a year; a cook whose most work alone exceeds 10 minutes is warned
+// about before it starts.
 #include <cstdint>
 #include <string>
 #include "GU/GU_Detail.h"
@@ -69,6 +70,10 @@ bool hasCostModel(const OP_Operator &op);
 // Why the cook is refused, one line ending in the --force hint; empty when it
 // fits.
 std::string refusal(const CookEstimate &estimate, double memoryBytes);
+
+// One warning line when only the most work exceeds 10 minutes; empty
+// otherwise (a longer least work is a refusal).
+std::string longCookWarning(const CookEstimate &estimate);
 
 // The estimate as lines for a person (`sopcook cook --estimate`).
 std::string estimateText(const CookEstimate &estimate, double memoryBytes);

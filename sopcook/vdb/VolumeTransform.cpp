@@ -77,9 +77,15 @@ static openvdb::math::Transform::Ptr linearTransform(const int n[3], const Vec3d
 
 openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &vol, std::string *note)
 {
+    int res[3];
+    vol.getRes(res[0], res[1], res[2]);
+    return volumeTransform(vol, res, note);
+}
+
+openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &vol, const int res[3], std::string *note)
+{
     int n[3];
-    vol.getRes(n[0], n[1], n[2]);
-    for (int a = 0; a < 3; ++a) n[a] = std::max(n[a], 1);
+    for (int a = 0; a < 3; ++a) n[a] = std::max(res[a], 1);
     Vec3d rows[3];
     volumeAxes(vol, rows, note);
     UT_Vector3 centre = vol.getCenter();

@@ -13,4 +13,9 @@ namespace sopcook
 // note receives a remark when the mapping had to be approximated (unequal
 // x/y taper, flat axis). Throws Error for a degenerate transform.
 openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &vol, std::string *note = nullptr);
+
+// The transform of a volume of res voxels placed as shape is (its transform
+// and tapers; shape's own voxel count is not read): for checking a placement
+// before the volume is filled. Throws Error or openvdb::Exception.
+openvdb::math::Transform::Ptr volumeTransform(const GEO_PrimVolume &shape, const int res[3], std::string *note = nullptr);
 } // namespace sopcook
