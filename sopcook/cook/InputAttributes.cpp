@@ -192,12 +192,17 @@ void prepareInputAttributes(OperatorCook &job, const CookOptions &o, double time
             if (said.insert(n).second) note(n);
 }
 
+std::string emptyOutputWarning(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path)
+{
+    if (volumes.empty()) return "";
+    for (const VolumeSummary &v : volumes)
+        if (v.active > 0) return "";
+    return std::string(volumes.size() == 1 ? "the volume " : "every volume ") + op +
+           (path.empty() ? " made" : " wrote to " + path) + " is empty (no voxel holds a value)";
+}
+
 void warnIfOutputEmpty(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path)
 {
-    if (volumes.empty()) return;
-    for (const VolumeSummary &v : volumes)
-        if (v.active > 0) return;
-    warn(std::string(volumes.size() == 1 ? "the volume " : "every volume ") + op + " wrote to " + path +
-         " is empty (no voxel holds a value)");
+    if (std::string w = emptyOutputWarning(op, volumes, path); !w.empty()) warn(w);
 }
 } // namespace sopcook

@@ -51,6 +51,9 @@ void checkInputAttributes(OperatorCook &job, const GU_Detail *input, double time
 // input 0, then prints what the cook will miss, each line once per command.
 void prepareInputAttributes(OperatorCook &job, const CookOptions &options, double time);
 
+// A warning when every volume is empty, else "". path: the file written;
+// empty for volumes kept in memory.
+std::string emptyOutputWarning(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path);
 // After writing: a warning when every written volume is empty.
 void warnIfOutputEmpty(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path);
 } // namespace sopcook
