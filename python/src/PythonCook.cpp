@@ -161,6 +161,16 @@ bool cookWatchingSignals(OperatorCook &job, fpreal time, std::vector<std::string
     return interrupts > 0;
 }
 
+// The options the shared checks suggest, as cook()'s arguments.
+const DoorWording &pythonWording()
+{
+    static const DoorWording w{
+        [](const std::string &n, const std::string &v) { return "params[\"" + n + "\"] = " + v; },
+        [](const std::string &n, const std::string &v) { return "points[\"" + n + "\"] (" + v + " per point)"; },
+        [](const std::string &, const std::string &) { return std::string(); }, "no points given (points=...)"};
+    return w;
+}
+
 // How this door names what pairs triangles and what shows every printed line.
 OutputSink outputSink(std::vector<std::string> &folded, std::vector<std::string> &verbatim)
 {
@@ -260,7 +270,7 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     readInputs(job, r, result.warnings);
     std::unique_ptr<OBJ_Camera> camera = cameraOf(r.camera, result.warnings);
     std::vector<std::string> notes; // what -v adds on the command line; not warnings here either
-    checkInputAttributes(job, r.points.is_none() ? nullptr : &job.input(0), r.time, result.warnings, notes);
+    checkInputAttributes(job, r.points.is_none() ? nullptr : &job.input(0), r.time, result.warnings, notes, pythonWording());
     CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
     if (!estimate.problem.empty()) throw Error(estimate.problem);
     if (!r.force)
