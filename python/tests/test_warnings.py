@@ -75,6 +75,18 @@ class TestInputWarnings:
         result, _ = cook_caught("billowfold", params=SMALL)
         assert "no points given (points=...): billowfold writes empty volumes" in result.warnings, result.warnings
 
+    def test_infinite_radius_warns_of_non_finite_voxels_as_the_command_line_does(self, tmp_path):
+        ply = tmp_path / "inf.ply"
+        ply.write_text("ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\nproperty float z\n"
+                       "property float pscale\nproperty float density\nend_header\n0 0 0 inf 1\n0.5 0 0 0.2 1\n")
+        out = str(tmp_path / "out.vdb")
+        cli = [for_python(line, out) for line in cli_messages("billowfold", "-i", str(ply), "-s", "divs=10,10,10", "-o", out)]
+        result, raised = cook_caught("billowfold", points=str(ply), params={"divs": (10, 10, 10)})
+        nonfinite = [w for w in result.warnings if "NaN or infinity" in w]
+        assert len(nonfinite) == 1 and nonfinite[0] in raised, result.warnings
+        assert nonfinite[0].startswith("the result: 4000 voxels hold NaN or infinity (density 1000")
+        assert result.warnings == cli
+
 
 class TestOperatorOutput:
     def test_skipped_triangles_fold_into_one_warning_with_count_and_fix(self, capfd):
@@ -111,3 +123,15 @@ class TestSameWordsAsTheCommandLine:
         result, _ = cook_caught(op, points=geo, params=SMALL)
         assert cli, "the command line said nothing"
         assert result.warnings == cli
+
+
+class TestRefusals:
+    def test_missing_image_is_refused_with_the_command_lines_error(self, tmp_path):
+        gif = str(tmp_path / "missing.gif")
+        run = subprocess.run([os.environ["SOPCOOK_EXECUTABLE"], "cook", "slabreel", "-s", "giffile=" + gif,
+                              "-o", str(tmp_path / "out.vdb")], capture_output=True, text=True)
+        assert run.returncode != 0
+        with pytest.raises(ValueError) as refused:
+            sopcook.cook("slabreel", params={"giffile": gif})
+        assert run.stderr.strip() == "sopcook: error: " + str(refused.value)
+        assert not (tmp_path / "out.vdb").exists()
