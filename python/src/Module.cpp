@@ -188,7 +188,8 @@ std::shared_ptr<GU_Detail> alone(const VolumeView &v)
 
 // Each argument checked for its type here, so a wrong one is named.
 Result cookFromPython(const py::object &op, py::object points, py::object primitives, py::object bbox, py::object params,
-                      py::object camera, const py::object &threads, const py::object &time, const py::object &force)
+                      py::object camera, const py::object &threads, const py::object &time, const py::object &force,
+                      const py::object &verbose, const py::object &trianglesToQuads)
 {
     CookRequest r{stringArgument(op, "op"),
                   points,
@@ -198,7 +199,9 @@ Result cookFromPython(const py::object &op, py::object points, py::object primit
                   camera,
                   threads.is_none() ? 0 : intArgument(threads, "threads"),
                   numberArgument(time, "time"),
-                  boolArgument(force, "force")};
+                  boolArgument(force, "force"),
+                  boolArgument(verbose, "verbose"),
+                  boolArgument(trianglesToQuads, "triangles_to_quads")};
     Result result;
     result.cook = cook(plugins(), r);
     result.volumes = volumesOf(result.cook.detail, result.cook.partialMark);
@@ -313,8 +316,11 @@ PYBIND11_MODULE(sopcook, m)
     m.def("cook", &cookFromPython, py::arg("op"), py::arg("points") = py::none(), py::arg("primitives") = py::none(),
           py::arg("bbox") = py::none(), py::arg("params") = py::none(), py::arg("camera") = py::none(),
           py::arg("threads") = py::none(), py::arg("time") = 0.0, py::arg("force") = false,
+          py::arg("verbose") = false, py::arg("triangles_to_quads") = false,
           "Cooks op and returns its volumes in primitive order. points: a dict of numpy arrays ('P' (N, 3) and any "
           "point attributes) or a geometry file path; primitives: {'offsets', 'indices', 'closed'}; bbox: positions, "
           "a dict or a file; params: {name: value}; camera: a dict as a camera file holds, or its path. Releases the "
-          "GIL; KeyboardInterrupt stops the cook and returns a partial result (.interrupted).");
+          "GIL; KeyboardInterrupt stops the cook and returns a partial result (.interrupted). What the operators print is "
+          "folded into .warnings (verbose=True prints every line to sys.stdout instead); triangles_to_quads=True pairs "
+          "a triangle mesh's triangles into quads for the quad operators.");
 }

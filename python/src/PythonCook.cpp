@@ -11,7 +11,11 @@
 #include "Messages.h"
 #include "io/CameraFile.h"
 #include "cook/CookEstimate.h"
+#include "cook/InputAttributes.h"
 #include "cook/OperatorCook.h"
+#include "cook/OperatorOutput.h"
+#include "cook/ResultChecks.h"
+#include "cook/TrianglesToQuads.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
 #include "cook/VolumeBox.h"
@@ -65,6 +69,12 @@ void readInputs(OperatorCook &job, const CookRequest &r, std::vector<std::string
             throw ArgumentError("points: expected a dict of numpy arrays or a geometry file path, got " + typeName(r.points));
         addPoints(job.input(0), r.points.cast<py::dict>(), "points");
         if (!r.primitives.is_none()) addPrimitives(job.input(0), r.primitives.cast<py::dict>());
+    }
+    if (r.trianglesToQuads && !r.points.is_none())
+    {
+        GU_Detail quads;
+        trianglesToQuads(job.input(0), quads);
+        job.input(0).copyFrom(quads);
     }
     if (!r.points.is_none()) checkPoints(job, job.input(0), pointsLabel, r.bbox.is_none(), warnings);
     if (r.bbox.is_none()) return;
@@ -152,6 +162,36 @@ bool cookWatchingSignals(OperatorCook &job, fpreal time, std::vector<std::string
     return interrupts > 0;
 }
 
+// The options the shared checks suggest, as cook()'s arguments.
+const DoorWording &pythonWording()
+{
+    static const DoorWording w{
+        [](const std::string &n, const std::string &v) { return "params[\"" + n + "\"] = " + v; },
+        [](const std::string &n, const std::string &v) { return "points[\"" + n + "\"] (" + v + " per point)"; },
+        [](const std::string &, const std::string &) { return std::string(); }, "no points given (points=...)"};
+    return w;
+}
+
+// How this door names what pairs triangles and what shows every printed line.
+OutputSink outputSink(std::vector<std::string> &folded, std::vector<std::string> &verbatim)
+{
+    OutputSink sink;
+    sink.folded = &folded;
+    sink.verbatim = &verbatim;
+    sink.everyLineHint = " (cook(..., verbose=True) shows every line)";
+    sink.pairingOption = "triangles_to_quads=True";
+    return sink;
+}
+
+// Lines an operator printed, written to sys.stdout as it would have seen them.
+void printToPython(const std::vector<std::string> &lines)
+{
+    if (lines.empty()) return;
+    py::object out = py::module_::import("sys").attr("stdout");
+    for (const std::string &line : lines) out.attr("write")(line + "\n");
+    out.attr("flush")();
+}
+
 // The host's thread count for the life of one cook.
 class ThreadCount
 {
@@ -231,6 +271,8 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     readInputs(job, r, result.warnings);
     std::unique_ptr<OBJ_Camera> camera = cameraOf(r.camera, result.warnings);
     checkPlacement(job.node(), r.time, plannedBox(job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0), "points", r.bbox.is_none() ? nullptr : &job.input(1), "bbox"), camera.get(), result.warnings);
+    std::vector<std::string> notes; // what -v adds on the command line; not warnings here either
+    checkInputAttributes(job, r.points.is_none() ? nullptr : &job.input(0), r.time, result.warnings, notes, pythonWording());
     CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
     if (!estimate.problem.empty()) throw Error(estimate.problem);
     if (!r.force)
@@ -243,17 +285,30 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
 
     ThreadCount threads(r.threads);
     bool stopped = false;
+    std::vector<std::string> folded, verbatim;
+    // Python's buffered text goes out now, not into the operators' capture.
+    py::module_::import("sys").attr("stdout").attr("flush")();
     try
     {
+        OperatorOutput output(result.op, r.verbose, "", outputSink(folded, verbatim));
+        output.setTrianglesToQuads(r.trianglesToQuads);
         stopped = cookWatchingSignals(job, r.time, result.warnings);
     }
     catch (const Error &e)
     {
+        printToPython(verbatim);
         throw CookFailure(e.what());
     }
+    printToPython(verbatim);
+    result.warnings.insert(result.warnings.end(), folded.begin(), folded.end());
+    // The command line refuses these unless --allow-empty; Python has no such option.
+    for (const std::string &failure : inputFailures(op, job.node(), estimate)) throw Error(failure);
     auto out = std::make_shared<GU_Detail>();
     out->duplicate(job.output());
     result.detail = out;
+    const std::vector<VolumeSummary> volumes = summarizeVolumes(*out);
+    for (const std::string &w : {emptyOutputWarning(result.op, volumes, ""), nonFiniteWarning(result.op, volumes, "the result")})
+        if (!w.empty()) result.warnings.push_back(w);
     // An operator that never stops early has made its whole result.
     result.interrupted = stopped && estimate.stopsEarly;
     if (result.interrupted)

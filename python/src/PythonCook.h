@@ -19,6 +19,8 @@ struct CookRequest
     int threads = 0;                                           // 0: the host's default
     double time = 0;
     bool force = false; // cook even when the estimate says it cannot finish
+    bool verbose = false; // the operators' printed lines go to sys.stdout as printed, not folded into warnings
+    bool trianglesToQuads = false; // pair the points' triangles into quads before the cook
 };
 
 struct CookResult

@@ -19,6 +19,7 @@
 #include "cook/OperatorOutput.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
+#include "cook/ResultChecks.h"
 #include "cook/UserPaths.h"
 #include "cook/TrianglesToQuads.h"
 #include "cook/ScaleCheck.h"
@@ -28,7 +29,6 @@
 #include "io/CameraFile.h"
 #include "io/GeometryFile.h"
 #include "Messages.h"
-#include "OperatorTraits.h"
 #include "preview/Preview.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
@@ -162,7 +162,7 @@ public:
         warnIfOutputEmpty(myOp.getName(), myVolumes, myOut);
         if (!myVolumes.empty()) checkCoverage(myScale, myBox, myOp.getName(), myVolumes[0].active, myOut, myWarnings);
         flushWarnings(myWarnings);
-        warnNonFinite();
+        if (std::string w = nonFiniteWarning(myOp.getName(), myVolumes, myOut); !w.empty()) warn(w);
     }
 
     const CookEstimate &estimate() const { return myEstimate; }
@@ -228,18 +228,11 @@ private:
     // An operator that reports a failure to read its input as a node warning.
     void checkInputFailure()
     {
-        if (myEstimate.warningFailure.empty() || !myEstimate.problem.empty()) return;
-        const traits::OperatorTraits *t = traits::operatorTraits(myOp);
-        auto failureReason = [t](const std::string &text) {
-            return t && t->image.failureReason ? t->image.failureReason(text) : text;
-        };
-        for (const OP_Node::Message &m : myJob.node().messages())
-            if (m.severity == UT_ERROR_WARNING)
-            {
-                std::string why = failureReason(m.text);
-                if (!myOptions.allowEmpty) throw Error(myEstimate.warningFailure + ": " + why);
-                myWarnings.push_back(myEstimate.warningFailure + ": " + why + "; written empty (--allow-empty)");
-            }
+        for (const std::string &failure : inputFailures(myOp, myJob.node(), myEstimate))
+        {
+            if (!myOptions.allowEmpty) throw Error(failure);
+            myWarnings.push_back(failure + "; written empty (--allow-empty)");
+        }
     }
 
     std::string interruptMessage() const
@@ -256,25 +249,6 @@ private:
         w.polls = myEstimate.polls;
         w.stoppingNote = myEstimate.stopsEarly ? "stopping" : myOp.getName() + " cannot stop early; Ctrl-C again to abort";
         return w;
-    }
-
-    // One warning for every volume holding NaN or infinity.
-    void warnNonFinite() const
-    {
-        uint64_t total = 0;
-        std::string first, each;
-        for (const VolumeSummary &v : myVolumes)
-        {
-            if (v.nonFinite.count == 0) continue;
-            total += v.nonFinite.count;
-            each += (each.empty() ? "" : ", ") + v.name + " " + std::to_string(v.nonFinite.count);
-            if (first.empty())
-                first = v.name + " voxel (" + std::to_string(v.nonFinite.first[0]) + ", " +
-                        std::to_string(v.nonFinite.first[1]) + ", " + std::to_string(v.nonFinite.first[2]) + ")";
-        }
-        if (total)
-            warn(myOut + ": " + std::to_string(total) + " voxels hold NaN or infinity (" + each + "; first: " + first +
-                 "); written as " + myOp.getName() + " made them");
     }
 
     std::string summaryLine() const

@@ -64,17 +64,17 @@ std::string unreadable(const GU_Detail &gdp, const std::string &name, int compon
 
 std::string valueHint(int components) { return components == 1 ? "VALUE" : "X,Y,Z"; }
 
-std::string describe(const AttributeUse &use, const std::string &name, const std::string &why)
+std::string describe(const AttributeUse &use, const std::string &name, const std::string &why, const DoorWording &door)
 {
     if (name.empty())
-        return use.parm + " names no attribute: " + use.consequence + "; name one with -s " + use.parm + "=NAME";
+        return use.parm + " names no attribute: " + use.consequence + "; name one with " + door.parameter(use.parm, "NAME");
     if (why == "missing")
-        return "input has no point attribute '" + name + "' (" + use.parm + "): " + use.consequence + "; add it with -a " +
-               name + "=" + valueHint(use.components);
+        return "input has no point attribute '" + name + "' (" + use.parm + "): " + use.consequence + "; add it with " +
+               door.attribute(name, valueHint(use.components));
     std::string reads = " where " + use.parm + " reads " + std::to_string(use.components);
     return "point attribute '" + name + "' " + why + (why.rfind("has ", 0) == 0 ? reads : " (" + use.parm + ")") + ": " +
            use.consequence + "; give it " + std::to_string(use.components) + " number" + (use.components == 1 ? "" : "s") +
-           " per point (--attrib-override " + name + "=" + valueHint(use.components) + " sets one value for all)";
+           " per point" + door.sameForAll(name, valueHint(use.components));
 }
 
 bool toggleOn(OP_Node &node, const std::string &toggle, double time)
@@ -92,7 +92,7 @@ std::string stringParm(OP_Node &node, const std::string &parm, double time)
 // Noise that is 0 everywhere without any of the frame or uv attributes the
 // operator names (the curve casts' normals, up and uv).
 void checkNoiseFrame(OperatorCook &job, const GU_Detail &input, double time, std::vector<std::string> &warnings,
-                     std::vector<std::string> &notes, size_t firstNote)
+                     std::vector<std::string> &notes, size_t firstNote, const DoorWording &door)
 {
     const traits::NoiseFrame frame = noiseFrame(job.op());
     if (frame.parms.empty() || !toggleOn(job.node(), frame.toggle, time)) return;
@@ -106,7 +106,8 @@ void checkNoiseFrame(OperatorCook &job, const GU_Detail &input, double time, std
     }
     notes.resize(firstNote); // the notes on each say less than this
     warnings.push_back("input has none of the point attributes " + names + " (" + parms + "): with " + frame.toggle +
-                       " on the noise reads 0 everywhere, so nothing is written; add a frame with -a N=0,0,1 -a up=0,1,0");
+                       " on the noise reads 0 everywhere, so nothing is written; add a frame with " + door.attribute("N", "0,0,1") +
+                       " " + door.attribute("up", "0,1,0"));
 }
 } // namespace
 
@@ -152,13 +153,13 @@ void applyAttributeDefaults(GU_Detail &gdp, const std::vector<AttributeDefault> 
 }
 
 void checkInputAttributes(OperatorCook &job, const GU_Detail *input, double time, std::vector<std::string> &warnings,
-                          std::vector<std::string> &notes)
+                          std::vector<std::string> &notes, const DoorWording &door)
 {
     const OP_Operator &op = job.op();
     if (op.maxInputs() == 0) return;
     if (!input || input->getNumPoints() == 0)
     {
-        warnings.push_back(std::string(input ? "the input has no points" : "no input geometry (-i)") + ": " +
+        warnings.push_back((input ? std::string("the input has no points") : door.noInput) + ": " +
                            op.getName() + " writes empty volumes");
         return;
     }
@@ -172,9 +173,9 @@ void checkInputAttributes(OperatorCook &job, const GU_Detail *input, double time
         std::string name = stringParm(job.node(), use.parm, time);
         std::string why = name.empty() ? "missing" : unreadable(*input, name, use.components);
         if (why.empty()) continue;
-        (use.essential ? warnings : notes).push_back(describe(use, name, why));
+        (use.essential ? warnings : notes).push_back(describe(use, name, why, door));
     }
-    checkNoiseFrame(job, *input, time, warnings, notes, firstNote);
+    checkNoiseFrame(job, *input, time, warnings, notes, firstNote, door);
 }
 
 void prepareInputAttributes(OperatorCook &job, const CookOptions &o, double time)
@@ -192,12 +193,17 @@ void prepareInputAttributes(OperatorCook &job, const CookOptions &o, double time
             if (said.insert(n).second) note(n);
 }
 
+std::string emptyOutputWarning(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path)
+{
+    if (volumes.empty()) return "";
+    for (const VolumeSummary &v : volumes)
+        if (v.active > 0) return "";
+    return std::string(volumes.size() == 1 ? "the volume " : "every volume ") + op +
+           (path.empty() ? " made" : " wrote to " + path) + " is empty (no voxel holds a value)";
+}
+
 void warnIfOutputEmpty(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path)
 {
-    if (volumes.empty()) return;
-    for (const VolumeSummary &v : volumes)
-        if (v.active > 0) return;
-    warn(std::string(volumes.size() == 1 ? "the volume " : "every volume ") + op + " wrote to " + path +
-         " is empty (no voxel holds a value)");
+    if (std::string w = emptyOutputWarning(op, volumes, path); !w.empty()) warn(w);
 }
 } // namespace sopcook

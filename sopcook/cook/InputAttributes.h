@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
+#include "cook/DoorWording.h"
 #include "cook/OperatorCook.h"
 #include "vdb/VdbWriter.h"
 
@@ -43,14 +44,18 @@ void applyAttributeDefaults(GU_Detail &gdp, const std::vector<AttributeDefault> 
 // What the cook about to run will read from input (null: no -i given): one
 // line per attribute the operator reads that input lacks or holds with too
 // few components. Warnings for those whose absence empties or zeroes a
-// volume; notes (shown with -v) for the others.
+// volume; notes (shown with -v) for the others. door spells the options the
+// lines suggest.
 void checkInputAttributes(OperatorCook &job, const GU_Detail *input, double time, std::vector<std::string> &warnings,
-                          std::vector<std::string> &notes);
+                          std::vector<std::string> &notes, const DoorWording &door = commandLineWording());
 
 // A frame's input step of `sopcook cook`: applies the options' defaults to
 // input 0, then prints what the cook will miss, each line once per command.
 void prepareInputAttributes(OperatorCook &job, const CookOptions &options, double time);
 
+// A warning when every volume is empty, else "". path: the file written;
+// empty for volumes kept in memory.
+std::string emptyOutputWarning(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path);
 // After writing: a warning when every written volume is empty.
 void warnIfOutputEmpty(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path);
 } // namespace sopcook

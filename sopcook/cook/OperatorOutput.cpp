@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 #include <set>
+#include <utility>
 
 #include "Messages.h"
 
@@ -95,12 +96,13 @@ std::vector<std::string> LineFolder::summary() const
 std::string OperatorOutput::nonQuadHint(const std::string &line) const
 {
     if (line.find("non quad primitive") == std::string::npos) return "";
-    if (myTrianglesToQuads) return "; these are polygons of 5 or more sides or curves (--triangles-to-quads converts triangles only)";
-    return "; for a triangle mesh, --triangles-to-quads pairs its triangles into quads before the cook";
+    const std::string &option = mySink.pairingOption;
+    if (myTrianglesToQuads) return "; these are polygons of 5 or more sides or curves (" + option + " converts triangles only)";
+    return "; for a triangle mesh, " + option + " pairs its triangles into quads before the cook";
 }
 
-OperatorOutput::OperatorOutput(const std::string &label, bool verbose, const std::string &logPath)
-    : myLabel(label), myVerbose(verbose), myLog(openLog(logPath))
+OperatorOutput::OperatorOutput(const std::string &label, bool verbose, const std::string &logPath, OutputSink sink)
+    : myLabel(label), myVerbose(verbose), myLog(openLog(logPath)), mySink(std::move(sink))
 {
     if (myLog) std::fprintf(myLog, "# %s\n", label.c_str());
     start();
@@ -112,9 +114,13 @@ OperatorOutput::~OperatorOutput()
     if (myLog) std::fclose(myLog);
     std::vector<std::string> lines = myFolder.summary();
     if (lines.empty()) return;
-    std::string hint = myVerbose ? "" : (myLog ? " (all of it in the log)" : " (-v or --log FILE shows every line)");
+    std::string hint = myVerbose ? "" : (myLog ? " (all of it in the log)" : mySink.everyLineHint);
     for (const std::string &l : lines)
-        note(myLabel + " printed " + l + nonQuadHint(l) + (l == lines.back() ? hint : ""));
+    {
+        std::string message = myLabel + " printed " + l + nonQuadHint(l) + (l == lines.back() ? hint : "");
+        if (mySink.folded) mySink.folded->push_back(message);
+        else note(message);
+    }
 }
 
 void OperatorOutput::start()
@@ -179,7 +185,9 @@ void OperatorOutput::takeLine(const std::string &line)
     if (line.empty()) return;
     if (myVerbose)
     {
-        printRaw(line);
+        if (!mySink.verbatim) return printRaw(line);
+        std::lock_guard<std::mutex> lock(myMutex);
+        mySink.verbatim->push_back(line);
         return;
     }
     if (!looksLikeProblem(line)) return;

@@ -39,13 +39,23 @@ private:
     long long myOthers = 0; // lines past the shape limit
 };
 
+// Where a capture reports instead of stderr (the Python module keeps both as
+// its cook's warnings and, when verbose, prints the lines itself).
+struct OutputSink
+{
+    std::vector<std::string> *folded = nullptr;   // the folded lines, each a whole message
+    std::vector<std::string> *verbatim = nullptr; // verbose: every line as printed
+    std::string everyLineHint = " (-v or --log FILE shows every line)";
+    std::string pairingOption = "--triangles-to-quads"; // what pairs triangles at this door
+};
+
 class OperatorOutput
 {
 public:
     // label names the cook in messages ("OPERATOR frame 3"); logPath empty:
     // no log. The first capture of a process truncates the log, later ones
     // append.
-    OperatorOutput(const std::string &label, bool verbose, const std::string &logPath);
+    OperatorOutput(const std::string &label, bool verbose, const std::string &logPath, OutputSink sink = {});
     ~OperatorOutput(); // restores stdout, then reports the folded lines
     OperatorOutput(const OperatorOutput &) = delete;
     // Whether the input's triangles were paired into quads: what the warning
@@ -68,5 +78,6 @@ private:
     std::thread myReader;
     std::mutex myMutex;
     LineFolder myFolder;
+    OutputSink mySink;
 };
 } // namespace sopcook

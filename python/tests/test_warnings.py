@@ -1,0 +1,137 @@
+# SPDX-License-Identifier: Apache-2.0
+# Python warns about what the command line warns about, in the same words
+# (each option spelled for its door), and keeps the operators' printed lines
+# out of stdout unless asked for them.
+import os
+import re
+import subprocess
+import warnings
+
+import numpy as np
+import pytest
+
+import sopcook
+from conftest import write_geo
+
+SMALL = {"divs": (8, 8, 8)}
+TRIANGLES = {
+    "P": np.array([[0, 0, 0], [1, 0, 0], [0, 1, 0], [1, 1, 0]], np.float32),
+}
+TRIANGLE_PRIMS = {"offsets": np.array([0, 3, 6]), "indices": np.array([0, 1, 2, 1, 3, 2]),
+                  "closed": np.array([True, True])}
+
+
+def positions_only(n=20):
+    return {"P": np.random.default_rng(3).uniform(-1, 1, (n, 3)).astype(np.float32)}
+
+
+def cook_caught(op, **kwargs):
+    """(result, the UserWarning texts the cook raised)."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        result = sopcook.cook(op, **kwargs)
+    return result, [str(w.message) for w in caught if issubclass(w.category, UserWarning)]
+
+
+def cli_messages(*args):
+    """The warning and note lines of `sopcook cook`, without their prefix."""
+    run = subprocess.run([os.environ["SOPCOOK_EXECUTABLE"], "cook", *args], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    lines = []
+    for line in run.stderr.splitlines():
+        m = re.match(r"sopcook: (?:warning: )?(.*)", line)
+        if m:
+            lines.append(m.group(1))
+    return lines
+
+
+def for_python(cli_line, out):
+    """A command-line message as the Python door words it."""
+    line = cli_line.replace(" wrote to " + out, " made").replace(out + ": ", "the result: ")
+    line = re.sub(r"-a (\w+)=(\S+)", r'points["\1"] (\2 per point)', line)
+    line = re.sub(r"-s (\w+)=(\S+)", r'params["\1"] = \2', line)
+    line = re.sub(r" \(--attrib-override \S+ sets one value for all\)", "", line)
+    line = line.replace("no input geometry (-i)", "no points given (points=...)")
+    line = line.replace("--triangles-to-quads", "triangles_to_quads=True")
+    return line.replace("(-v or --log FILE shows every line)", "(cook(..., verbose=True) shows every line)")
+
+
+class TestInputWarnings:
+    def test_positions_only_points_warn_about_density_and_radius(self):
+        result, raised = cook_caught("billowfold", points=positions_only(), params=SMALL)
+        for name in ("density", "pscale"):
+            assert any("'" + name + "'" in w and "nothing is written" in w and 'points["' + name + '"]' in w
+                       for w in result.warnings), result.warnings
+        assert not any("-a " in w or "-s " in w for w in result.warnings), result.warnings
+        assert any("is empty" in w for w in result.warnings)
+        assert all(w in raised for w in result.warnings)
+
+    def test_full_points_cook_without_attribute_warnings(self, cloud):
+        result, _ = cook_caught("billowfold", points=cloud, params=SMALL)
+        assert not any("no point attribute" in w or "is empty" in w for w in result.warnings), result.warnings
+        assert any(v.active > 0 for v in result)
+
+    def test_no_points_for_a_points_operator_warns(self):
+        result, _ = cook_caught("billowfold", params=SMALL)
+        assert "no points given (points=...): billowfold writes empty volumes" in result.warnings, result.warnings
+
+    def test_infinite_radius_warns_of_non_finite_voxels_as_the_command_line_does(self, tmp_path):
+        ply = tmp_path / "inf.ply"
+        ply.write_text("ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\nproperty float z\n"
+                       "property float pscale\nproperty float density\nend_header\n0 0 0 inf 1\n0.5 0 0 0.2 1\n")
+        out = str(tmp_path / "out.vdb")
+        cli = [for_python(line, out) for line in cli_messages("billowfold", "-i", str(ply), "-s", "divs=10,10,10", "-o", out)]
+        result, raised = cook_caught("billowfold", points=str(ply), params={"divs": (10, 10, 10)})
+        nonfinite = [w for w in result.warnings if "NaN or infinity" in w]
+        assert len(nonfinite) == 1 and nonfinite[0] in raised, result.warnings
+        assert nonfinite[0].startswith("the result: 4000 voxels hold NaN or infinity (density 1000")
+        assert result.warnings == cli
+
+
+class TestOperatorOutput:
+    def test_skipped_triangles_fold_into_one_warning_with_count_and_fix(self, capfd):
+        result, raised = cook_caught("skinweave", points=TRIANGLES, primitives=TRIANGLE_PRIMS, params=SMALL)
+        skipped = [w for w in result.warnings if "non quad primitive" in w]
+        assert len(skipped) == 1, result.warnings
+        assert '"WARNING: Skipping non quad primitive no. N" x 2' in skipped[0]
+        assert "triangles_to_quads=True" in skipped[0] and skipped[0] in raised
+        out, err = capfd.readouterr()
+        assert "Skipping" not in out and "Skipping" not in err
+
+    def test_verbose_prints_every_line_instead_of_a_warning(self, capfd):
+        result, _ = cook_caught("skinweave", points=TRIANGLES, primitives=TRIANGLE_PRIMS, params=SMALL, verbose=True)
+        out, _ = capfd.readouterr()
+        assert "Skipping non quad primitive no. 0" in out and "Skipping non quad primitive no. 1" in out
+        assert not any("non quad primitive" in w for w in result.warnings)
+
+    def test_triangles_to_quads_pairs_them_so_nothing_is_skipped(self, capfd):
+        result, _ = cook_caught("skinweave", points=TRIANGLES, primitives=TRIANGLE_PRIMS, params=SMALL,
+                                triangles_to_quads=True)
+        assert not any("non quad primitive" in w for w in result.warnings), result.warnings
+        assert "Skipping" not in capfd.readouterr().out
+
+
+class TestSameWordsAsTheCommandLine:
+    @pytest.mark.parametrize("op, geometry", [
+        ("billowfold", dict(points=positions_only())),
+        ("skinweave", dict(points=TRIANGLES, offsets=[0, 3, 6], indices=[0, 1, 2, 1, 3, 2])),
+    ])
+    def test_same_input_same_warnings(self, tmp_path, op, geometry):
+        geo = write_geo(tmp_path / "in.geo", geometry["points"], geometry.get("offsets"), geometry.get("indices"))
+        out = str(tmp_path / "out.vdb")
+        cli = [for_python(line, out) for line in cli_messages(op, "-i", geo, "-s", "divs=8,8,8", "-o", out)]
+        result, _ = cook_caught(op, points=geo, params=SMALL)
+        assert cli, "the command line said nothing"
+        assert result.warnings == cli
+
+
+class TestRefusals:
+    def test_missing_image_is_refused_with_the_command_lines_error(self, tmp_path):
+        gif = str(tmp_path / "missing.gif")
+        run = subprocess.run([os.environ["SOPCOOK_EXECUTABLE"], "cook", "slabreel", "-s", "giffile=" + gif,
+                              "-o", str(tmp_path / "out.vdb")], capture_output=True, text=True)
+        assert run.returncode != 0
+        with pytest.raises(ValueError) as refused:
+            sopcook.cook("slabreel", params={"giffile": gif})
+        assert run.stderr.strip() == "sopcook: error: " + str(refused.value)
+        assert not (tmp_path / "out.vdb").exists()
