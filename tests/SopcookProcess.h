@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "SopcookRun.h"
@@ -40,16 +41,31 @@ using sopcooktest::readText;
 using sopcooktest::TempDir;
 
 // One sopcook process; stdout is dropped, stderr kept in a file.
+// A process the test did not wait for (a failed assertion returned early) is
+// killed and reaped when the Process goes, so no cook outlives its test.
 struct Process
 {
     pid_t pid = -1;
     std::string errPath;
+    bool reaped = false;
+
+    Process() = default;
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+    Process(Process &&o) noexcept : pid(o.pid), errPath(std::move(o.errPath)), reaped(o.reaped) { o.pid = -1; }
+    ~Process()
+    {
+        if (pid <= 0 || reaped) return;
+        ::kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
 
     std::string err() const { return readText(errPath); }
     int wait()
     {
         int status = 0;
         waitpid(pid, &status, 0);
+        reaped = true;
         return status;
     }
     // Waits until stderr contains text; false after timeout.

@@ -312,7 +312,10 @@ TEST(SopcookCommandLine, BadWordsAndOptionsAreNamedInOneLine)
         if (c.needsPlugin && !havePlugin("billowfold")) continue;
         CliRun r = runSopcook(c.args);
         EXPECT_NE(r.status, 0) << c.args;
-        if (c.expected.find("unknown command") != std::string::npos) EXPECT_EQ(r.status, 2) << "unparsable: " << c.args;
+        if (c.expected.find("unknown command") != std::string::npos)
+        {
+            EXPECT_EQ(r.status, 2) << "unparsable: " << c.args;
+        }
         EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.args << "\n" << r.err;
         EXPECT_EQ(count(r.err, "\n"), 1u) << "not one line: " << r.err;
         EXPECT_FALSE(exists(out)) << c.args;
