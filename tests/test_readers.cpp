@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Geometry readers: binary JSON geometry against its ASCII twin, compressed
 // containers, layouts newer hosts write, skipped primitive types, classic
-// formats and damaged input.
+// formats, the host geometry and PLY files under data/ and damaged input.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -340,4 +340,222 @@ TEST(ClassicGeometry, BinaryPointsAndAttributes)
     EXPECT_EQ(readBytes(gzip(b), "old.bgeo"), expected);
     for (size_t n = 0; n < b.size() - 2; ++n)
         EXPECT_THROW(readBytes(b.substr(0, n), "old.bgeo"), Error) << n;
+}
+
+namespace
+{
+void readGeo(const std::string &file, GU_Detail &gdp, std::vector<std::string> &warnings)
+{
+    sopcook::readGeometryFile(dataDir + "/" + file, gdp, warnings);
+}
+
+std::vector<float> pointTuple(const GU_Detail &gdp, const char *name, GA_Offset pt)
+{
+    GA_Attribute *a = gdp.findAttribute(GA_ATTRIB_POINT, name);
+    std::vector<float> v;
+    if (!a) return v;
+    for (int c = 0; c < a->getTupleSize(); ++c) v.push_back(a->getF(pt, c));
+    return v;
+}
+} // namespace
+
+// ---------------------------------------------------------------- host geometry and PLY files read from data/
+
+TEST(SopcookGeo, ReadsTuplesArraysPagedDataAndParticles)
+{
+    std::vector<std::string> warnings;
+    GU_Detail gdp;
+    readGeo("points.geo", gdp, warnings);
+    EXPECT_TRUE(warnings.empty()) << warnings[0];
+    ASSERT_EQ(gdp.getNumPoints(), 5);
+    EXPECT_EQ(gdp.getPos3(4).x(), 1.0f);
+    EXPECT_EQ(gdp.getPos3(3).z(), 1.0f);
+    EXPECT_EQ(pointTuple(gdp, "density", 2), std::vector<float>{2.0f});
+    EXPECT_EQ(pointTuple(gdp, "pscale", 4), std::vector<float>{0.1f});
+    EXPECT_EQ(pointTuple(gdp, "id", 3), std::vector<float>{13.0f});
+    // Paged data with packing [1, 2] and constant pages in both groups.
+    std::vector<std::vector<float>> cd = {{0.1f, 0.5f, 0.5f}, {0.2f, 0.5f, 0.5f}, {0.3f, 0.6f, 0.6f}, {0.3f, 0.7f, 0.7f}, {0.9f, 0.8f, 0.8f}};
+    for (int pt = 0; pt < 5; ++pt) EXPECT_EQ(pointTuple(gdp, "Cd", pt), cd[size_t(pt)]) << "point " << pt;
+    ASSERT_EQ(gdp.getNumPrimitives(), 1);
+    EXPECT_STREQ(gdp.getPrimitive(0)->getTypeName(), "Part");
+    EXPECT_EQ(gdp.getPrimitive(0)->getVertexCount(), 5);
+    GA_Attribute *varmap = gdp.findAttribute(GA_ATTRIB_GLOBAL, "varmap");
+    ASSERT_TRUE(varmap);
+    EXPECT_EQ(varmap->getS(0), "pscale -> PSCALE");
+}
+
+TEST(SopcookGeo, RunEncodedCurvesVertexAttributesAndSkippedTypes)
+{
+    std::vector<std::string> warnings;
+    GU_Detail gdp;
+    readGeo("curves_run.geo", gdp, warnings);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("unsupported type 'Sphere'"), std::string::npos) << warnings[0];
+    ASSERT_EQ(gdp.getNumPrimitives(), 2);
+    for (int p = 0; p < 2; ++p)
+    {
+        auto *poly = dynamic_cast<GEO_PrimPoly *>(gdp.getPrimitive(p));
+        ASSERT_TRUE(poly);
+        EXPECT_FALSE(poly->isClosed());
+        ASSERT_EQ(poly->getVertexCount(), 3);
+        EXPECT_EQ(poly->getPointOffset(2), 3 * p + 2);
+    }
+    EXPECT_EQ(pointTuple(gdp, "uv", 4), (std::vector<float>{0.5f, 1.0f, 0.0f})); // promoted from the vertex
+    EXPECT_EQ(pointTuple(gdp, "pscale", 5), std::vector<float>{0.25f});       // one constant page
+    GA_Attribute *name = gdp.findAttribute(GA_ATTRIB_PRIMITIVE, "name");
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->getS(0), "left");
+    EXPECT_EQ(name->getS(1), "right");
+    EXPECT_EQ(gdp.getPos3(5).x(), 2.0f);
+    EXPECT_EQ(gdp.getPos3(5).y(), 1.0f);
+}
+
+TEST(SopcookGeo, PolygonRunsStandForManyPrimitives)
+{
+    // Two quads (sizes listed), then two 2-point curves (run-length sizes);
+    // the primitive attribute lines up with the expanded primitives.
+    const char *text = R"([
+      "pointcount", 4, "vertexcount", 12, "primitivecount", 4,
+      "topology", ["pointref", ["indices", [0,1,2,3, 3,2,1,0, 0,1, 2,3]]],
+      "attributes", ["primitiveattributes", [[["scope","public","type","numeric","name","id"],
+        ["size",1,"storage","int32","values",["size",1,"storage","int32","arrays",[[5,6,7,8]]]]]]],
+      "primitives", [
+        [["type","Polygon_run"], ["startvertex",0,"nprimitives",2,"nvertices",[4,4]]],
+        [["type","PolygonCurve_run"], ["startvertex",8,"nprimitives",2,"nvertices_rle",[2,2]]]]])";
+    GU_Detail gdp;
+    std::vector<std::string> warnings;
+    sopcook::readGeoJson(text, "runs.geo", gdp, warnings);
+    for (const std::string &w : warnings) EXPECT_EQ(w.find("skipping"), std::string::npos) << w;
+    ASSERT_EQ(gdp.getNumPrimitives(), 4);
+    for (int p = 0; p < 4; ++p)
+    {
+        auto *poly = dynamic_cast<GEO_PrimPoly *>(gdp.getPrimitive(p));
+        ASSERT_TRUE(poly);
+        EXPECT_EQ(poly->isClosed(), p < 2);
+        EXPECT_EQ(poly->getVertexCount(), p < 2 ? 4 : 2);
+        EXPECT_EQ(gdp.findAttribute(GA_ATTRIB_PRIMITIVE, "id")->getF(p), float(5 + p));
+    }
+    EXPECT_EQ(gdp.getPrimitive(1)->getPointOffset(0), 3);
+    EXPECT_EQ(gdp.getPrimitive(3)->getPointOffset(1), 3);
+
+    GU_Detail bad;
+    EXPECT_THROW(sopcook::readGeoJson(R"(["pointcount",2,"vertexcount",2,"topology",["pointref",["indices",[0,1]]],
+      "primitives",[[["type","Polygon_run"],["startvertex",1,"nprimitives",1,"nvertices",[2]]]]])", "runs.geo", bad, warnings),
+                 Error);
+}
+
+TEST(SopcookGeo, MalformedFilesNameThePlaceAndWhatWasExpected)
+{
+    struct Case
+    {
+        const char *text, *expected;
+    };
+    const Case cases[] = {
+        {"[\"pointcount\", 2, \"vertexcount\", 1, \"topology\", [\"pointref\", [\"indices\", [5]]]]",
+         "topology/pointref/indices[0]: point 5 out of range (pointcount 2)"},
+        {"[\"pointcount\", 1,", "not valid JSON geometry"},
+        {"[\"pointcount\", -3]", "pointcount: count -3 out of range"},
+        {"[\"pointcount\", 2, \"attributes\", [\"pointattributes\", [[[\"name\", \"P\", \"type\", \"numeric\"],"
+         " [\"size\", 3, \"values\", [\"size\", 3, \"tuples\", [[0, 0, 0]]]]]]]]",
+         "attributes/pointattributes[0]/P/values/tuples: expected 2 tuples, found 1"},
+        {"[\"pointcount\", 3, \"attributes\", [\"pointattributes\", [[[\"name\", \"d\"],"
+         " [\"size\", 1, \"values\", [\"pagesize\", 2, \"rawpagedata\", [1, 2]]]]]]]",
+         "rawpagedata: too few values"},
+        {"[\"pointcount\", 1, \"vertexcount\", 1, \"topology\", [\"pointref\", [\"indices\", [0]]], \"primitivecount\", 1,"
+         " \"primitives\", [[[\"type\", \"Poly\"], [\"vertex\", [3], \"closed\", true]]]]",
+         "primitives[0]/vertex[0]: vertex 3 out of range (vertexcount 1)"},
+        {"{\"pointcount\": \"many\"}", "pointcount: expected a whole number"},
+        {"{\"points\": []}", "not host JSON geometry"},
+        {"42", "expected a map"},
+    };
+    for (const Case &c : cases)
+    {
+        GU_Detail gdp;
+        std::vector<std::string> warnings;
+        try
+        {
+            sopcook::readGeoJson(c.text, "bad.geo", gdp, warnings);
+            ADD_FAILURE() << "no error for " << c.text;
+        }
+        catch (const Error &e)
+        {
+            EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).rfind("bad.geo: ", 0), 0u) << e.what();
+        }
+    }
+}
+
+TEST(SopcookPly, AsciiAndBinaryGiveTheSameGeometry)
+{
+    std::vector<std::string> warnings;
+    GU_Detail a;
+    readGeo("quad_ascii.ply", a, warnings);
+    GU_Detail b;
+    readGeo("quad_binary.ply", b, warnings);
+    for (const GU_Detail *gdp : {&a, &b})
+    {
+        ASSERT_EQ(gdp->getNumPoints(), 4);
+        EXPECT_EQ(gdp->getPos3(2).x(), 1.0f);
+        EXPECT_EQ(gdp->getPos3(2).y(), 1.0f);
+        EXPECT_EQ(pointTuple(*gdp, "N", 1), (std::vector<float>{0, 0, 1}));
+        EXPECT_EQ(pointTuple(*gdp, "Cd", 0), (std::vector<float>{1, 0, 0}));
+        EXPECT_EQ(pointTuple(*gdp, "Cd", 3), (std::vector<float>{1, 1, 1}));
+        EXPECT_EQ(pointTuple(*gdp, "uv", 2), (std::vector<float>{1, 1, 0}));
+        EXPECT_EQ(pointTuple(*gdp, "density", 1), std::vector<float>{0.5f});
+        EXPECT_FALSE(gdp->findAttribute(GA_ATTRIB_POINT, "uv_0"));
+        ASSERT_EQ(gdp->getNumPrimitives(), 1);
+        auto *quad = dynamic_cast<GEO_PrimPoly *>(gdp->getPrimitive(0));
+        ASSERT_TRUE(quad);
+        EXPECT_TRUE(quad->isClosed());
+        EXPECT_EQ(quad->getVertexCount(), 4);
+    }
+    // The edge element is skipped, once per file.
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("skipping element 'edge'"), std::string::npos);
+}
+
+TEST(SopcookPly, DamagedFilesFailWithoutReadingPastTheEnd)
+{
+    std::string good = sopcook::readFileBytes(dataDir + "/quad_binary.ply");
+    std::string header = good.substr(0, good.find("end_header\n") + 11);
+    struct Case
+    {
+        std::string bytes;
+        const char *expected;
+    };
+    std::string huge = header;
+    huge.replace(huge.find("element vertex 4"), 16, "element vertex 400000000000");
+    std::string badIndex = sopcook::readFileBytes(dataDir + "/quad_ascii.ply");
+    badIndex.replace(badIndex.find("4 0 1 2 3"), 9, "4 0 1 2 9");
+    const Case cases[] = {
+        {good.substr(0, good.size() - 20), "file ends inside"},
+        {huge, "more than the file holds"},
+        {badIndex, "vertex index 9 out of range (4 vertices)"},
+        {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n", "no 'end_header'"},
+        {"plx\n", "not a PLY file"},
+        {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\nabc\n", "expected a number for vertex 0 x, found 'abc'"},
+    };
+    for (const Case &c : cases)
+    {
+        GU_Detail gdp;
+        std::vector<std::string> warnings;
+        try
+        {
+            sopcook::readPly(c.bytes, "bad.ply", gdp, warnings);
+            ADD_FAILURE() << "no error for case " << c.expected;
+        }
+        catch (const Error &e)
+        {
+            EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+        }
+    }
+
+    // Not damaged: an ASCII file may end without a newline after its last value.
+    GU_Detail cloud;
+    std::vector<std::string> warnings;
+    sopcook::readPly("ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\nproperty float z\n"
+                     "end_header\n0 0 0\n1 2 3",
+                     "cloud.ply", cloud, warnings);
+    ASSERT_EQ(cloud.getNumPoints(), 2);
+    EXPECT_EQ(cloud.getPos3(1).z(), 3.0f);
 }

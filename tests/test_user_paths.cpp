@@ -361,7 +361,7 @@ TEST(UserPathsNames, IntegerParametersTakeTheWholeIntRange)
     if (!havePlugin("slabreel")) GTEST_SKIP() << "no slabreel plug-in";
     const OP_Operator &op = *testhost::op("slabreel");
     auto value = [&](const std::string &text) {
-        return sopcook::checkParameters(op, {"offset=" + text}).at(0).numbers.at(0);
+        return sopcook::parseParameters(op, {"offset=" + text}).at(0).numbers.at(0);
     };
     EXPECT_EQ(value("-2147483648"), -2147483648.0);
     EXPECT_EQ(value("2147483647"), 2147483647.0);

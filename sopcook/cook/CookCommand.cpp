@@ -370,7 +370,7 @@ CookEstimate estimateFrame(const PluginRegistry &plugins, const CookOptions &opt
     CookOptions o = options;
     o.estimateOnly = true;
     OP_Operator &op = plugins.require(o.op);
-    const std::vector<ParmSetting> settings = checkParameters(op, o.settings);
+    const std::vector<ParmSetting> settings = parseParameters(op, o.settings);
     FrameCook job(op, o, settings, frame);
     job.prepare();
     return job.estimate();
@@ -382,7 +382,7 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     std::vector<int> frames = o.frames.empty() ? std::vector<int>{1} : parseFrames(o.frames);
     validateOptions(op, o, frames);
     // Check the parameters once, before anything is read or cooked.
-    const std::vector<ParmSetting> settings = checkParameters(op, o.settings);
+    const std::vector<ParmSetting> settings = parseParameters(op, o.settings);
     for (const std::string &w : parameterAdjustments(settings)) warn(w);
     if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
     SlabScope slab(o.slab.empty() ? SlabPart() : parseSlab(o.slab));

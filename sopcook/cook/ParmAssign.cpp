@@ -122,7 +122,7 @@ static ParmSetting parseSetting(const PRM_Template &parm, const std::string &val
     return p;
 }
 
-std::vector<ParmSetting> checkParameters(const OP_Operator &op, const std::vector<std::string> &assignments)
+std::vector<ParmSetting> parseParameters(const OP_Operator &op, const std::vector<std::string> &assignments)
 {
     std::vector<ParmSetting> checked;
     std::vector<const PRM_Template *> parms = valueParameters(op);
@@ -168,6 +168,6 @@ void applyParameters(OP_Node &node, const std::vector<ParmSetting> &settings)
 
 void assignParameters(OP_Node &node, const OP_Operator &op, const std::vector<std::string> &assignments)
 {
-    applyParameters(node, checkParameters(op, assignments));
+    applyParameters(node, parseParameters(op, assignments));
 }
 } // namespace sopcook

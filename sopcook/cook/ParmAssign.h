@@ -15,11 +15,11 @@ struct ParmSetting
     std::vector<std::string> strings; // string parameters
 };
 
-// Checks every assignment against the operator's parameter list; throws Error
+// Parses every assignment against the operator's parameter list; throws Error
 // on an unknown name, a wrong number of components or a value that does not
 // parse. Components are comma-separated; toggles take 0/1, on/off,
 // true/false; strings are taken as they stand.
-std::vector<ParmSetting> checkParameters(const OP_Operator &op, const std::vector<std::string> &assignments);
+std::vector<ParmSetting> parseParameters(const OP_Operator &op, const std::vector<std::string> &assignments);
 
 // One warning per setting the operators will not take as given: divs below
 // 2 become 2 ("-s divs=0,8,8: ...; cooking divs=2,8,8").
