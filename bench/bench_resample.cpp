@@ -25,7 +25,7 @@ const double nearPlane = 1, ballDepth = 5, ballRadius = 1.5;
 openvdb::FloatGrid::Ptr frustumBall(double farPlane, int depthDivs)
 {
     openvdb::BBoxd box(openvdb::Vec3d(0, 0, 0), openvdb::Vec3d(128, 128, depthDivs));
-    auto xf = openvdb::math::Transform::createFrustumTransform(box, farPlane / nearPlane, farPlane - nearPlane, 1.0 / 128);
+    auto xf = openvdb::math::Transform::createFrustumTransform(box, nearPlane / farPlane, farPlane - nearPlane, 1.0 / 128);
     openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
     grid->setName("density");
     grid->setTransform(xf);
