@@ -177,7 +177,7 @@ void checkSize(const openvdb::GridPtrVec &grids, const ResampleOptions &options,
     const double roomBytes = options.memoryBytes / 2, roomVoxels = maxVoxels / 10;
     double ratio = cost.largestGrid / roomVoxels;
     if (options.memoryBytes > 0) ratio = std::max(ratio, cost.bytes / roomBytes);
-    double fitting = voxelSize * std::cbrt(std::max(ratio, 1.0));
+    double fitting = std::max(voxelSize * std::cbrt(std::max(ratio, 1.0)), 2e-5);
     for (int i = 0; i < 40; ++i)
     {
         ResampleCost c = resampleCost(grids, fitting);
@@ -245,13 +245,21 @@ openvdb::GridPtrVec resampleUniform(const openvdb::GridPtrVec &grids, const Resa
 {
     double voxelSize = options.voxelSize > 0 ? options.voxelSize : typicalVoxelEdge(grids);
     if (voxelSize <= 0) voxelSize = grids.empty() ? 1.0 : grids.front()->transform().voxelSize().length() / std::sqrt(3.0);
-    // OpenVDB's linear maps refuse a voxel volume below 3e-15.
-    if (voxelSize < 2e-5) throw Error("--resample uniform=" + number(voxelSize) + ": OpenVDB needs voxels of at least 2e-05");
     for (const openvdb::GridBase::Ptr &g : grids)
         if (!g->isType<openvdb::FloatGrid>() && !g->isType<openvdb::Vec3SGrid>())
             throw Error("--resample: grid '" + g->getName() + "' is of type " + g->valueType() + ", which sopcook does not resample");
-    ResampleCost cost = resampleCost(grids, voxelSize);
+    // OpenVDB's linear maps refuse a voxel volume below 3e-15: a smaller
+    // size is costed at that limit, scaled.
+    const double smallestSize = 2e-5;
+    ResampleCost cost = resampleCost(grids, std::max(voxelSize, smallestSize));
+    if (voxelSize < smallestSize)
+    {
+        double scale = std::pow(smallestSize / voxelSize, 3);
+        cost.voxels *= scale, cost.largestGrid *= scale, cost.bytes *= scale;
+    }
     checkSize(grids, options, voxelSize, cost);
+    if (voxelSize < smallestSize)
+        throw Error("--resample uniform=" + number(voxelSize) + ": OpenVDB needs voxels of at least 2e-05");
     openvdb::math::Transform::Ptr target = alignedTarget(grids, voxelSize);
     MonitorScope scope(options.monitor, cost.polls);
     MonitorInterrupter interrupter(options.monitor);
