@@ -18,6 +18,7 @@
 #include "Messages.h"
 #include "PythonCook.h"
 #include "VolumeView.h"
+#include "cook/CookEstimate.h"
 #include "cook/OperatorCook.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
@@ -169,7 +170,10 @@ void writeVdb(const GU_Detail &gdp, const py::object &pathArg, const py::object 
         checkWritable(path);
         // uniform: every grid on one linear transform with cubic voxels, as
         // `sopcook cook --resample uniform` writes them.
-        writeVolumesVdb(gdp, path, v, warnings, metadata, ResampleOptions{uniform, 0.0});
+        ResampleOptions resample;
+        resample.uniform = uniform;
+        resample.memoryBytes = availableMemoryBytes(); // refused, with a size that fits, beyond it
+        writeVolumesVdb(gdp, path, v, warnings, metadata, resample);
     }
     for (const std::string &w : warnings) warnUser(w);
 }

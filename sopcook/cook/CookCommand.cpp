@@ -20,6 +20,7 @@
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
 #include "cook/ResultChecks.h"
+#include "cook/ResampleWatch.h"
 #include "cook/UserPaths.h"
 #include "cook/TrianglesToQuads.h"
 #include "cook/ScaleCheck.h"
@@ -127,7 +128,7 @@ public:
     {
         auto t1 = std::chrono::steady_clock::now();
         {
-            std::string label = myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) + myRangePlace : "");
+            std::string label = this->label();
             setInterruptMessage(interruptMessage());
             OperatorOutput output(label, myOptions.verbose, myOptions.log);
             output.setTrianglesToQuads(myOptions.trianglesToQuads);
@@ -148,8 +149,22 @@ public:
         auto t2 = std::chrono::steady_clock::now();
         FileMetadata metadata = slabMetadata(myOptions, mySlab, myFrame, myJob.node());
         if (myInterrupted) metadata[partialKey] = "interrupted by " + signalName(SignalGuard::firstSignal());
-        myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, metadata, myOptions.resample,
-                                    myOptions.compression);
+        // The resample shows progress and stops on a signal as the cook
+        // does, and is refused when its grids would not fit (unless --force).
+        ResampleOptions resample = myOptions.resample;
+        ResampleWatch watch(label(), myOptions.verbose || isatty(2));
+        resample.monitor = &watch;
+        if (!myOptions.force) resample.memoryBytes = availableMemoryBytes();
+        try
+        {
+            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, metadata, resample,
+                                        myOptions.compression);
+        }
+        catch (const ResampleInterrupted &e)
+        {
+            throw ResampleInterrupted(std::string(e.what()) + " on " + signalName(SignalGuard::firstSignal()) +
+                                      "; nothing written to " + myOut);
+        }
         if (!myPreview.empty())
         {
             std::string caption = myOp.getName();
@@ -175,6 +190,10 @@ public:
 
 private:
     bool sequence() const { return !myOptions.frames.empty(); }
+    std::string label() const
+    {
+        return myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) + myRangePlace : "");
+    }
 
     // Geometry (with its non-finite points named) and the camera.
     void readInputs()
@@ -345,7 +364,17 @@ void cookFrame(OP_Operator &op, const CookOptions &o, const std::vector<ParmSett
     // A signal while the inputs were read stops before the cook starts.
     if (SignalGuard::interrupted()) throw Error("interrupted before frame " + std::to_string(frame) + " was cooked; nothing written for it");
     job.cook();
-    job.write();
+    try
+    {
+        job.write();
+    }
+    catch (const ResampleInterrupted &e)
+    {
+        // Not a failure of the frame: the run ends as an interrupted one
+        // (128 + the signal), with this line saying what was lost.
+        std::fprintf(stderr, "sopcook: error: %s\n", e.what());
+        return;
+    }
     job.report();
 }
 

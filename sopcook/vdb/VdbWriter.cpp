@@ -46,7 +46,7 @@ std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::stri
         throw Error("cannot write " + path + ": a volume's placement cannot be expressed as a VDB transform (" +
                     e.what() + ")");
     }
-    if (resample.uniform) grids = resampleUniform(grids, resample.voxelSize);
+    if (resample.uniform) grids = resampleUniform(grids, resample);
     for (auto &grid : grids)
         for (auto &[name, value] : metadata)
             if (name != checksumKey) grid->insertMeta(name, openvdb::StringMetadata(value));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
+#include "vdb/ResampleOptions.h"
 
 namespace sopcook
 {
@@ -17,14 +18,6 @@ enum class VectorGrids
     None, // float grids only
     Also, // float grids, then one vec3 grid per complete x/y/z triple
     Only  // triples as vec3 grids only, other volumes as float grids
-};
-
-// --resample uniform[=SIZE]: every grid resampled onto one linear transform
-// with cubic voxels of edge voxelSize (0: the smallest voxel edge of the cook).
-struct ResampleOptions
-{
-    bool uniform = false;
-    double voxelSize = 0;
 };
 
 // Voxels holding NaN or an infinity, and the first of them in (z, y, x) tile
