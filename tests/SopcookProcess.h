@@ -53,11 +53,23 @@ struct Process
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
     Process(Process &&o) noexcept : pid(o.pid), errPath(std::move(o.errPath)), reaped(o.reaped) { o.pid = -1; }
-    ~Process()
+    Process &operator=(Process &&o) noexcept
+    {
+        end();
+        pid = o.pid;
+        errPath = std::move(o.errPath);
+        reaped = o.reaped;
+        o.pid = -1;
+        return *this;
+    }
+    ~Process() { end(); }
+    // Kills and reaps the child unless it was waited for.
+    void end()
     {
         if (pid <= 0 || reaped) return;
         ::kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
+        reaped = true;
     }
 
     std::string err() const { return readText(errPath); }

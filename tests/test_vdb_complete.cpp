@@ -352,12 +352,10 @@ TEST(CompleteMeansComplete, FarmReportCountsOnlyWholeMergedFrames)
     Finished report = sopcook({"farm", "report", d + "job"}, dir.path);
     EXPECT_EQ(report.exitCode, 1);
     EXPECT_NE(report.out.find("frames merged 0 of 4"), std::string::npos) << report.out;
+    // No task of this job ran, so the spoiled files left beside it count for nothing (that a merged
+    // frame whose slabs are done still has to read back whole is FarmReport's own test).
     for (int f = 1; f <= 4; ++f)
-    {
-        const size_t line = report.out.find("merge of frame " + std::to_string(f) + ": " + d + "f." + std::to_string(f) + ".vdb");
-        ASSERT_NE(line, std::string::npos) << report.out;
-        EXPECT_NE(report.out.find(spoiled[f - 1], line), std::string::npos) << report.out;
-    }
+        EXPECT_NE(report.out.find("failed: merge of frame " + std::to_string(f) + ": "), std::string::npos) << report.out;
 }
 
 // Slab parts of a small cook, stored raw or with blosc.

@@ -15,6 +15,7 @@
 #include "cook/OperatorCook.h"
 #include "cook/OperatorOutput.h"
 #include "cook/ResultChecks.h"
+#include "cook/ScaleCheck.h"
 #include "cook/TrianglesToQuads.h"
 #include "cook/ParmAssign.h"
 #include "cook/Preflight.h"
@@ -270,9 +271,12 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     assignParameters(job.node(), op, settingsOf(r.params));
     readInputs(job, r, result.warnings);
     std::unique_ptr<OBJ_Camera> camera = cameraOf(r.camera, result.warnings);
-    checkPlacement(job.node(), r.time, plannedBox(job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0), "points", r.bbox.is_none() ? nullptr : &job.input(1), "bbox"), camera.get(), result.warnings);
+    const GU_Detail *points = r.points.is_none() ? nullptr : &job.input(0);
+    const VolumeBox box = plannedBox(job.node(), r.time, points, "points", r.bbox.is_none() ? nullptr : &job.input(1), "bbox");
+    checkPlacement(job.node(), r.time, box, camera.get(), result.warnings);
     std::vector<std::string> notes; // what -v adds on the command line; not warnings here either
-    checkInputAttributes(job, r.points.is_none() ? nullptr : &job.input(0), r.time, result.warnings, notes, pythonWording());
+    checkInputAttributes(job, points, r.time, result.warnings, notes, pythonWording());
+    const ScaleCheck scale = checkScale(job.node(), r.time, box, points, result.warnings, pythonWording());
     CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
     if (!estimate.problem.empty()) throw Error(estimate.problem);
     if (!r.force)
@@ -307,8 +311,9 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     out->duplicate(job.output());
     result.detail = out;
     const std::vector<VolumeSummary> volumes = summarizeVolumes(*out);
-    for (const std::string &w : {emptyOutputWarning(result.op, volumes, ""), nonFiniteWarning(result.op, volumes, "the result")})
-        if (!w.empty()) result.warnings.push_back(w);
+    if (std::string w = emptyOutputWarning(result.op, volumes, ""); !w.empty()) result.warnings.push_back(w);
+    if (!volumes.empty()) checkCoverage(scale, box, result.op, volumes[0].active, "the result", result.warnings);
+    if (std::string w = nonFiniteWarning(result.op, volumes, "the result"); !w.empty()) result.warnings.push_back(w);
     // An operator that never stops early has made its whole result.
     result.interrupted = stopped && estimate.stopsEarly;
     if (result.interrupted)

@@ -137,7 +137,7 @@ def test_interrupted_results_are_written_marked_partial(tmp_path, cloud):
 
 def test_an_operator_that_cannot_stop_early_reports_its_result_complete(tmp_path, examples):
     curves = os.path.join(examples, "curves.geo")
-    params = {"divs": (200, 200, 200), "donoise": True, "noiseoctaves": 16}
+    params = {"divs": (200, 200, 200), "donoise": True, "noiseoctaves": 400, "noiseamp": 4}
     result, said, seen = cook_interrupted("strandcast", 0.05, points=curves, params=params, threads=1)
     assert seen, "the cook ended before the interrupt"
     assert not result.interrupted

@@ -15,7 +15,7 @@ namespace sopcook
 class ResampleWatch : public ResampleMonitor
 {
 public:
-    // label: what the progress line names ("skinweave frame 3");
+    // label: what the progress line names ("OPERATOR frame 3");
     // showProgress: draw the line (a terminal, or -v).
     ResampleWatch(const std::string &label, bool showProgress);
 

@@ -28,7 +28,7 @@ std::string radiusAttribute(const OP_Node &node, fpreal time)
 }
 
 void warnSmallRadii(const ScaleCheck &s, size_t small, size_t total, const VolumeBox &box,
-                    std::vector<std::string> &warnings)
+                    std::vector<std::string> &warnings, const DoorWording &wording)
 {
     if (total == 0 || small * 2 <= total) return;
     const double voxel = box.smallestVoxel();
@@ -37,10 +37,10 @@ void warnSmallRadii(const ScaleCheck &s, size_t small, size_t total, const Volum
                        " over a " + box.sizeText() + " box at divs=" + std::to_string(box.res[0]) + "," +
                        std::to_string(box.res[1]) + "," + std::to_string(box.res[2]) +
                        "), so they write little or nothing; raise " + s.radiusName + " to about " + number(voxel) +
-                       " (-a " + s.radiusName + "=" + number(voxel) + "), raise divs, or shrink the box (extendbounds)");
+                       " (" + wording.attribute(s.radiusName, number(voxel)) + "), raise divs, or shrink the box (extendbounds)");
 }
 
-void warnLargeExtension(const VolumeBox &box, std::vector<std::string> &warnings)
+void warnLargeExtension(const VolumeBox &box, std::vector<std::string> &warnings, const DoorWording &wording)
 {
     if (!box.fromPoints || box.points < 2) return;
     const double input = std::max({box.inputSize[0], box.inputSize[1], box.inputSize[2]});
@@ -50,17 +50,19 @@ void warnLargeExtension(const VolumeBox &box, std::vector<std::string> &warnings
                        number(box.extension[2]) + " grows each side by more than the input's own size (" +
                        number(box.inputSize[0]) + " x " + number(box.inputSize[1]) + " x " + number(box.inputSize[2]) +
                        "), so most voxels lie outside the points' reach; set extendbounds near the largest radius "
-                       "(for example -s extendbounds=" + number(input * 0.1) + "," + number(input * 0.1) + "," +
-                       number(input * 0.1) + ")");
+                       "(for example " +
+                       wording.parameter("extendbounds", number(input * 0.1) + "," + number(input * 0.1) + "," +
+                                                             number(input * 0.1)) +
+                       ")");
 }
 } // namespace
 
 ScaleCheck checkScale(const OP_Node &node, fpreal time, const VolumeBox &box, const GU_Detail *points,
-                      std::vector<std::string> &warnings)
+                      std::vector<std::string> &warnings, const DoorWording &wording)
 {
     ScaleCheck s;
     if (!box.known) return s;
-    warnLargeExtension(box, warnings);
+    warnLargeExtension(box, warnings, wording);
     s.radiusName = radiusAttribute(node, time);
     if (!points || s.radiusName.empty()) return s;
     GA_RWAttributeRef radius = points->findFloatTuple(GA_ATTRIB_POINT, s.radiusName.c_str(), 1);
@@ -87,7 +89,7 @@ ScaleCheck checkScale(const OP_Node &node, fpreal time, const VolumeBox &box, co
     for (int a = 0; a < 3; ++a)
         spanned *= std::min(double(box.res[a]), std::ceil((box.inputSize[a] + 2 * largest) / box.voxelSize(a)));
     s.reachVoxels = std::min(balls, spanned);
-    warnSmallRadii(s, small, radii.size(), box, warnings);
+    warnSmallRadii(s, small, radii.size(), box, warnings, wording);
     return s;
 }
 

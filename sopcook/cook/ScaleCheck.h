@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "cook/DoorWording.h"
 #include "cook/VolumeBox.h"
 
 namespace sopcook
@@ -20,9 +21,9 @@ struct ScaleCheck
 
 // Warnings about the radii of points (input 0, by the operator's radius
 // parameter) and about extendbounds against box; the figures the check
-// after the cook needs.
+// after the cook needs. The fixes are spelled as the door spells options.
 ScaleCheck checkScale(const OP_Node &node, fpreal time, const VolumeBox &box, const GU_Detail *points,
-                      std::vector<std::string> &warnings);
+                      std::vector<std::string> &warnings, const DoorWording &wording = commandLineWording());
 
 // A warning when the cook of op wrote active voxels to output, fewer than 1%
 // of those its points could reach.
