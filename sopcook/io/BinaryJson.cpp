@@ -324,6 +324,7 @@ namespace
 {
 template <class S, class T> void convert(const unsigned char *src, bool swap, size_t tuples, int width, T *out, size_t outStride)
 {
+    if (tuples == 0) return; // an empty array may come with no storage at all
     if (!swap && std::is_same<S, T>::value && size_t(width) == outStride)
     {
         std::memcpy(out, src, tuples * size_t(width) * sizeof(T));
