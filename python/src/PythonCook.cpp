@@ -164,6 +164,15 @@ bool cookWatchingSignals(OperatorCook &job, fpreal time, std::vector<std::string
 }
 
 // The options the shared checks suggest, as cook()'s arguments.
+// The estimate's refusal of a cook the machine cannot finish, worded for Python.
+void refuseWhatCannotFinish(const CookEstimate &estimate)
+{
+    std::string why = refusal(estimate, availableMemoryBytes());
+    const std::string hint = "use --force to cook anyway";
+    if (size_t at = why.find(hint); at != std::string::npos) why.replace(at, hint.size(), "pass force=True to cook anyway");
+    if (!why.empty()) throw Error(why);
+}
+
 const DoorWording &pythonWording()
 {
     static const DoorWording w{
@@ -279,13 +288,7 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     const ScaleCheck scale = checkScale(job.node(), r.time, box, points, result.warnings, pythonWording());
     CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
     if (!estimate.problem.empty()) throw Error(estimate.problem);
-    if (!r.force)
-    {
-        std::string why = refusal(estimate, availableMemoryBytes());
-        const std::string hint = "use --force to cook anyway";
-        if (size_t at = why.find(hint); at != std::string::npos) why.replace(at, hint.size(), "pass force=True to cook anyway");
-        if (!why.empty()) throw Error(why);
-    }
+    if (!r.force) refuseWhatCannotFinish(estimate);
 
     ThreadCount threads(r.threads);
     bool stopped = false;
