@@ -20,7 +20,7 @@
 #include "SopcookRun.h"
 #include "VdbCompare.h"
 #include "cli/CookArgs.h"
-#include "farm/SlurmJob.h"
+#include "farm/FarmJob.h"
 
 using namespace sopcooktest;
 

@@ -7,6 +7,7 @@
 #include "cook/UserPaths.h"
 #include "farm/FarmFiles.h"
 #include "farm/FarmReport.h"
+#include "farm/SlurmSubmit.h"
 #include "vdb/Merge.h"
 
 namespace sopcook

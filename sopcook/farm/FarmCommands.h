@@ -6,7 +6,7 @@
 #include <vector>
 #include <CLI/CLI.hpp>
 #include "cli/CookArgs.h"
-#include "farm/SlurmJob.h"
+#include "farm/FarmJob.h"
 
 namespace sopcook
 {

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cook/Frames.h"
-#include "farm/SlurmJob.h"
+#include "farm/FarmJob.h"
 #include "vdb/VdbComplete.h"
 
 namespace sopcook

@@ -14,8 +14,8 @@
 #include "cook/ParmAssign.h"
 #include "farm/EarlierJob.h"
 #include "farm/FarmFiles.h"
-#include "farm/Slab.h"
-#include "farm/SlurmJob.h"
+#include "cook/SlabPart.h"
+#include "farm/SlurmSubmit.h"
 
 namespace sopcook
 {

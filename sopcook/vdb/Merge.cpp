@@ -3,13 +3,13 @@
 
 #include <map>
 
-#include <openvdb/tools/Composite.h>
 #include <tbb/parallel_for.h>
 
 #include "Messages.h"
-#include "farm/Slab.h"
+#include "vdb/SlabIdentity.h"
 #include "vdb/VdbComplete.h"
 #include "vdb/GridChecksum.h"
+#include "vdb/GridJoin.h"
 #include "vdb/VdbRead.h"
 #include "vdb/VdbWriter.h"
 #include "vdb/VolumeGrids.h"
@@ -72,7 +72,7 @@ Part readPart(const std::string &path)
     if (slab.empty()) throw Error(path + ": not a slab file (no \"slab\" metadata: cook it with --slab I/N)");
     try
     {
-        p.slab = parseSlab(slab);
+        p.slab = slabFromText(slab);
     }
     catch (const Error &)
     {
@@ -172,25 +172,15 @@ std::vector<const Part *> orderSlabs(const std::vector<Part> &parts)
     return bySlab;
 }
 
-template <typename GridT>
-bool replaceInto(openvdb::GridBase &into, const openvdb::GridBase &from)
-{
-    auto *a = dynamic_cast<GridT *>(&into);
-    auto *b = dynamic_cast<const GridT *>(&from);
-    if (!a || !b) return false;
-    openvdb::tools::compReplace(*a, *b);
-    return true;
-}
-
 // Grid g of every slab joined into the first slab's grid, without the
 // metadata that marks a slab.
-openvdb::GridBase::Ptr joinGrid(const std::vector<const Part *> &slabs, size_t g)
+openvdb::GridBase::Ptr joinSlabs(const std::vector<const Part *> &slabs, size_t g)
 {
     openvdb::GridBase::Ptr into = (*slabs.front()->grids)[g];
     for (size_t s = 1; s < slabs.size(); ++s)
     {
-        const openvdb::GridBase &from = *(*slabs[s]->grids)[g];
-        if (!replaceInto<openvdb::FloatGrid>(*into, from) && !replaceInto<openvdb::Vec3SGrid>(*into, from))
+        openvdb::GridBase &from = *(*slabs[s]->grids)[g];
+        if (joinGrid(*into, from) == JoinWay::Unsupported)
             throw Error(slabs[s]->path + ": grid '" + from.getName() + "' has a value type merge does not handle (" + from.valueType() + ")");
     }
     into->removeMeta(slabmeta::slab);
@@ -210,7 +200,7 @@ void mergeSlabFiles(const std::string &out, const std::vector<std::string> &path
     std::vector<const Part *> slabs = orderSlabs(parts);
 
     openvdb::GridPtrVec merged(parts.front().grids->size());
-    tbb::parallel_for(size_t(0), merged.size(), [&](size_t g) { merged[g] = joinGrid(slabs, g); });
+    tbb::parallel_for(size_t(0), merged.size(), [&](size_t g) { merged[g] = joinSlabs(slabs, g); });
     writeGridsVdb(merged, out);
 }
 

@@ -2,7 +2,7 @@
 #include "vdb/VdbComplete.h"
 
 #include "Messages.h"
-#include "farm/Slab.h"
+#include "vdb/SlabIdentity.h"
 #include "vdb/VdbCheck.h"
 #include "vdb/VdbRead.h"
 #include "vdb/VdbWriter.h"

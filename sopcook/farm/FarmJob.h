@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// `sopcook farm slurm cook`: a cook split into the tasks of a Slurm array job
-// (frames, chunks of frames, or z-slabs of each frame), its sbatch scripts,
-// the job folder the tasks report into, and the submission.
+// A farm job: a cook split into tasks (frames, chunks of frames, or z-slabs
+// of each frame) and the job folder the tasks report into, whatever the
+// scheduler (SlurmSubmit.h submits one to Slurm).
 #include <string>
 #include <vector>
 #include "cook/CookCommand.h"
-#include "cook/PluginRegistry.h"
 
 namespace sopcook
 {
@@ -61,12 +60,4 @@ struct FarmJob
 FarmJob planFarmJob(const CookOptions &cook, const FarmOptions &farm);
 void writeManifest(const FarmJob &job);
 FarmJob readManifest(const std::string &dir);
-
-// The sbatch scripts: the array job, and the merge job of a slab job.
-std::string arrayScript(const FarmJob &job, const CookOptions &cook, const FarmOptions &farm, const std::string &mem);
-std::string mergeScript(const FarmJob &job, const FarmOptions &farm, const std::string &mem);
-
-// Runs `sopcook farm slurm cook`: prints the scripts (--dry-run) or writes the
-// job folder and submits; prints the job ids. Returns the exit status.
-int runFarmSlurmCook(const PluginRegistry &plugins, const CookOptions &cook, const FarmOptions &farm);
 } // namespace sopcook

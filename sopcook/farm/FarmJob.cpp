@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "farm/SlurmJob.h"
+#include "farm/FarmJob.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +15,7 @@
 #include "cook/Frames.h"
 #include "cook/UserPaths.h"
 #include "farm/FarmFiles.h"
-#include "farm/Slab.h"
+#include "cook/SlabPart.h"
 
 namespace sopcook
 {

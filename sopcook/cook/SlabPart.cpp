@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "cook/SlabPart.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Messages.h"
+#include "UT/UT_VoxelArray.h"
+
+namespace sopcook
+{
+SlabPart parseSlab(const std::string &text)
+{
+    try
+    {
+        return slabFromText(text);
+    }
+    catch (const Error &e)
+    {
+        throw Error("--slab " + text + ": " + e.what());
+    }
+}
+
+SlabScope::SlabScope(const SlabPart &slab)
+{
+    UT_VoxelSlab s;
+    if (slab.active()) s = {slab.index, slab.count};
+    UT_VoxelSlab::setProcessSlab(s);
+}
+
+SlabScope::~SlabScope() { UT_VoxelSlab::setProcessSlab(UT_VoxelSlab()); }
+
+CookEstimate slabEstimate(const CookEstimate &whole, int count)
+{
+    CookEstimate e = whole;
+    if (count <= 1 || whole.tiles <= 0) return e;
+    // Slabs hold whole z tiles; the largest holds ceil(zTiles / count).
+    const double share = std::ceil(whole.zTiles / count) / std::max(whole.zTiles, 1.0);
+    e.fullBytes = whole.indexBytes + (whole.fullBytes - whole.indexBytes) * share;
+    // The operators' loops skip what cannot reach the slab; the rest is
+    // paid by every slab.
+    const double work = std::min(1.0, share + unclippedShare * (1 - share));
+    e.leastSeconds = whole.leastSeconds * work;
+    e.mostSeconds = whole.mostSeconds * work;
+    e.grid += " (slab 1 of " + std::to_string(count) + ")";
+    return e;
+}
+} // namespace sopcook
