@@ -262,6 +262,46 @@ TEST(FarmSlurmCook, SubmitsArrayAndMergeJobsOrSaysWhyNot)
     EXPECT_NE(c.str().find("--dependency=afterok:43"), std::string::npos) << c.str();
 }
 
+// The value of "#SBATCH --NAME=" in the first script of text, or "".
+std::string sbatchValue(const std::string &text, const std::string &name)
+{
+    const std::string key = "#SBATCH --" + name + "=";
+    size_t at = text.find(key);
+    if (at == std::string::npos) return "";
+    at += key.size();
+    return text.substr(at, text.find('\n', at) - at);
+}
+
+// "D-HH:MM:SS" as seconds.
+long long slurmSeconds(const std::string &t)
+{
+    int d = 0, h = 0, m = 0, sec = 0;
+    return std::sscanf(t.c_str(), "%d-%d:%d:%d", &d, &h, &m, &sec) == 4 ? ((d * 24LL + h) * 60 + m) * 60 + sec : -1;
+}
+
+TEST(FarmSlurmCook, SlabTasksAskForTheirSlabsMemoryAndTime)
+{
+    TempDir dir;
+    const std::string cook = "farm slurm cook billowfold -i " + ex + "points.geo -s divs=400,400,800 -s donoise=1 --dry-run -o " +
+                             dir.path + "/c.vdb";
+    Result whole = sopcook(cook, dir.path), slabs = sopcook(cook + " --slabs 8", dir.path);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    ASSERT_EQ(slabs.status, 0) << slabs.err;
+    const std::string wholeMem = sbatchValue(whole.out, "mem"), slabMem = sbatchValue(slabs.out, "mem");
+    ASSERT_FALSE(wholeMem.empty() || slabMem.empty()) << whole.out << slabs.out;
+    // Memory: an eighth of the filled tiles; time: an eighth of the work plus
+    // what a slab cannot skip, and the ten minutes of reading and writing.
+    EXPECT_LT(std::stoll(slabMem) * 4, std::stoll(wholeMem)) << wholeMem << " vs " << slabMem;
+    const long long wholeTime = slurmSeconds(sbatchValue(whole.out, "time")), slabTime = slurmSeconds(sbatchValue(slabs.out, "time"));
+    ASSERT_GT(wholeTime, 600) << whole.out;
+    ASSERT_GT(slabTime, 600) << slabs.out;
+    EXPECT_LT(slabTime - 600, (wholeTime - 600) / 2) << wholeTime << " vs " << slabTime;
+    // The merge job holds the whole frame; a --time given is kept.
+    EXPECT_GT(std::stoll(sbatchValue(slabs.out.substr(slabs.out.find("after the array job")), "mem")), std::stoll(slabMem));
+    Result given = sopcook(cook + " --slabs 8 --time 1:00:00", dir.path);
+    EXPECT_EQ(sbatchValue(given.out, "time"), "1:00:00") << given.out;
+}
+
 TEST(FarmReport, CountsFramesWithoutStatsAsFailed)
 {
     TempDir dir;

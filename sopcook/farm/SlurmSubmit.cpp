@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -101,6 +102,20 @@ std::string memoryRequest(const CookEstimate &e, double conversion)
     return std::to_string((long long)mb) + "M";
 }
 
+// Slurm's --time for a task of frames the estimate sizes: twice their most
+// work plus ten minutes for reading and writing, as D-HH:MM:SS; empty (the
+// partition's default) without a cost model or beyond a week, where a limit
+// would only be refused or kill a cook that was going to finish.
+std::string timeRequest(const CookEstimate &e, int frames)
+{
+    const double seconds = 2 * e.mostSeconds * frames + 600;
+    if (!e.modelled || !(seconds <= 7 * 86400.0)) return "";
+    const long long s = (long long)std::ceil(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld-%02lld:%02lld:%02lld", s / 86400, s / 3600 % 24, s / 60 % 60, s % 60);
+    return text;
+}
+
 // Submits script; returns the job id or throws Error with sbatch's reason.
 std::string submit(const std::string &sbatch, const std::vector<std::string> &options, const std::string &script)
 {
@@ -166,9 +181,13 @@ int runFarmSlurmCook(const PluginRegistry &plugins, const CookOptions &cook, con
     OperatorCook probe(op);
     assignParameters(probe.node(), op, cook.settings);
     CookEstimate whole = estimateCook(op, probe.node(), frameTime(job.first), nullptr);
-    std::string taskMem = farm.mem.empty() ? memoryRequest(job.slabs ? slabEstimate(whole, job.slabs) : whole, 2.0) : farm.mem;
+    // A slab task holds and does its slab's share (slabEstimate).
+    const CookEstimate task = job.slabs ? slabEstimate(whole, job.slabs) : whole;
+    std::string taskMem = farm.mem.empty() ? memoryRequest(task, 2.0) : farm.mem;
     std::string mergeMem = farm.mem.empty() ? memoryRequest(whole, 1.0) : farm.mem;
-    std::string script = arrayScript(job, cook, farm, taskMem);
+    FarmOptions taskFarm = farm;
+    if (taskFarm.time.empty()) taskFarm.time = timeRequest(task, job.slabs ? 1 : farm.chunk);
+    std::string script = arrayScript(job, cook, taskFarm, taskMem);
     std::string merge = job.slabs > 0 ? mergeScript(job, farm, mergeMem) : "";
     if (farm.dryRun)
     {
