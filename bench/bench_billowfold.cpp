@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
-#include "BenchScenes.h"
+#include "BenchCookScenes.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
@@ -37,22 +37,8 @@ int64_t voxelUpdates(const std::vector<Ball> &balls)
 
 void cloudScene(Cook &c, const std::vector<Ball> &balls, bool noise)
 {
-    GU_Detail &in = c.input(0);
-    for (size_t i = 0; i < balls.size(); ++i)
-    {
-        const Ball &b = balls[i];
-        GA_Offset pt = addPoint(in, UT_Vector3(b.x, b.y, b.z));
-        setPointAttrib(in, pt, "density", {1});
-        setPointAttrib(in, pt, "pscale", {b.r});
-        setPointAttrib(in, pt, "Cd", {0.8f, 0.7f, 0.6f});
-        setPointAttrib(in, pt, "N", {1, 0.2f, 0});
-        setPointAttrib(in, pt, "up", {0, 1, 0.3f});
-        setPointAttrib(in, pt, "noiseoffset", {float(i % 17), 0.5f, 0.25f});
-    }
-    GU_Detail &box = c.input(1);
-    addPoint(box, UT_Vector3(0, 0, 0));
-    addPoint(box, UT_Vector3(kGrid, kGrid, kGrid));
-    c.set3("divs", kGrid, kGrid, kGrid);
+    benchscenes::ballPoints(c.input(0), balls);
+    benchscenes::boxInput(c, kGrid);
     c.set("donoise", noise ? 1 : 0);
     c.set3("noisefreq", 0.3, 0.3, 0.3);
 }

@@ -7,8 +7,7 @@
 // cook near a second. items_per_second counts children.
 #include <benchmark/benchmark.h>
 #include <cmath>
-#include "GEO/GEO_PrimPoly.h"
-#include "TestHost.h"
+#include "BenchCookScenes.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 using namespace testhost;
@@ -24,30 +23,8 @@ int childrenPerQuad(bool feather) { return feather ? kFeatherChildren : kChildre
 
 void sheetScene(Cook &c, bool feather)
 {
-    GU_Detail &in = c.input(0);
-    const float step = float(kGrid) / kQuads;
-    std::vector<GA_Offset> pts;
-    for (int j = 0; j <= kQuads; ++j)
-        for (int i = 0; i <= kQuads; ++i)
-        {
-            float x = float(i) * step, y = float(j) * step;
-            float z = float(kGrid) * 0.5f + 8.0f * std::sin(x * 0.05f) * std::cos(y * 0.04f);
-            GA_Offset pt = addPoint(in, UT_Vector3(x, y, z));
-            setPointAttrib(in, pt, "density", {1});
-            setPointAttrib(in, pt, "pscale", {3});
-            setPointAttrib(in, pt, "N", {0, 0, 4});
-            setPointAttrib(in, pt, "uv", {x / 16, y / 16, 0});
-            setPointAttrib(in, pt, "Cd", {0.8f, 0.7f, 0.6f});
-            pts.push_back(pt);
-        }
-    auto at = [&](int i, int j) { return pts[size_t(j * (kQuads + 1) + i)]; };
-    for (int j = 0; j < kQuads; ++j)
-        for (int i = 0; i < kQuads; ++i)
-            GEO_PrimPoly::build(&in, {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)}, true);
-    GU_Detail &box = c.input(1);
-    addPoint(box, UT_Vector3(0, 0, 0));
-    addPoint(box, UT_Vector3(kGrid, kGrid, kGrid));
-    c.set3("divs", kGrid, kGrid, kGrid);
+    benchscenes::wavedSheet(c.input(0), kQuads, kGrid, /*uv=*/true);
+    benchscenes::boxInput(c, kGrid);
     c.set("childrencount", childrenPerQuad(feather));
     c.set("feather", feather ? 1 : 0);
     c.set("docolor", 1);

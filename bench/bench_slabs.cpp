@@ -6,6 +6,9 @@
 // faces, reading the input, decoding a GIF) is paid once per slab. "fixed"
 // estimates that share of the whole cook from the 16-slab ratio:
 // (ratio - 1) / 15. Twins run with one worker thread.
+// A second table models the frame on 16 and 64 cores (ScalingModel.h) from
+// these figures and the serial parts: joining the 16 slabs' grids and
+// writing the whole cook's file (read is 0: the scenes are built in memory).
 //   build/bin/bench_slabs [runs] [filter]   (filter: part of an operator or scene name)
 #include <algorithm>
 #include <cmath>
@@ -20,41 +23,25 @@
 #include <vector>
 #include <Magick++.h>
 #include "GEO/GEO_PrimPoly.h"
-#include "BenchScenes.h"
+#include "BenchCookScenes.h"
+#include "ScalingModel.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 #include "UT/UT_VoxelSlab.h"
+#include "vdb/GridJoin.h"
+#include "vdb/VdbWriter.h"
+#include "vdb/VolumeGrids.h"
 
 using namespace testhost;
 using benchscenes::hash01;
+using benchscenes::unitBox;
 
 namespace
 {
-void unitBox(Cook &c, int grid)
-{
-    GU_Detail &box = c.input(1);
-    addPoint(box, UT_Vector3(0, 0, 0));
-    addPoint(box, UT_Vector3(float(grid), float(grid), float(grid)));
-    c.set3("divs", grid, grid, grid);
-    c.set3("extendbounds", 0, 0, 0);
-}
-
 // billowfold's benchmark scene: 10,000 balls of radius 2 to 6 in 256^3.
 void clouds(Cook &c, bool noise, bool twin = false)
 {
-    GU_Detail &in = c.input(0);
-    const std::vector<benchscenes::Ball> balls = benchscenes::scatterBalls(10000, 256);
-    for (size_t i = 0; i < balls.size(); ++i)
-    {
-        const benchscenes::Ball &b = balls[i];
-        GA_Offset pt = addPoint(in, UT_Vector3(b.x, b.y, b.z));
-        setPointAttrib(in, pt, "density", {1});
-        setPointAttrib(in, pt, "pscale", {b.r});
-        setPointAttrib(in, pt, "Cd", {0.8f, 0.7f, 0.6f});
-        setPointAttrib(in, pt, "N", {1, 0.2f, 0});
-        setPointAttrib(in, pt, "up", {0, 1, 0.3f});
-        setPointAttrib(in, pt, "noiseoffset", {float(i % 17), 0.5f, 0.25f});
-    }
+    benchscenes::ballPoints(c.input(0), benchscenes::scatterBalls(10000, 256));
     unitBox(c, 256);
     c.set("donoise", noise ? 1 : 0);
     c.set3("noisefreq", 0.3, 0.3, 0.3);
@@ -93,27 +80,8 @@ void curves(Cook &c, bool noise)
 // children a quad, cubes of 3^3 voxels.
 void sheet(Cook &c)
 {
-    GU_Detail &in = c.input(0);
-    const int quads = 64, grid = 128;
-    const float step = float(grid) / quads;
-    std::vector<GA_Offset> pts;
-    for (int j = 0; j <= quads; ++j)
-        for (int i = 0; i <= quads; ++i)
-        {
-            float x = float(i) * step, y = float(j) * step;
-            float z = float(grid) * 0.5f + 8.0f * std::sin(x * 0.05f) * std::cos(y * 0.04f);
-            GA_Offset pt = addPoint(in, UT_Vector3(x, y, z));
-            setPointAttrib(in, pt, "density", {1});
-            setPointAttrib(in, pt, "pscale", {3});
-            setPointAttrib(in, pt, "N", {0, 0, 4});
-            setPointAttrib(in, pt, "uv", {x / 16, y / 16, 0});
-            setPointAttrib(in, pt, "Cd", {0.8f, 0.7f, 0.6f});
-            pts.push_back(pt);
-        }
-    auto at = [&](int i, int j) { return pts[size_t(j * (quads + 1) + i)]; };
-    for (int j = 0; j < quads; ++j)
-        for (int i = 0; i < quads; ++i)
-            GEO_PrimPoly::build(&in, {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)}, true);
+    const int grid = 128;
+    benchscenes::wavedSheet(c.input(0), 64, grid, /*uv=*/true);
     unitBox(c, grid);
     c.set("childrencount", 100);
     c.set("docolor", 1);
@@ -219,6 +187,33 @@ double slabsCpu(Cook &c, int count, int runs)
     return sum;
 }
 
+// The serial parts of a frame: the CPU of writing the whole cook's volumes
+// to a file, and of joining the grids of its 16 slab cooks (their
+// conversion to grids is each slab's own work, not counted).
+void serialCpu(Cook &c, benchmodel::FrameCosts &frame)
+{
+    std::vector<std::string> warnings;
+    std::vector<sopcook::VolumeSummary> summaries;
+    const std::string path = "/tmp/bench_slabs_" + std::to_string(getpid()) + ".vdb";
+    c.cook();
+    double t0 = processCpuSeconds();
+    sopcook::writeVolumesVdb(c.output(), path, sopcook::VectorGrids::None, warnings);
+    frame.write = processCpuSeconds() - t0;
+    std::remove(path.c_str());
+    std::vector<openvdb::GridPtrVec> slabs;
+    for (int i = 0; i < 16; ++i)
+    {
+        UT_VoxelSlab::setProcessSlab(UT_VoxelSlab{i, 16});
+        c.cook();
+        UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
+        slabs.push_back(sopcook::volumesToGrids(c.output(), sopcook::VectorGrids::None, summaries, warnings));
+    }
+    t0 = processCpuSeconds();
+    for (size_t g = 0; g < slabs[0].size(); ++g)
+        for (size_t i = 1; i < slabs.size(); ++i) sopcook::joinGrid(*slabs[0][g], *slabs[i][g]);
+    frame.join = processCpuSeconds() - t0;
+}
+
 // Standard output of the cooks goes to /dev/null (billowfold prints a line).
 struct Quiet
 {
@@ -259,6 +254,8 @@ int main(int argc, char **argv)
         {"plumeweave_velocity_stretch", "2000 pts x 20 streaks", streaks},
         {"plumeweave_velocity_stretchMT", "same", streaks},
     };
+    openvdb::initialize();
+    std::vector<benchmodel::FrameCosts> frames;
     bool reel = false;
     std::printf("process CPU seconds, least of %d cook%s each; ratio = sum of N slab cooks / whole cook\n", runs,
                 runs > 1 ? "s" : "");
@@ -281,11 +278,14 @@ int main(int argc, char **argv)
             whole = cookCpu(c, 0, 1, runs);
             four = slabsCpu(c, 4, runs);
             sixteen = slabsCpu(c, 16, runs);
+            frames.push_back({k.op, k.scene, whole, sixteen});
+            serialCpu(c, frames.back());
         }
         std::printf("%-30s %-25s %8.3f %8.3f %6.2f %8.3f %6.2f %5.1f%%\n", k.op, k.scene, whole, four, four / whole,
                     sixteen, sixteen / whole, 100 * std::max(0.0, (sixteen / whole - 1) / 15));
         std::fflush(stdout);
     }
+    benchmodel::printScalingModel(frames);
     if (reel) std::remove(gifPath().c_str());
     return 0;
 }

@@ -16,24 +16,16 @@
 #include <thread>
 #include <unistd.h>
 #include "GEO/GEO_PrimPoly.h"
-#include "BenchScenes.h"
+#include "BenchCookScenes.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 using namespace testhost;
+using benchscenes::unitBox;
 using benchscenes::hash01;
 
 namespace
 {
-void unitBox(Cook &c, int grid)
-{
-    GU_Detail &box = c.input(1);
-    addPoint(box, UT_Vector3(0, 0, 0));
-    addPoint(box, UT_Vector3(float(grid), float(grid), float(grid)));
-    c.set3("divs", grid, grid, grid);
-    c.set3("extendbounds", 0, 0, 0);
-}
-
 // Balls of radius [rlo, rhi) voxels in a 256^3 grid, colour on.
 void balls(Cook &c, int count, float rlo, float rhi)
 {
@@ -97,30 +89,9 @@ void streaks(Cook &c, int count, int children, float s)
 // A wavy sheet of 64 x 64 quads in a 128^3 grid, 100 children a quad.
 void sheet(Cook &c)
 {
-    GU_Detail &in = c.input(0);
-    const int quads = 64, grid = 128;
-    const float step = float(grid) / quads;
-    std::vector<GA_Offset> pts;
-    for (int j = 0; j <= quads; ++j)
-        for (int i = 0; i <= quads; ++i)
-        {
-            float x = float(i) * step, y = float(j) * step;
-            float z = float(grid) * 0.5f + 8.0f * std::sin(x * 0.05f) * std::cos(y * 0.04f);
-            GA_Offset pt = addPoint(in, UT_Vector3(x, y, z));
-            setPointAttrib(in, pt, "density", {1});
-            setPointAttrib(in, pt, "pscale", {3});
-            setPointAttrib(in, pt, "N", {0, 0, 4});
-            setPointAttrib(in, pt, "Cd", {0.8f, 0.7f, 0.6f});
-            pts.push_back(pt);
-        }
-    auto at = [&](int i, int j) { return pts[size_t(j * (quads + 1) + i)]; };
-    for (int j = 0; j < quads; ++j)
-        for (int i = 0; i < quads; ++i)
-            GEO_PrimPoly::build(&in, {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)}, true);
-    GU_Detail &box = c.input(1);
-    addPoint(box, UT_Vector3(0, 0, 0));
-    addPoint(box, UT_Vector3(grid, grid, grid));
-    c.set3("divs", grid, grid, grid);
+    const int grid = 128;
+    benchscenes::wavedSheet(c.input(0), 64, grid, /*uv=*/false);
+    benchscenes::boxInput(c, grid);
     c.set("childrencount", 100);
     c.set("docolor", 1);
 }
