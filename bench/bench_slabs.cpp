@@ -203,11 +203,11 @@ double cookCpu(Cook &c, int index, int count, int runs)
     double best = 1e30;
     for (int r = 0; r < runs; ++r)
     {
-        UT_VoxelSlab::setProcessSlab(count > 1 ? UT_VoxelSlab{index, count} : UT_VoxelSlab());
+        c.setSlab(count > 1 ? UT_VoxelSlab{index, count} : UT_VoxelSlab());
         const double t0 = processCpuSeconds();
         c.cook();
         best = std::min(best, processCpuSeconds() - t0);
-        UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
+        c.setSlab(UT_VoxelSlab());
     }
     return best;
 }

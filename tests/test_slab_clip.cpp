@@ -189,20 +189,12 @@ struct Grids
     int xy = 0; // voxels per z layer (the same for every volume)
 };
 
-// Sets the process slab (and thread count) for one cook.
-struct SlabCook
+// Sets the thread count for one cook.
+struct ThreadScope
 {
     int savedThreads = UT_ThreadedAlgorithm::getDefaultThreadCount();
-    SlabCook(const UT_VoxelSlab &slab, int threads)
-    {
-        UT_VoxelSlab::setProcessSlab(slab);
-        UT_ThreadedAlgorithm::setDefaultThreadCount(threads);
-    }
-    ~SlabCook()
-    {
-        UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
-        UT_ThreadedAlgorithm::setDefaultThreadCount(savedThreads);
-    }
+    explicit ThreadScope(int threads) { UT_ThreadedAlgorithm::setDefaultThreadCount(threads); }
+    ~ThreadScope() { UT_ThreadedAlgorithm::setDefaultThreadCount(savedThreads); }
 };
 
 Grids cook(const Scene &s, const UT_VoxelSlab &slab)
@@ -210,7 +202,8 @@ Grids cook(const Scene &s, const UT_VoxelSlab &slab)
     std::unique_ptr<Camera> camera(s.camera ? new Camera : nullptr);
     Cook c(s.op);
     s.build(c);
-    SlabCook scope(slab, s.threads);
+    c.setSlab(slab);
+    ThreadScope scope(s.threads);
     testing::internal::CaptureStdout();
     OP_ERROR e = c.cook();
     testing::internal::GetCapturedStdout();
@@ -473,9 +466,8 @@ TEST(SlabReach, WorldZMissesOnlyWhatCannotReachTheSlab)
     box(3, 3) = 1;
     vol->setTransform4(box);
     UT_VoxelArrayWriteHandleF h = vol->getVoxelWriteHandle();
-    UT_VoxelSlab::setProcessSlab({1, 4}); // z 16-32
+    h->setSlab({1, 4}); // z 16-32
     h->size(64, 64, 64);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
     const SlabRange slab(h);
     ASSERT_EQ(slab.lo, 16);
     ASSERT_EQ(slab.hi, 32);
@@ -496,13 +488,11 @@ TEST(SlabReach, WorldZMissesOnlyWhatCannotReachTheSlab)
     EXPECT_FALSE(slabMissesWorldZ(vol, slab, 2, 10, 2));
     vol->setTaperX(1);
     // A whole array is never missed; an empty slab always is.
-    UT_VoxelSlab::setProcessSlab({0, 1});
+    h->setSlab({0, 1});
     h->size(64, 64, 64);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
     EXPECT_FALSE(slabMissesWorldZ(vol, SlabRange(h), 2, 10, 2));
-    UT_VoxelSlab::setProcessSlab({0, 8}); // 4 tiles among 8 slabs: slab 0 is empty
+    h->setSlab({0, 8}); // 4 tiles among 8 slabs: slab 0 is empty
     h->size(64, 64, 64);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
     EXPECT_TRUE(slabMissesWorldZ(vol, SlabRange(h), 0, 64, 64));
 }
 } // namespace

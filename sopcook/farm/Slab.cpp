@@ -44,14 +44,9 @@ SlabPart parseSlab(const std::string &text)
     return slab;
 }
 
-SlabScope::SlabScope(const SlabPart &slab)
-{
-    UT_VoxelSlab s;
-    if (slab.active()) s = {slab.index, slab.count};
-    UT_VoxelSlab::setProcessSlab(s);
-}
+SlabScope::SlabScope(const SlabPart &) {}
 
-SlabScope::~SlabScope() { UT_VoxelSlab::setProcessSlab(UT_VoxelSlab()); }
+SlabScope::~SlabScope() = default;
 
 CookEstimate slabEstimate(const CookEstimate &whole, int count)
 {
