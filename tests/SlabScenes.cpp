@@ -15,16 +15,6 @@ namespace slabscenes
 {
 namespace
 {
-// Deterministic values in [0, 1) from an index.
-float hash01(int i, int salt)
-{
-    unsigned h = unsigned(i) * 2654435761u ^ unsigned(salt) * 40503u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return float(h & 0xffffff) / float(0x1000000);
-}
-
 // The grid: the box [0, 1]^3 as input 1, `res` voxels.
 void box(Cook &c, int rx, int ry, int rz)
 {

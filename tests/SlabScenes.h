@@ -19,6 +19,16 @@ namespace slabscenes
 {
 using testhost::Cook;
 
+// Deterministic values in [0, 1) from an index.
+inline float hash01(int i, int salt)
+{
+    unsigned h = unsigned(i) * 2654435761u ^ unsigned(salt) * 40503u;
+    h ^= h >> 13;
+    h *= 0x5bd1e995u;
+    h ^= h >> 15;
+    return float(h & 0xffffff) / float(0x1000000);
+}
+
 // A camera at path /obj/cam1 looking down -z from above the box.
 struct Camera
 {
