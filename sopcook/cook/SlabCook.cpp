@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Messages.h"
+#include "UT/UT_ThreadedAlgorithm.h"
 
 namespace sopcook
 {
@@ -61,6 +62,7 @@ SlabPlan planSlabs(int threads, double zTiles)
     plan.slabs = std::max(threads, 1);
     if (zTiles > 0) plan.slabs = int(std::min(double(plan.slabs), zTiles));
     plan.threads = plan.slabs;
+    plan.inner = 1;
     return plan;
 }
 
@@ -77,6 +79,9 @@ void cookInSlabs(OperatorCook &job, fpreal time, const SlabPlan &plan, std::vect
     }
     for (int s = 0; s < plan.slabs; ++s) parts[size_t(s)]->setSlab(whole.part(s, plan.slabs));
     cookInputs(job, time);
+    // The pool's size is process-wide: set while no job runs, restored after.
+    const int poolThreads = UT_ThreadedAlgorithm::getDefaultThreadCount();
+    if (plan.inner > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(plan.inner);
 
     // Plain threads, so that a thread sanitizer sees every hand-off; each
     // takes the next slab not yet started.
@@ -100,6 +105,7 @@ void cookInSlabs(OperatorCook &job, fpreal time, const SlabPlan &plan, std::vect
     for (int t = 1; t < std::min(plan.threads, plan.slabs); ++t) threads.emplace_back(work);
     work();
     for (std::thread &t : threads) t.join();
+    if (plan.inner > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(poolThreads);
 
     job.setSlab(whole);
     for (const std::exception_ptr &failure : failures)

@@ -20,12 +20,16 @@ namespace sopcook
 {
 struct SlabPlan
 {
-    int slabs = 1;   // 1: the node cooks as it is, on its own
-    int threads = 1; // slabs cooked at once
+    int slabs = 1;        // 1: the node cooks as it is, on its own
+    int threads = 1;      // slabs cooked at once
+    int inner = 1;        // the host pool's threads while they cook (0: as set)
 };
 
 // The plan for a cook on `threads` threads of a volume `zTiles` tiles deep
-// (0: not known): one slab per thread, never more slabs than tiles.
+// (0: not known): one slab per thread, never more slabs than tiles. A
+// threaded operator runs its own jobs on one thread inside each slab: the
+// slabs already keep every core busy (measured faster than its own threads,
+// bench_jobs), and its result is then that of one thread at any -j.
 SlabPlan planSlabs(int threads, double zTiles);
 
 // Cooks job at time as plan.slabs parts of its slab (OperatorCook::slab) and
