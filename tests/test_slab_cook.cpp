@@ -137,13 +137,22 @@ TEST(SlabCookInterrupt, EverySlabStopsAndTheJoinIsThePartialResult)
     EXPECT_GT(written, 0u);
 }
 
-// The plan: a slab per thread, never more slabs than z tiles.
+// The plan: a slab per thread, never more slabs than z tiles; the threads
+// the slabs leave go to a threaded operator's own jobs.
 TEST(SlabCookPlan, OneSlabPerThreadUpToTheTiles)
 {
-    EXPECT_EQ(sopcook::planSlabs(1, 40).slabs, 1);
-    EXPECT_EQ(sopcook::planSlabs(0, 40).slabs, 1);
-    EXPECT_EQ(sopcook::planSlabs(7, 40).slabs, 7);
-    EXPECT_EQ(sopcook::planSlabs(7, 3).slabs, 3);
-    EXPECT_EQ(sopcook::planSlabs(7, 0).slabs, 7); // depth not known ahead
+    struct
+    {
+        int threads;
+        double zTiles;
+        int slabs, inner;
+    } cases[] = {{1, 40, 1, 1}, {0, 40, 1, 1}, {7, 40, 7, 1}, {7, 3, 3, 2}, {8, 2, 2, 4}, {7, 0, 7, 1}};
+    for (const auto &k : cases)
+    {
+        const sopcook::SlabPlan plan = sopcook::planSlabs(k.threads, k.zTiles);
+        EXPECT_EQ(plan.slabs, k.slabs) << k.threads << " threads, " << k.zTiles << " tiles";
+        EXPECT_EQ(plan.threads, k.slabs) << k.threads << " threads, " << k.zTiles << " tiles";
+        EXPECT_EQ(plan.inner, k.inner) << k.threads << " threads, " << k.zTiles << " tiles";
+    }
 }
 } // namespace

@@ -62,7 +62,9 @@ SlabPlan planSlabs(int threads, double zTiles)
     plan.slabs = std::max(threads, 1);
     if (zTiles > 0) plan.slabs = int(std::min(double(plan.slabs), zTiles));
     plan.threads = plan.slabs;
-    plan.inner = 1;
+    // Threads the slabs leave idle (a grid of few z tiles) go to the
+    // operator's own jobs.
+    plan.inner = std::max(threads, 1) / plan.slabs;
     return plan;
 }
 

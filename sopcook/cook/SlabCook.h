@@ -27,9 +27,10 @@ struct SlabPlan
 
 // The plan for a cook on `threads` threads of a volume `zTiles` tiles deep
 // (0: not known): one slab per thread, never more slabs than tiles. A
-// threaded operator runs its own jobs on one thread inside each slab: the
-// slabs already keep every core busy (measured faster than its own threads,
-// bench_jobs), and its result is then that of one thread at any -j.
+// threaded operator runs its own jobs on the threads the slabs leave, one
+// when there are as many slabs as threads: the slabs keep every core busy
+// (measured faster than its own threads, bench_jobs), and its result is
+// then that of one thread at any -j.
 SlabPlan planSlabs(int threads, double zTiles);
 
 // Cooks job at time as plan.slabs parts of its slab (OperatorCook::slab) and
