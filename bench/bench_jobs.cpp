@@ -65,8 +65,8 @@ int main(int argc, char **argv)
     bool reel = false;
     std::printf("least of %d cook%s each; -j %d: %d slabs at once, joined in memory; own: a twin's own %d threads\n",
                 runs, runs > 1 ? "s" : "", threads, threads, threads);
-    std::printf("%-30s %-25s %7s %7s %7s %7s %6s %6s %6s %7s %6s\n", "operator", "scene", "j1 wall", "j1 cpu", "jN wall",
-                "jN cpu", "wall x", "cpu x", "mem x", "own wall", "own x");
+    std::printf("%-30s %-25s %7s %7s %7s %7s %6s %6s %6s %8s %7s %6s\n", "operator", "scene", "j1 wall", "j1 cpu",
+                "jN wall", "jN cpu", "wall x", "cpu x", "mem x", "own wall", "own cpu", "own x");
     for (const BenchCase &k : benchCases())
     {
         if (!std::strstr(k.op, filter) && !std::strstr(k.scene, filter)) continue;
@@ -87,7 +87,7 @@ int main(int argc, char **argv)
         }
         std::printf("%-30s %-25s %7.3f %7.3f %7.3f %7.3f %6.2f %6.2f %6.2f", k.op, k.scene, one.wall, one.cpu, slabs.wall,
                     slabs.cpu, slabs.wall / one.wall, slabs.cpu / one.cpu, double(slabs.bytes) / double(one.bytes));
-        if (threaded(k.op)) std::printf(" %7.3f %6.2f", own.wall, own.wall / one.wall);
+        if (threaded(k.op)) std::printf(" %8.3f %7.3f %6.2f", own.wall, own.cpu, own.wall / one.wall);
         std::printf("\n");
         std::fflush(stdout);
     }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "Messages.h"
@@ -83,7 +84,8 @@ void cookInSlabs(OperatorCook &job, fpreal time, const SlabPlan &plan, std::vect
     cookInputs(job, time);
     // The pool's size is process-wide: set while no job runs, restored after.
     const int poolThreads = UT_ThreadedAlgorithm::getDefaultThreadCount();
-    if (plan.inner > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(plan.inner);
+    const bool resize = plan.inner > 0 && plan.inner != poolThreads;
+    if (resize) UT_ThreadedAlgorithm::setDefaultThreadCount(plan.inner);
 
     // Plain threads, so that a thread sanitizer sees every hand-off; each
     // takes the next slab not yet started.
@@ -104,10 +106,20 @@ void cookInSlabs(OperatorCook &job, fpreal time, const SlabPlan &plan, std::vect
         }
     };
     std::vector<std::thread> threads;
-    for (int t = 1; t < std::min(plan.threads, plan.slabs); ++t) threads.emplace_back(work);
+    for (int t = 1; t < std::min(plan.threads, plan.slabs); ++t)
+    {
+        try
+        {
+            threads.emplace_back(work);
+        }
+        catch (const std::system_error &)
+        {
+            break; // no more threads to be had: the ones running take the rest
+        }
+    }
     work();
     for (std::thread &t : threads) t.join();
-    if (plan.inner > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(poolThreads);
+    if (resize) UT_ThreadedAlgorithm::setDefaultThreadCount(poolThreads);
 
     job.setSlab(whole);
     for (const std::exception_ptr &failure : failures)
