@@ -13,10 +13,9 @@ static void BM_fillThroughSlab(benchmark::State &state)
     size_t bytes = 0;
     for (auto _ : state)
     {
-        UT_VoxelSlab::setProcessSlab({0, slabs});
         UT_VoxelArrayF a;
+        a.setSlab({0, slabs});
         a.size(n, n, n);
-        UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
         for (int k = 0; k < n; ++k)
             for (int j = 0; j < n; ++j)
                 for (int i = 0; i < n; ++i) a.updateValue(i, j, k, [](float v) { return v + 0.5f; });

@@ -20,9 +20,15 @@ public:
     GXNoise() { init_noise(); }
     ~GXNoise() {}
 
+    // Fills the table once per plug-in: several cooks at once (the slabs of
+    // one frame) each call this while the others read the table.
     void init_noise()
     {
-        for (int i = 0; i < 256; ++i) gxnoise::p[i] = gxnoise::p[i + 256] = gxnoise::perm[i];
+        static const bool filled = [] {
+            for (int i = 0; i < 256; ++i) gxnoise::p[i] = gxnoise::p[i + 256] = gxnoise::perm[i];
+            return true;
+        }();
+        (void)filled;
     }
 
     static double fade(double t) { return t * t * t * (t * (t * 6 - 15) + 10); }

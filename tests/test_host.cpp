@@ -63,10 +63,9 @@ TEST(VoxelArray, SlabKeepsOnlyItsWholeTilesOfZ)
     UT_VoxelSlab{0, 4}.range(20, 16, kmin, kmax); // more slabs than tiles
     EXPECT_EQ(kmin, kmax);
 
-    UT_VoxelSlab::setProcessSlab({1, 3});
     UT_VoxelArrayF a;
+    a.setSlab({1, 3});
     a.size(40, 40, 70);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
     const size_t empty = a.memoryUsage();
     // Outside the slab nothing is written and no tile allocated, by any path.
     a.setValue(5, 5, 15, 1.0f);
@@ -86,6 +85,92 @@ TEST(VoxelArray, SlabKeepsOnlyItsWholeTilesOfZ)
     whole.size(40, 40, 70);
     whole.setValue(0, 0, 0, 1.0f);
     EXPECT_EQ(whole.getValue(0, 0, 0), 1.0f);
+}
+
+TEST(VoxelArray, SlabsJoinByMovingTheirTiles)
+{
+    // Three slabs of 37 x 21 x 70 (5 z tiles, so slab 1 starts mid block),
+    // each written everywhere it keeps, joined into the first.
+    UT_VoxelArrayF parts[3];
+    for (int s = 0; s < 3; ++s)
+    {
+        parts[s].setSlab({s, 3});
+        parts[s].size(37, 21, 70);
+        for (int k = 0; k < 70; ++k)
+            for (int j = 0; j < 21; ++j)
+                for (int i = 0; i < 37; ++i) parts[s].setValue(i, j, k, float(i + 100 * j + 10000 * k + 1));
+    }
+    const float *moved = parts[2].tileData(1, 0, 4);
+    ASSERT_NE(moved, nullptr);
+    EXPECT_TRUE(parts[0].takeTiles(parts[2]));
+    EXPECT_TRUE(parts[0].takeTiles(parts[1]));
+    // Tiles move, not copies: the pointer is the part's, the part is empty.
+    EXPECT_EQ(parts[0].tileData(1, 0, 4), moved);
+    EXPECT_EQ(parts[2].tileData(1, 0, 4), nullptr);
+    EXPECT_EQ(parts[1].getValue(3, 3, 20), 0.0f);
+    int kmin, kmax;
+    parts[0].getWritableZ(kmin, kmax);
+    EXPECT_EQ(kmin, 0);
+    EXPECT_EQ(kmax, 70);
+    EXPECT_TRUE(parts[0].getSlab().isWhole());
+    for (int k = 0; k < 70; ++k)
+        for (int j = 0; j < 21; ++j)
+            for (int i = 0; i < 37; ++i) ASSERT_EQ(parts[0].getValue(i, j, k), float(i + 100 * j + 10000 * k + 1));
+    // The joined array owns the moved memory: it outlives the parts.
+    UT_VoxelArrayF *copy = new UT_VoxelArrayF(parts[0]);
+    for (auto &p : parts) p.size(1, 1, 1);
+    EXPECT_EQ(copy->getValue(36, 20, 69), float(36 + 2000 + 690000 + 1));
+    delete copy;
+
+    // Parts that overlap or differ in shape are refused, and nothing moves.
+    UT_VoxelArrayF a, b, c;
+    a.size(20, 20, 40);
+    b.size(20, 20, 40);
+    c.size(20, 20, 41);
+    a.setValue(1, 1, 1, 1.0f);
+    b.setValue(1, 2, 1, 2.0f); // the same tile
+    b.setValue(1, 2, 33, 3.0f);
+    EXPECT_FALSE(a.takeTiles(b));
+    EXPECT_FALSE(a.takeTiles(c));
+    EXPECT_FALSE(a.takeTiles(a));
+    EXPECT_EQ(b.getValue(1, 2, 33), 3.0f);
+    EXPECT_EQ(a.getValue(1, 2, 33), 0.0f);
+}
+
+TEST(Volume, VolumesTakeTheSlabOfTheirDetail)
+{
+    GU_Detail gdp;
+    gdp.setVoxelSlab({1, 2});
+    gdp.clearAndDestroy(); // the slab belongs to the detail, not its contents
+    GU_Detail source;
+    gdp.copyFrom(source);
+    GU_PrimVolume *vol = GU_PrimVolume::build(&gdp);
+    vol->getVoxelWriteHandle()->size(8, 8, 64);
+    int kmin, kmax;
+    vol->getVoxels()->getWritableZ(kmin, kmax);
+    EXPECT_EQ(kmin, 32);
+    EXPECT_EQ(kmax, 64);
+    // A volume of another detail, and an array made on its own, are whole.
+    GU_PrimVolume *whole = GU_PrimVolume::build(&source);
+    whole->getVoxelWriteHandle()->size(8, 8, 64);
+    whole->getVoxels()->getWritableZ(kmin, kmax);
+    EXPECT_EQ(kmin, 0);
+    EXPECT_EQ(kmax, 64);
+    // An impossible slab reads as the whole volume.
+    gdp.setVoxelSlab({3, 2});
+    EXPECT_TRUE(gdp.getVoxelSlab().isWhole());
+    // The parts of a slab are the slabs of a finer cut that join into it:
+    // slab 1 of 2 of 200 voxels (13 tiles) is k 96..200.
+    int next = 96;
+    for (int part = 0; part < 3; ++part)
+    {
+        int lo, hi;
+        UT_VoxelSlab{1, 2}.part(part, 3).range(200, 16, lo, hi);
+        EXPECT_EQ(lo, next) << part;
+        EXPECT_LT(lo, hi) << part;
+        next = hi;
+    }
+    EXPECT_EQ(next, 200);
 }
 
 TEST(VoxelArray, EdgeTilesHoldOnlyTheVoxelsInside)
@@ -301,12 +386,13 @@ TEST(Volume, RowsMatchVoxelByVoxelAccess)
             }
     }
 
-    UT_VoxelSlab::setProcessSlab({1, 2});
     UT_VoxelArrayWriteHandleF byVoxel(std::make_shared<UT_VoxelArrayF>());
     UT_VoxelArrayWriteHandleF byRow(std::make_shared<UT_VoxelArrayF>());
-    byVoxel->size(37, 5, 40);
-    byRow->size(37, 5, 40);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
+    for (auto *h : {&byVoxel, &byRow})
+    {
+        (*h)->setSlab({1, 2});
+        (*h)->size(37, 5, 40);
+    }
     const size_t empty = byRow->memoryUsage();
     // Zero-valued updates allocate nothing, inside or outside the slab.
     for (int z : {0, 20})

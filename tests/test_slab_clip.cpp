@@ -2,240 +2,35 @@
 // Every operator cooked whole and as N z-slabs in this process. A slab cook
 // skips the rows, z ranges and whole points, children, curves and quads that
 // miss its slab; joined along z, its voxels must equal the whole cook's bit
-// for bit, and it must write nothing outside its slab. Grids have odd sizes,
-// so the last slab is thinner than a tile, and 16 slabs outnumber the tiles.
+// for bit, and it must write nothing outside its slab (scenes: SlabScenes.h).
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <functional>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
-#include <Magick++.h>
-#include "GEO/GEO_PrimPoly.h"
 #include "GXNoise.h"
 #include "SlabReach.h"
-#include "OBJ/OBJ_Camera.h"
-#include "OP/OP_Director.h"
-#include "TestHost.h"
-#include "UT/UT_ThreadedAlgorithm.h"
+#include "SlabScenes.h"
 #include "UT/UT_VoxelSlab.h"
 
 using namespace testhost;
+using namespace slabscenes;
 
 namespace
 {
-// Deterministic values in [0, 1) from an index.
-float hash01(int i, int salt)
-{
-    unsigned h = unsigned(i) * 2654435761u ^ unsigned(salt) * 40503u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return float(h & 0xffffff) / float(0x1000000);
-}
-
-// The grid: the box [0, 1]^3 as input 1, `res` voxels.
-void box(Cook &c, int rx, int ry, int rz)
-{
-    addPoint(c.input(1), UT_Vector3(0, 0, 0));
-    addPoint(c.input(1), UT_Vector3(1, 1, 1));
-    c.set3("divs", rx, ry, rz);
-    c.set3("extendbounds", 0, 0, 0);
-}
-
-// Points through the box with every attribute the point operators read.
-void points(Cook &c, int count, float radius)
-{
-    GU_Detail &in = c.input(0);
-    for (int i = 0; i < count; ++i)
-    {
-        GA_Offset pt = addPoint(in, UT_Vector3(0.1f + 0.8f * hash01(i, 1), 0.1f + 0.8f * hash01(i, 2), hash01(i, 3)));
-        setPointAttrib(in, pt, "density", {0.5f + hash01(i, 4)});
-        setPointAttrib(in, pt, "pscale", {radius * (0.5f + hash01(i, 5))});
-        setPointAttrib(in, pt, "radiusf", {0.5f + hash01(i, 6)});
-        setPointAttrib(in, pt, "N", {hash01(i, 7) - 0.5f, 1, hash01(i, 8)});
-        setPointAttrib(in, pt, "up", {0, hash01(i, 9), 1});
-        setPointAttrib(in, pt, "noiseoffset", {hash01(i, 10), hash01(i, 11), hash01(i, 12)});
-        setPointAttrib(in, pt, "Cd", {hash01(i, 13), hash01(i, 14), hash01(i, 15)});
-        setPointAttrib(in, pt, "v", {0.3f * (hash01(i, 16) - 0.5f), 0.2f * hash01(i, 17), 0.4f * (hash01(i, 18) - 0.5f)});
-    }
-}
-
-// Wandering open curves of 6 segments, mostly across z.
-void curves(Cook &c, int count)
-{
-    GU_Detail &in = c.input(0);
-    for (int j = 0; j < count; ++j)
-    {
-        UT_Vector3 p(0.2f + 0.6f * hash01(j, 1), 0.2f + 0.6f * hash01(j, 2), 0.1f * hash01(j, 3));
-        std::vector<GA_Offset> pts;
-        for (int i = 0; i <= 6; ++i)
-        {
-            const int s = j * 7 + i;
-            GA_Offset pt = addPoint(in, p);
-            setPointAttrib(in, pt, "density", {0.5f + hash01(s, 4)});
-            setPointAttrib(in, pt, "pscale", {0.04f + 0.06f * hash01(s, 5)});
-            setPointAttrib(in, pt, "N", {1, hash01(s, 6), 0});
-            setPointAttrib(in, pt, "up", {0, 1, hash01(s, 7)});
-            setPointAttrib(in, pt, "uv", {hash01(s, 8), hash01(s, 9), 0});
-            setPointAttrib(in, pt, "Cd", {hash01(s, 10), hash01(s, 11), hash01(s, 12)});
-            pts.push_back(pt);
-            p += UT_Vector3(0.1f * (hash01(s, 13) - 0.5f), 0.1f * (hash01(s, 14) - 0.5f), 0.16f * hash01(s, 15));
-        }
-        GEO_PrimPoly::build(&in, pts, false);
-    }
-}
-
-// A tilted, wavy sheet of n x n quads running through the box's depth.
-void sheet(Cook &c, int n, float z0 = 0.05f, float depth = 0.9f)
-{
-    GU_Detail &in = c.input(0);
-    std::vector<GA_Offset> pts;
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i)
-        {
-            const float u = float(i) / n, v = float(j) / n;
-            GA_Offset pt = addPoint(in, UT_Vector3(0.1f + 0.8f * u, 0.1f + 0.8f * v + 0.03f * std::sin(7 * u),
-                                                   z0 + depth * v));
-            const int s = j * (n + 1) + i;
-            setPointAttrib(in, pt, "density", {0.5f + hash01(s, 1)});
-            setPointAttrib(in, pt, "pscale", {0.03f + 0.03f * hash01(s, 2)});
-            setPointAttrib(in, pt, "N", {0, -0.7f, 0.7f});
-            setPointAttrib(in, pt, "uv", {u, v, 0});
-            setPointAttrib(in, pt, "noiseoffset", {hash01(s, 3), 0, 0});
-            setPointAttrib(in, pt, "Cd", {hash01(s, 4), hash01(s, 5), hash01(s, 6)});
-            setPointAttrib(in, pt, "v", {hash01(s, 7), hash01(s, 8) - 0.5f, 0.5f});
-            pts.push_back(pt);
-        }
-    auto at = [&](int i, int j) { return pts[size_t(j * (n + 1) + i)]; };
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) GEO_PrimPoly::build(&in, {at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)}, true);
-}
-
-std::string gifPath() { return ::testing::TempDir() + "slab_clip_" + std::to_string(getpid()) + ".gif"; }
-
-// 21 frames of 7 x 5 pixels (two z tiles, the second 5 deep), every pixel
-// of every frame its own colour. Written once: GIF encoding is slow.
-void writeGif()
-{
-    static bool written = false;
-    if (written) return;
-    written = true;
-    Magick::InitializeMagick(nullptr);
-    std::vector<Magick::Image> frames;
-    for (int f = 0; f < 21; ++f)
-    {
-        Magick::Image img(Magick::Geometry(7, 5), Magick::Color("black"));
-        img.type(Magick::TrueColorType);
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 7; ++x)
-            {
-                const int s = (f * 5 + y) * 7 + x;
-                img.pixelColor(size_t(x), size_t(y), Magick::ColorRGB(hash01(s, 1), hash01(s, 2), hash01(s, 3)));
-            }
-        frames.push_back(img);
-    }
-    Magick::writeImages(frames.begin(), frames.end(), "gif:" + gifPath());
-}
-
-struct GifCleanup : ::testing::Environment
-{
-    void TearDown() override { std::remove(gifPath().c_str()); }
-};
-::testing::Environment *const gifCleanup = ::testing::AddGlobalTestEnvironment(new GifCleanup);
-
-// A camera at path /obj/cam1 looking down -z from above the box.
-struct Camera
-{
-    OBJ_Camera cam{"cam1"};
-    Camera()
-    {
-        cam.setFloat("res", 0, 640);
-        cam.setFloat("res", 1, 480);
-        cam.setFloat("focal", 0, 50);
-        cam.setFloat("aperture", 0, 41);
-        cam.setFloat("near", 0, 0.5f);
-        cam.setFloat("far", 0, 2.5f);
-        UT_DMatrix4 world;
-        world.identity();
-        world.translate(0.5, 0.5, 1.8);
-        cam.setWorldTransform(world);
-        OPgetDirector()->registerNode("/obj/cam1", &cam);
-    }
-    ~Camera() { OPgetDirector()->unregisterNode(&cam); }
-};
-
-struct Scene
-{
-    const char *name;
-    const char *op;
-    std::function<void(Cook &)> build;
-    int threads = 1;
-    bool densityOnly = false; // twins with several threads: only density is order-free
-    bool camera = false;
-};
-
-void PrintTo(const Scene &s, std::ostream *os) { *os << s.name; }
-
-// Every volume's voxel bits by name, and its resolution.
-struct Grids
-{
-    std::map<std::string, std::vector<uint32_t>> bits;
-    std::map<std::string, int> zres;
-    int xy = 0; // voxels per z layer (the same for every volume)
-};
-
-// Sets the process slab (and thread count) for one cook.
-struct SlabCook
-{
-    int savedThreads = UT_ThreadedAlgorithm::getDefaultThreadCount();
-    SlabCook(const UT_VoxelSlab &slab, int threads)
-    {
-        UT_VoxelSlab::setProcessSlab(slab);
-        UT_ThreadedAlgorithm::setDefaultThreadCount(threads);
-    }
-    ~SlabCook()
-    {
-        UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
-        UT_ThreadedAlgorithm::setDefaultThreadCount(savedThreads);
-    }
-};
-
 Grids cook(const Scene &s, const UT_VoxelSlab &slab)
 {
     std::unique_ptr<Camera> camera(s.camera ? new Camera : nullptr);
     Cook c(s.op);
     s.build(c);
-    SlabCook scope(slab, s.threads);
+    c.setSlab(slab);
+    ThreadScope scope(s.threads);
     testing::internal::CaptureStdout();
     OP_ERROR e = c.cook();
     testing::internal::GetCapturedStdout();
     EXPECT_LT(e, UT_ERROR_ERROR);
-    Grids g;
-    for (const std::string &name : volumeNames(c.output()))
-    {
-        if (s.densityOnly && name != "density") continue;
-        const GU_PrimVolume *vol = findVolume(c.output(), name.c_str());
-        int rx, ry, rz;
-        vol->getRes(rx, ry, rz);
-        std::vector<uint32_t> &bits = g.bits[name];
-        for (int k = 0; k < rz; ++k)
-            for (int j = 0; j < ry; ++j)
-                for (int i = 0; i < rx; ++i)
-                {
-                    float v = float(vol->getValueAtIndex(i, j, k));
-                    uint32_t b;
-                    std::memcpy(&b, &v, sizeof b);
-                    bits.push_back(b);
-                }
-        g.zres[name] = rz;
-        g.xy = rx * ry;
-    }
-    return g;
+    return gridsOf(c.output(), s.densityOnly);
 }
 
 class SlabClip : public ::testing::TestWithParam<Scene>
@@ -292,145 +87,8 @@ TEST_P(SlabClip, JoinedSlabsAreTheWholeCookBitForBit)
     }
 }
 
-const Scene scenes[] = {
-    {"plumeweave_feather", "plumeweave",
-     [](Cook &c) {
-         points(c, 30, 0.06f);
-         box(c, 19, 17, 53);
-         c.set("childrencount", 12);
-         c.set("feather", 1);
-         c.set("noiseamp", 0.02); // short walks: whole wisps skipped
-     }},
-    {"plumeweave_block", "plumeweave",
-     [](Cook &c) {
-         points(c, 30, 0.08f);
-         box(c, 21, 15, 37);
-         c.set("childrencount", 10);
-         c.set("noiseamp", 0.2);
-         c.set("noiseoctaves", 3);
-     }},
-    {"stretch", "plumeweave_velocity_stretch",
-     [](Cook &c) {
-         points(c, 20, 0.05f);
-         box(c, 17, 19, 41);
-         c.set("childrencount", 6);
-         c.set("docolor", 1);
-         c.set("noiseamp", 0.03);
-     }},
-    {"stretchMT", "plumeweave_velocity_stretchMT",
-     [](Cook &c) {
-         points(c, 20, 0.05f);
-         box(c, 17, 19, 41);
-         c.set("childrencount", 6);
-         c.set("docolor", 1);
-         c.set("noiseamp", 0.03);
-     }},
-    {"stretchMT_3threads", "plumeweave_velocity_stretchMT",
-     [](Cook &c) {
-         points(c, 20, 0.03f);
-         box(c, 17, 19, 41);
-         c.set("childrencount", 6);
-         c.set("docolor", 1);
-     },
-     3, true},
-    {"skin_feather", "skinweave",
-     [](Cook &c) {
-         sheet(c, 5);
-         box(c, 19, 21, 45);
-         c.set("childrencount", 9);
-         c.set("feather", 1);
-         c.set("docolor", 1);
-         c.set("dovelocity", 1);
-         c.set3("noiseamp", 0.1, 0.1, 0.1);
-     }},
-    {"skin_cube", "skinweave",
-     [](Cook &c) {
-         sheet(c, 6);
-         box(c, 23, 17, 39);
-         c.set("childrencount", 16);
-         c.set("extendvoxels", 2);
-         c.set3("noiseamp", 0.02, 0.02, 0.02);
-         c.set("docolor", 1);
-         c.set("dovelocity", 1);
-     }},
-    {"skinMT", "skinweaveMT",
-     [](Cook &c) {
-         sheet(c, 5);
-         box(c, 19, 21, 45);
-         c.set("childrencount", 9);
-         c.set("feather", 1);
-         c.set3("noiseamp", 0.02, 0.02, 0.02);
-         c.set("docolor", 1);
-         c.set("dovelocity", 1);
-     }},
-    {"skinMT_frustum", "skinweaveMT",
-     [](Cook &c) {
-         sheet(c, 5, 0.2f, 0.6f);
-         box(c, 23, 19, 43);
-         c.set("childrencount", 9);
-         c.set("usecamfrustum", 1);
-         c.set("docolor", 1);
-     },
-     1, false, true},
-    {"strands", "strandcast",
-     [](Cook &c) {
-         curves(c, 12);
-         box(c, 21, 19, 51);
-         c.set("donoise", 1);
-         c.set("noiseamp", 4);
-         c.set("noisefreq", 2);
-         c.set("docolor", 1);
-     }},
-    {"strandsMT", "strandcastStraightMT",
-     [](Cook &c) {
-         curves(c, 12);
-         box(c, 21, 19, 51);
-         c.set("docolor", 1);
-     }},
-    {"strandsMT_2threads", "strandcastStraightMT",
-     [](Cook &c) {
-         curves(c, 12);
-         box(c, 21, 19, 51);
-         c.set("donoise", 1);
-         c.set("docolor", 1);
-     },
-     2, true},
-    {"cloud_noise", "billowfold",
-     [](Cook &c) {
-         points(c, 40, 0.12f);
-         box(c, 23, 21, 53);
-         c.set("donoise", 1);
-         c.set("noiseamp", 0.8);
-     }},
-    {"cloud", "billowfold",
-     [](Cook &c) {
-         points(c, 40, 0.12f);
-         box(c, 17, 15, 35);
-     }},
-    {"cloudMT", "billowfoldMT",
-     [](Cook &c) {
-         points(c, 40, 0.12f);
-         box(c, 23, 21, 53);
-         c.set("donoise", 1);
-         c.set("docolor", 1);
-     }},
-    {"cloudMT_2threads", "billowfoldMT",
-     [](Cook &c) {
-         points(c, 40, 0.12f);
-         box(c, 23, 21, 53);
-         c.set("docolor", 1);
-     },
-     2, true},
-    {"stack", "slabreel",
-     [](Cook &c) {
-         writeGif();
-         c.set("giffile", gifPath());
-         c.set("offset", 5);
-     }},
-};
 
-INSTANTIATE_TEST_SUITE_P(EveryOperator, SlabClip, ::testing::ValuesIn(scenes),
-                         [](const ::testing::TestParamInfo<Scene> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EveryOperator, SlabClip, ::testing::ValuesIn(everyScene()), sceneName);
 } // namespace
 
 namespace
@@ -473,9 +131,8 @@ TEST(SlabReach, WorldZMissesOnlyWhatCannotReachTheSlab)
     box(3, 3) = 1;
     vol->setTransform4(box);
     UT_VoxelArrayWriteHandleF h = vol->getVoxelWriteHandle();
-    UT_VoxelSlab::setProcessSlab({1, 4}); // z 16-32
+    h->setSlab({1, 4}); // z 16-32
     h->size(64, 64, 64);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
     const SlabRange slab(h);
     ASSERT_EQ(slab.lo, 16);
     ASSERT_EQ(slab.hi, 32);
@@ -496,13 +153,11 @@ TEST(SlabReach, WorldZMissesOnlyWhatCannotReachTheSlab)
     EXPECT_FALSE(slabMissesWorldZ(vol, slab, 2, 10, 2));
     vol->setTaperX(1);
     // A whole array is never missed; an empty slab always is.
-    UT_VoxelSlab::setProcessSlab({0, 1});
+    h->setSlab({0, 1});
     h->size(64, 64, 64);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
     EXPECT_FALSE(slabMissesWorldZ(vol, SlabRange(h), 2, 10, 2));
-    UT_VoxelSlab::setProcessSlab({0, 8}); // 4 tiles among 8 slabs: slab 0 is empty
+    h->setSlab({0, 8}); // 4 tiles among 8 slabs: slab 0 is empty
     h->size(64, 64, 64);
-    UT_VoxelSlab::setProcessSlab(UT_VoxelSlab());
     EXPECT_TRUE(slabMissesWorldZ(vol, SlabRange(h), 0, 64, 64));
 }
 } // namespace

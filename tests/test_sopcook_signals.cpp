@@ -103,6 +103,32 @@ std::string partialMark(const std::string &path)
     return mark ? mark->value() : "";
 }
 
+// -j 3 cooks the frame as three slabs at once: one interrupt stops them
+// all, and their joined result is written whole, marked partial.
+TEST(SopcookSignals, InterruptingASlabCookWritesTheJoinedPartialResult)
+{
+    TempDir dir;
+    std::vector<std::string> args = longCook(longCookInput(dir), dir / "out.vdb");
+    args.insert(args.end(), {"-j", "3"});
+    Process p = start(args, dir / "err.txt");
+    ASSERT_TRUE(p.waitForText(cooking)) << p.err();
+    kill(p.pid, SIGINT);
+    EXPECT_EQ(exitCode(p.wait()), 128 + SIGINT) << p.err();
+    EXPECT_NE(p.err().find("sopcook: warning: interrupted: writing the partial result of plumeweave"), std::string::npos)
+        << p.err();
+    EXPECT_EQ(partialMark(dir / "out.vdb"), "interrupted by SIGINT");
+    // Every slab wrote before it stopped: voxels in each third of the depth.
+    openvdb::io::File file(dir / "out.vdb");
+    file.open();
+    auto grid = openvdb::gridPtrCast<openvdb::FloatGrid>(file.readGrid("density"));
+    file.close();
+    ASSERT_TRUE(grid);
+    const openvdb::CoordBBox box = grid->evalActiveVoxelBoundingBox();
+    EXPECT_LE(box.min().z(), 31);
+    EXPECT_GE(box.max().z(), 64);
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"ball.ply", "err.txt", "out.vdb"}));
+}
+
 // A farm's SIGTERM during a range: the current frame is written, marked
 // partial, and no later frame starts.
 TEST(SopcookSignals, SignalDuringRangeStopsAfterTheCurrentFrame)

@@ -210,6 +210,18 @@ TEST(SopcookConsole, LineFolderCountsShapesInOrderAndCapsThem)
     summary = many.summary();
     ASSERT_EQ(summary.size(), 201u);
     EXPECT_EQ(summary.back(), "and 300 more lines");
+    // A cook in 3 slabs: what every slab printed alike is one cook's lines;
+    // a count the slabs do not share is the total, said to be one.
+    sopcook::LineFolder slabs;
+    for (int s = 0; s < 3; ++s)
+    {
+        slabs.add("primcount = 12");
+        for (int i = 0; i < 5; ++i) slabs.add("skip " + std::to_string(i) + " of 20");
+    }
+    slabs.add("only in one slab");
+    slabs.add("only in one slab");
+    EXPECT_EQ(slabs.summary(3), (std::vector<std::string>{"\"primcount = 12\"", "\"skip N of N\" x 5",
+                                                         "\"only in one slab\" x 2 over 3 slabs"}));
 }
 
 // ---------------------------------------------------------------- viewer-ready output

@@ -8,6 +8,7 @@
 #include "GA_ElementGroup.h"
 #include "GA_Primitive.h"
 #include "UT/UT_Vector3.h"
+#include "UT/UT_VoxelSlab.h"
 
 class GEO_Point;
 
@@ -87,6 +88,13 @@ public:
         return getElementGroupTable(GA_ATTRIB_PRIMITIVE).find(name);
     }
 
+    // The z-slab the volumes built in this detail keep (default: the whole
+    // volume): what a host that cooks a frame in parts sets on the detail an
+    // operator cooks into. It belongs to the detail, not to its contents:
+    // clearing and copying into it keep it.
+    void setVoxelSlab(const UT_VoxelSlab &slab) { myVoxelSlab = slab.checked(); }
+    const UT_VoxelSlab &getVoxelSlab() const { return myVoxelSlab; }
+
     // Applies pending removals now.
     void settle() const
     {
@@ -98,6 +106,7 @@ private:
     void resizeOwner(GA_AttributeOwner owner, GA_Size n);
     void rebuildPointRefs();
 
+    UT_VoxelSlab myVoxelSlab;
     GA_Size myPointCount = 0;
     GA_Attribute *myP = nullptr;
     std::vector<std::unique_ptr<GA_Primitive>> myPrims;

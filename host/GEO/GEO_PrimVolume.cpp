@@ -5,6 +5,8 @@
 GEO_PrimVolume::GEO_PrimVolume(GA_Detail *detail)
     : GEO_Primitive(detail), myVoxels(std::make_shared<UT_VoxelArrayF>()), myShareToken(std::make_shared<int>(0))
 {
+    // Sized later through the write handle, the voxels keep the detail's slab.
+    if (detail) myVoxels->setSlab(detail->getVoxelSlab());
 }
 
 GA_Primitive *GEO_PrimVolume::clone(GA_Detail *detail) const

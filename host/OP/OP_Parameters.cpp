@@ -27,6 +27,13 @@ OP_Parameters::OP_Parameters(PRM_Template *templates)
 
 OP_Parameters::~OP_Parameters() = default;
 
+bool OP_Parameters::copyParameterValues(const OP_Parameters &src)
+{
+    if (src.myTemplates != myTemplates) return false;
+    myValues = src.myValues;
+    return true;
+}
+
 int OP_Parameters::findParm(const char *name) const
 {
     if (!name) return -1;

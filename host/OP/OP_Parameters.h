@@ -22,6 +22,9 @@ public:
     bool setFloat(const char *name, int vi, fpreal value);
     bool setString(const char *name, int vi, const std::string &value);
     bool hasParm(const char *name) const { return findParm(name) >= 0; }
+    // Every value of src, a node of the same templates (as set, not as
+    // evaluated); false, and nothing copied, for another operator's node.
+    bool copyParameterValues(const OP_Parameters &src);
     const PRM_Template *getParmTemplate(const char *name) const;
 
     virtual float getVariableValue(int index, int thread);

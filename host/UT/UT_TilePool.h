@@ -38,6 +38,18 @@ public:
         myNext += bytes;
         return p;
     }
+    // Takes over every chunk of other (the tiles in them move with them);
+    // other is left empty. New tiles still come from this pool's own chunk.
+    void adopt(UT_TilePool &other)
+    {
+        if (&other == this) return;
+        std::scoped_lock guard(myMutex, other.myMutex);
+        myChunks.insert(myChunks.end(), other.myChunks.begin(), other.myChunks.end());
+        myMapped += other.myMapped;
+        other.myChunks.clear();
+        other.myNext = other.myEnd = nullptr;
+        other.myMapped = 0;
+    }
     // Unmaps every chunk.
     void release()
     {

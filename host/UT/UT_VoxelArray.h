@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -44,7 +45,11 @@ public:
     }
     ~UT_VoxelArray() { clear(); }
 
-    // Resizes and resets every voxel to 0.
+    // The slab the next size() keeps writes in (default: the whole array).
+    void setSlab(const UT_VoxelSlab &slab) { mySlab = slab.checked(); }
+    const UT_VoxelSlab &getSlab() const { return mySlab; }
+
+    // Resizes and resets every voxel to 0; writes are kept in the slab.
     void size(int xres, int yres, int zres)
     {
         clear();
@@ -62,7 +67,58 @@ public:
         size_t nblocks = size_t(myBlockRes[0]) * myBlockRes[1] * myBlockRes[2];
         myBlocks = std::vector<std::atomic<Block *>>(nblocks);
         for (auto &b : myBlocks) b.store(nullptr, std::memory_order_relaxed);
-        UT_VoxelSlab::processSlab().range(myRes[2], TILESIZE, myWriteK[0], myWriteK[1]);
+        mySlab.range(myRes[2], TILESIZE, myWriteK[0], myWriteK[1]);
+    }
+
+    // Moves every tile of part into this array, with the memory holding
+    // them, and widens the writable z range to cover part's: how the slabs of
+    // one volume, cooked apart, join into one array without copying a voxel.
+    // part must have this array's resolution and background and hold no
+    // tile this array holds; false (and nothing moved) otherwise. part is
+    // left holding only the background.
+    bool takeTiles(UT_VoxelArray &part)
+    {
+        if (&part == this) return false;
+        for (int a = 0; a < 3; ++a)
+            if (part.myRes[a] != myRes[a]) return false;
+        if (!(part.myBackground == myBackground)) return false;
+        for (size_t i = 0; i < myBlocks.size(); ++i)
+        {
+            const Block *src = part.myBlocks[i].load(std::memory_order_acquire);
+            const Block *dst = myBlocks[i].load(std::memory_order_acquire);
+            if (!src || !dst) continue;
+            for (int t = 0; t < BLOCKTILECOUNT; ++t)
+                if (src->tiles[t].load(std::memory_order_acquire) && dst->tiles[t].load(std::memory_order_acquire))
+                    return false;
+        }
+        for (size_t i = 0; i < myBlocks.size(); ++i)
+        {
+            Block *src = part.myBlocks[i].exchange(nullptr, std::memory_order_acq_rel);
+            if (!src) continue;
+            Block *dst = myBlocks[i].load(std::memory_order_acquire);
+            if (!dst)
+            {
+                myBlocks[i].store(src, std::memory_order_release);
+                continue;
+            }
+            for (int t = 0; t < BLOCKTILECOUNT; ++t)
+                if (T *tile = src->tiles[t].load(std::memory_order_acquire)) dst->tiles[t].store(tile, std::memory_order_release);
+            delete src;
+        }
+        myTiles.adopt(part.myTiles);
+        myTilesMade.fetch_add(part.myTilesMade.exchange(0, std::memory_order_acq_rel), std::memory_order_acq_rel);
+        if (part.myWriteK[0] < part.myWriteK[1])
+        {
+            if (myWriteK[0] >= myWriteK[1])
+            {
+                myWriteK[0] = part.myWriteK[0];
+                myWriteK[1] = part.myWriteK[1];
+            }
+            myWriteK[0] = std::min(myWriteK[0], part.myWriteK[0]);
+            myWriteK[1] = std::max(myWriteK[1], part.myWriteK[1]);
+        }
+        if (myWriteK[0] == 0 && myWriteK[1] == myRes[2]) mySlab = UT_VoxelSlab();
+        return true;
     }
 
     int getXRes() const { return myRes[0]; }
@@ -87,7 +143,7 @@ public:
     }
 
     // Writes are kept only inside the array and the z-slab it was sized in
-    // (UT_VoxelSlab); others are dropped before any tile is allocated.
+    // (setSlab); others are dropped before any tile is allocated.
     bool isWritable(int x, int y, int z) const
     {
         return x >= 0 && y >= 0 && z >= myWriteK[0] && x < myRes[0] && y < myRes[1] && z < myWriteK[1];
@@ -267,6 +323,7 @@ private:
     }
     void copyFrom(const UT_VoxelArray &o)
     {
+        mySlab = o.mySlab;
         size(o.myRes[0], o.myRes[1], o.myRes[2]);
         myBackground = o.myBackground;
         myWriteK[0] = o.myWriteK[0];
@@ -292,6 +349,7 @@ private:
     int myRes[3] = {0, 0, 0};
     int myTileRes[3] = {0, 0, 0};
     int myBlockRes[3] = {0, 0, 0};
+    UT_VoxelSlab mySlab;      // what size() keeps writes in
     int myWriteK[2] = {0, 0}; // z range writes are kept in
     int myEdgeTile[3] = {0, 0, 0}; // index of the last tile on each axis
     int myEdgeSize[3] = {0, 0, 0}; // its voxels on that axis

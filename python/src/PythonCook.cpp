@@ -13,6 +13,7 @@
 #include "cook/CookEstimate.h"
 #include "cook/InputAttributes.h"
 #include "cook/OperatorCook.h"
+#include "cook/SlabCook.h"
 #include "cook/OperatorOutput.h"
 #include "cook/ResultChecks.h"
 #include "cook/ScaleCheck.h"
@@ -112,7 +113,7 @@ std::unique_ptr<OBJ_Camera> cameraOf(const py::object &camera, std::vector<std::
 // interrupt (the operator stops where it can, the result is partial); a
 // second, or any other exception from a signal handler, is raised again once
 // the cook has stopped.
-bool cookWatchingSignals(OperatorCook &job, fpreal time, std::vector<std::string> &warnings)
+bool cookWatchingSignals(OperatorCook &job, fpreal time, const SlabPlan &plan, std::vector<std::string> &warnings)
 {
     std::mutex m;
     std::condition_variable cv;
@@ -122,7 +123,7 @@ bool cookWatchingSignals(OperatorCook &job, fpreal time, std::vector<std::string
     std::thread worker([&] {
         try
         {
-            job.cook(time, warnings);
+            cookInSlabs(job, time, plan, warnings);
         }
         catch (...)
         {
@@ -291,6 +292,7 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     if (!r.force) refuseWhatCannotFinish(estimate);
 
     ThreadCount threads(r.threads);
+    const SlabPlan plan = planSlabs(UT_ThreadedAlgorithm::getDefaultThreadCount(), estimate.zTiles);
     bool stopped = false;
     std::vector<std::string> folded, verbatim;
     // Python's buffered text goes out now, not into the operators' capture.
@@ -299,7 +301,8 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     {
         OperatorOutput output(result.op, r.verbose, "", outputSink(folded, verbatim));
         output.setTrianglesToQuads(r.trianglesToQuads);
-        stopped = cookWatchingSignals(job, r.time, result.warnings);
+        output.setCopies(plan.slabs);
+        stopped = cookWatchingSignals(job, r.time, plan, result.warnings);
     }
     catch (const Error &e)
     {

@@ -29,7 +29,7 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
     keep(cook.add_option("--attrib-override", o.attribOverrides, "Set the point attribute NAME=VALUE on every point, replacing the file's")
              ->allow_extra_args(false));
     file(cook.add_option("--camera", o.camera, "Camera file (JSON) creating the camera node an operator may look up"));
-    keep(cook.add_option("-j,--threads", o.threads, "Worker threads of threaded operators (0, the default: all hardware threads)"));
+    keep(cook.add_option("-j,--threads", o.threads, "Threads of the cook: the frame cooks as that many z-slabs at once, joined in memory (0, the default: all hardware threads)"));
     file(cook.add_option("-o,--output", o.output, "Output .vdb file; $F/$F4 expand to the frame (not with --estimate)"));
     file(cook.add_option("--preview", o.preview, "Also write a PNG preview image"));
     keep(cook.add_option("--frames", o.frames, "Cook frames A-B, one after another (time = (frame - 1) / 24)"));

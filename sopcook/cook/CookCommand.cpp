@@ -24,6 +24,7 @@
 #include "cook/UserPaths.h"
 #include "cook/TrianglesToQuads.h"
 #include "cook/ScaleCheck.h"
+#include "cook/SlabCook.h"
 #include "cook/VolumeBox.h"
 #include "cook/SlabMetadata.h"
 #include "cook/SlabPart.h"
@@ -86,6 +87,7 @@ public:
           myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame)), myRangePlace(place),
           mySlab(o.slab.empty() ? SlabPart() : parseSlab(o.slab))
     {
+        if (mySlab.active()) myJob.setSlab({mySlab.index, mySlab.count});
     }
 
     // Inputs, camera and parameters, checked; the estimate of the cook, which
@@ -131,10 +133,12 @@ public:
         {
             std::string label = this->label();
             setInterruptMessage(interruptMessage());
+            const SlabPlan plan = planSlabs(UT_ThreadedAlgorithm::getDefaultThreadCount(), myEstimate.zTiles);
             OperatorOutput output(label, myOptions.verbose, myOptions.log);
             output.setTrianglesToQuads(myOptions.trianglesToQuads);
-            ProgressLine progress(label, myOptions.verbose || isatty(2), progressWork());
-            myJob.cook(frameTime(myFrame), myWarnings);
+            output.setCopies(plan.slabs);
+            ProgressLine progress(label, myOptions.verbose || isatty(2), progressWork(plan.slabs));
+            cookInSlabs(myJob, frameTime(myFrame), plan, myWarnings);
             // An operator that never stops early has made its whole result.
             myInterrupted = SignalGuard::interrupted() && myEstimate.stopsEarly;
             setInterruptMessage("interrupted; stopping after this frame (again to abort without writing)");
@@ -263,10 +267,11 @@ private:
                (sequence() ? "; later frames do not start" : "");
     }
 
-    ProgressLine::Work progressWork() const
+    // Each slab polls at most what the whole cook polls.
+    ProgressLine::Work progressWork(int slabs) const
     {
         ProgressLine::Work w;
-        w.polls = myEstimate.polls;
+        w.polls = myEstimate.polls * slabs;
         w.stoppingNote = myEstimate.stopsEarly ? "stopping" : myOp.getName() + " cannot stop early; Ctrl-C again to abort";
         return w;
     }
@@ -415,7 +420,6 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     const std::vector<ParmSetting> settings = parseParameters(op, o.settings);
     for (const std::string &w : parameterAdjustments(settings)) warn(w);
     if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
-    SlabScope slab(o.slab.empty() ? SlabPart() : parseSlab(o.slab));
 
     SignalGuard signals;
     std::vector<int> failed;

@@ -26,6 +26,9 @@ public:
     void set(const char *parm, fpreal value, int component = 0);
     void set(const char *parm, const std::string &value);
     void set3(const char *parm, fpreal x, fpreal y, fpreal z);
+    // The z-slab of every volume the cook builds (default: whole volumes).
+    void setSlab(const UT_VoxelSlab &slab) { myNode->getOutputDetail()->setVoxelSlab(slab); }
+    const UT_VoxelSlab &slab() const { return myNode->getOutputDetail()->getVoxelSlab(); }
 
     // The node's own cook at time (seconds): its severity, with the messages
     // left on the node and exceptions passed on.

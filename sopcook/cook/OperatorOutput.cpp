@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -82,11 +83,18 @@ void LineFolder::add(const std::string &line)
     myShapes.push_back({line, 1});
 }
 
-std::vector<std::string> LineFolder::summary() const
+std::vector<std::string> LineFolder::summary(int copies) const
 {
     std::vector<std::string> out;
     for (const Shape &s : myShapes)
-        out.push_back(s.count == 1 ? "\"" + s.first + "\"" : "\"" + shapeOf(s.first) + "\" x " + withThousands(s.count));
+    {
+        // A count that is not a multiple of the copies came from slabs that
+        // printed differently: the total, said to be one.
+        const bool alike = copies <= 1 || s.count % copies == 0;
+        const long long count = alike ? s.count / std::max(copies, 1) : s.count;
+        const std::string over = alike ? "" : " over " + std::to_string(copies) + " slabs";
+        out.push_back(count == 1 ? "\"" + s.first + "\"" : "\"" + shapeOf(s.first) + "\" x " + withThousands(count) + over);
+    }
     if (myOthers > 0) out.push_back("and " + withThousands(myOthers) + " more lines");
     return out;
 }
@@ -112,7 +120,7 @@ OperatorOutput::~OperatorOutput()
 {
     stop();
     if (myLog) std::fclose(myLog);
-    std::vector<std::string> lines = myFolder.summary();
+    std::vector<std::string> lines = myFolder.summary(myCopies);
     if (lines.empty()) return;
     std::string hint = myVerbose ? "" : (myLog ? " (all of it in the log)" : mySink.everyLineHint);
     for (const std::string &l : lines)

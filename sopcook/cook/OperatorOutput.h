@@ -23,8 +23,9 @@ class LineFolder
 public:
     void add(const std::string &line);
     // One entry per shape: the line itself when it came once, else the shape
-    // quoted with its count.
-    std::vector<std::string> summary() const;
+    // quoted with its count. copies: nodes of one cook that each printed
+    // (its slabs): a shape every one of them printed alike counts once.
+    std::vector<std::string> summary(int copies = 1) const;
 
     static std::string shapeOf(const std::string &line);
 
@@ -61,6 +62,9 @@ public:
     // Whether the input's triangles were paired into quads: what the warning
     // for skipped non-quads suggests.
     void setTrianglesToQuads(bool on) { myTrianglesToQuads = on; }
+    // The cook runs as this many nodes (slabs) printing the same lines:
+    // their lines are reported as one cook's.
+    void setCopies(int copies) { myCopies = copies > 1 ? copies : 1; }
     OperatorOutput &operator=(const OperatorOutput &) = delete;
 
 private:
@@ -73,6 +77,7 @@ private:
     std::string myLabel;
     bool myVerbose;
     bool myTrianglesToQuads = false;
+    int myCopies = 1;
     FILE *myLog = nullptr;
     int mySaved = -1, myRead = -1;
     std::thread myReader;

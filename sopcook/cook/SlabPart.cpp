@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "Messages.h"
-#include "UT/UT_VoxelArray.h"
 
 namespace sopcook
 {
@@ -20,15 +19,6 @@ SlabPart parseSlab(const std::string &text)
         throw Error("--slab " + text + ": " + e.what());
     }
 }
-
-SlabScope::SlabScope(const SlabPart &slab)
-{
-    UT_VoxelSlab s;
-    if (slab.active()) s = {slab.index, slab.count};
-    UT_VoxelSlab::setProcessSlab(s);
-}
-
-SlabScope::~SlabScope() { UT_VoxelSlab::setProcessSlab(UT_VoxelSlab()); }
 
 CookEstimate slabEstimate(const CookEstimate &whole, int count)
 {

@@ -11,16 +11,6 @@ namespace sopcook
 // "I/N" with 0 <= I < N; throws Error naming the option otherwise.
 SlabPart parseSlab(const std::string &text);
 
-// While alive, the voxel arrays the cook sizes keep only the slab's voxels.
-class SlabScope
-{
-public:
-    explicit SlabScope(const SlabPart &slab);
-    ~SlabScope();
-    SlabScope(const SlabScope &) = delete;
-    SlabScope &operator=(const SlabScope &) = delete;
-};
-
 // The share of a whole cook's work that a slab cook still does outside its
 // slab, when the operator does not say: what its loops cannot skip (a
 // wisp's noise walk before its splat, reading the input). Generous, as the
