@@ -120,9 +120,9 @@ TEST(CookPipeline, TrianglesThroughAQuadOperatorFoldIntoOneOutputLine)
     r.parameters = {setting(op, "divs", {8, 8, 8})};
     r.input.label = "points";
     r.input.build = [](GU_Detail &gdp) {
-        for (int i = 0; i < 3; ++i) testhost::addPoint(gdp, UT_Vector3(float(i), float(i * i), 0));
-        GEO_PrimPoly *tri = GEO_PrimPoly::build(&gdp, 3, false, false);
-        for (int v = 0; v < 3; ++v) tri->setVertexPoint(v, GA_Offset(v));
+        std::vector<GA_Offset> tri;
+        for (int i = 0; i < 3; ++i) tri.push_back(testhost::addPoint(gdp, UT_Vector3(float(i), float(i * i), 0)));
+        GEO_PrimPoly::build(&gdp, tri, true);
     };
     r.wording = &otherDoor();
     r.diagnostics = &said;
