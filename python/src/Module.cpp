@@ -36,12 +36,6 @@ namespace
 // sopcook.ArgumentError, made when the module is.
 PyObject *theArgumentError = nullptr;
 
-// A UserWarning; raises when warnings are turned into errors.
-void warnUser(const std::string &message)
-{
-    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) < 0) throw py::error_already_set();
-}
-
 // Plug-ins resolve the host's symbols globally, as they would against an
 // executable; Python loaded libhost.so (with this module) privately.
 void shareHostSymbols()
@@ -173,6 +167,8 @@ void writeVdb(const GU_Detail &gdp, const py::object &pathArg, const py::object 
         ResampleOptions resample;
         resample.uniform = uniform;
         resample.memoryBytes = availableMemoryBytes(); // refused, with a size that fits, beyond it
+        resample.wording = {"write_vdb(uniform=True)", "write_vdb(uniform=True)", "",
+                            "write the grids as they are (uniform=False), or cook fewer divs"};
         writeVolumesVdb(gdp, path, v, warnings, metadata, resample);
     }
     for (const std::string &w : warnings) warnUser(w);
@@ -195,7 +191,7 @@ Result cookFromPython(const py::object &op, py::object points, py::object primit
                       py::object camera, const py::object &threads, const py::object &time, const py::object &force,
                       const py::object &verbose, const py::object &trianglesToQuads)
 {
-    CookRequest r{stringArgument(op, "op"),
+    CookCall r{stringArgument(op, "op"),
                   points,
                   primitives,
                   bbox,
@@ -209,8 +205,8 @@ Result cookFromPython(const py::object &op, py::object points, py::object primit
     Result result;
     result.cook = cook(plugins(), r);
     result.volumes = volumesOf(result.cook.detail, result.cook.partialMark);
-    for (const std::string &w : result.cook.warnings) warnUser(w);
-    if (result.volumes.empty()) warnUser(r.op + " produced no volumes");
+    const std::vector<std::string> &said = result.cook.warnings;
+    for (size_t i = result.cook.raised; i < said.size(); ++i) warnUser(said[i]);
     return result;
 }
 

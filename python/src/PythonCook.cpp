@@ -9,21 +9,8 @@
 #include "Arguments.h"
 #include "NumpyInput.h"
 #include "Messages.h"
-#include "io/CameraFile.h"
-#include "cook/CookEstimate.h"
-#include "cook/InputAttributes.h"
-#include "cook/OperatorCook.h"
-#include "cook/SlabCook.h"
-#include "cook/OperatorOutput.h"
-#include "cook/ResultChecks.h"
-#include "cook/ScaleCheck.h"
-#include "cook/TrianglesToQuads.h"
-#include "cook/ParmAssign.h"
-#include "cook/Preflight.h"
-#include "cook/VolumeBox.h"
-#include "io/GeometryFile.h"
+#include "cook/CookPipeline.h"
 #include "UT/UT_Interrupt.h"
-#include "UT/UT_ThreadedAlgorithm.h"
 
 namespace py = pybind11;
 
@@ -37,84 +24,163 @@ std::string componentText(const py::handle &v)
     return py::str(v).cast<std::string>();
 }
 
-// Geometry read into gdp, checked as `sopcook cook` checks its -i and -b
-// files: points with a non-finite position are named in a warning, and points
-// too far apart for a bounding box are refused where they set the volume's box.
-void checkPoints(OperatorCook &job, const GU_Detail &gdp, const std::string &label, bool setsBox,
-                 std::vector<std::string> &warnings)
+// A parameter's value as text components, as the command line takes them.
+std::string valueText(const py::handle &v)
 {
-    checkPositions(gdp, label, warnings);
-    if (setsBox && job.node().hasParm("divs")) checkBoundingBox(gdp, label);
+    std::string value;
+    if (!py::isinstance<py::str>(v) && py::isinstance<py::sequence>(v))
+        for (auto c : v.cast<py::sequence>()) value += (value.empty() ? "" : ",") + componentText(c);
+    else if (py::hasattr(v, "tolist") && !py::isinstance<py::str>(v))
+    {
+        py::object list = v.attr("tolist")();
+        if (py::isinstance<py::list>(list))
+            for (auto c : list.cast<py::list>()) value += (value.empty() ? "" : ",") + componentText(c);
+        else
+            value = componentText(list);
+    }
+    else
+        value = componentText(v);
+    return value;
 }
 
-// Points (dict or file), primitives, bounding box (dict, positions or file).
-void readInputs(OperatorCook &job, const CookRequest &r, std::vector<std::string> &warnings)
+// {name: value}, parsed against the operator's parameters; a message shows
+// the value as Python writes it.
+std::vector<ParmSetting> parametersOf(const OP_Operator &op, const py::object &params)
 {
-    const OP_Operator &op = job.op();
-    bool geometry = !r.points.is_none() || !r.primitives.is_none();
-    if (op.maxInputs() == 0 && (geometry || !r.bbox.is_none()))
+    if (params.is_none()) return {};
+    if (!py::isinstance<py::dict>(params)) throw ArgumentError("params: expected a dict {name: value}, got " + typeName(params));
+    std::vector<ParmText> given;
+    for (auto item : params.cast<py::dict>())
+    {
+        if (!py::isinstance<py::str>(item.first))
+            throw ArgumentError("params: parameter names must be str, got " + typeName(item.first));
+        given.push_back({item.first.cast<std::string>(), valueText(item.second), py::repr(item.second).cast<std::string>()});
+    }
+    return parseParameters(op, given, pythonWording());
+}
+
+// Refuses what the operator cannot take, before anything is read.
+void checkCall(const OP_Operator &op, const CookCall &c)
+{
+    bool geometry = !c.points.is_none() || !c.primitives.is_none();
+    if (op.maxInputs() == 0 && (geometry || !c.bbox.is_none()))
         throw Error(op.getName() + " takes no geometry input; pass no points, primitives or bbox");
-    if (op.maxInputs() < 2 && !r.bbox.is_none()) throw Error(op.getName() + " has no bounding-box input; pass no bbox");
-    if (!r.primitives.is_none() && r.points.is_none()) throw Error("primitives need points (their 'P' positions)");
-    if (!r.primitives.is_none() && !py::isinstance<py::dict>(r.primitives) && !isPath(r.points))
-        throw ArgumentError("primitives: expected a dict with 'offsets', 'indices' and 'closed', got " + typeName(r.primitives));
-    std::string pointsLabel = "points";
-    if (isPath(r.points))
+    if (op.maxInputs() < 2 && !c.bbox.is_none()) throw Error(op.getName() + " has no bounding-box input; pass no bbox");
+    if (!c.primitives.is_none() && c.points.is_none()) throw Error("primitives need points (their 'P' positions)");
+    if (!c.primitives.is_none() && !py::isinstance<py::dict>(c.primitives) && !isPath(c.points))
+        throw ArgumentError("primitives: expected a dict with 'offsets', 'indices' and 'closed', got " + typeName(c.primitives));
+    if (isPath(c.points) && !c.primitives.is_none())
+        throw Error("primitives: not allowed with a geometry file (the file holds them)");
+    if (!c.points.is_none() && !isPath(c.points) && !py::isinstance<py::dict>(c.points))
+        throw ArgumentError("points: expected a dict of numpy arrays or a geometry file path, got " + typeName(c.points));
+}
+
+// Points: a file, or a dict of arrays (with primitives) made in memory.
+CookInput pointsInput(const CookCall &c)
+{
+    CookInput in;
+    if (c.points.is_none()) return in;
+    if (isPath(c.points))
     {
-        if (!r.primitives.is_none()) throw Error("primitives: not allowed with a geometry file (the file holds them)");
-        pointsLabel = pathArgument(r.points, "points");
-        readGeometryFile(pointsLabel, job.input(0), warnings);
+        in.path = pathArgument(c.points, "points");
+        return in;
     }
-    else if (!r.points.is_none())
+    in.label = "points";
+    in.build = [points = c.points, primitives = c.primitives](GU_Detail &gdp) {
+        addPoints(gdp, points.cast<py::dict>(), "points");
+        if (!primitives.is_none()) addPrimitives(gdp, primitives.cast<py::dict>());
+    };
+    return in;
+}
+
+// The bounding box: a file, a dict of arrays or positions alone.
+CookInput bboxInput(const py::object &bbox)
+{
+    CookInput in;
+    if (bbox.is_none()) return in;
+    if (isPath(bbox))
     {
-        if (!py::isinstance<py::dict>(r.points))
-            throw ArgumentError("points: expected a dict of numpy arrays or a geometry file path, got " + typeName(r.points));
-        addPoints(job.input(0), r.points.cast<py::dict>(), "points");
-        if (!r.primitives.is_none()) addPrimitives(job.input(0), r.primitives.cast<py::dict>());
+        in.path = pathArgument(bbox, "bbox");
+        return in;
     }
-    if (r.trianglesToQuads && !r.points.is_none())
-    {
-        GU_Detail quads;
-        trianglesToQuads(job.input(0), quads);
-        job.input(0).copyFrom(quads);
-    }
-    if (!r.points.is_none()) checkPoints(job, job.input(0), pointsLabel, r.bbox.is_none(), warnings);
-    if (r.bbox.is_none()) return;
-    std::string bboxLabel = "bbox";
-    if (isPath(r.bbox))
-    {
-        bboxLabel = pathArgument(r.bbox, "bbox");
-        readGeometryFile(bboxLabel, job.input(1), warnings);
-    }
-    else if (py::isinstance<py::dict>(r.bbox))
-        addPoints(job.input(1), r.bbox.cast<py::dict>(), "bbox");
-    else
-        addPoints(job.input(1), py::dict(py::arg("P") = r.bbox), "bbox");
-    checkPoints(job, job.input(1), bboxLabel, true, warnings);
+    in.label = "bbox";
+    in.build = [bbox](GU_Detail &gdp) {
+        if (py::isinstance<py::dict>(bbox)) addPoints(gdp, bbox.cast<py::dict>(), "bbox");
+        else addPoints(gdp, py::dict(py::arg("P") = bbox), "bbox");
+    };
+    return in;
 }
 
 // A camera file path, or a dict with the camera file's keys.
-std::unique_ptr<OBJ_Camera> cameraOf(const py::object &camera, std::vector<std::string> &warnings)
+CameraInput cameraInput(const py::object &camera)
 {
-    if (camera.is_none()) return nullptr;
+    CameraInput in;
+    if (camera.is_none()) return in;
     if (isPath(camera))
     {
-        std::string path = pathArgument(camera, "camera");
-        return makeCamera(parseCameraJson(readFileBytes(path, "camera"), path, warnings));
+        in.path = pathArgument(camera, "camera");
+        return in;
     }
     if (!py::isinstance<py::dict>(camera))
         throw ArgumentError("camera: expected a dict (as a camera file holds) or a camera file path, got " + typeName(camera));
     // Checked value by value first: JSON has no NaN, and a message names the key.
-    return makeCamera(parseCameraJson(jsonOf(camera, "camera").dump(), "camera", warnings));
+    in.json = jsonOf(camera, "camera").dump();
+    in.label = "camera";
+    return in;
 }
+
+// Warnings and the operators' folded lines become the result's warnings;
+// the lines a verbose cook printed are kept for sys.stdout; notes (what -v
+// adds on the command line) are not warnings here.
+class PythonDiagnostics : public Diagnostics
+{
+public:
+    void report(const Diagnostic &d) override
+    {
+        std::lock_guard<std::mutex> lock(myMutex);
+        if (d.kind == DiagnosticKind::Printed) myPrinted.push_back(d.text);
+        else if (d.kind != DiagnosticKind::Note) warnings.push_back(d.text);
+    }
+
+    // Raises the warnings not raised yet (the GIL held).
+    void raiseNew()
+    {
+        for (; raised < warnings.size(); ++raised) warnUser(warnings[raised]);
+    }
+
+    // Lines an operator printed, written to sys.stdout as it would have seen them.
+    void printToPython()
+    {
+        if (myPrinted.empty()) return;
+        py::object out = py::module_::import("sys").attr("stdout");
+        for (const std::string &line : myPrinted) out.attr("write")(line + "\n");
+        out.attr("flush")();
+        myPrinted.clear();
+    }
+
+    std::vector<std::string> warnings;
+    size_t raised = 0;
+
+private:
+    std::mutex myMutex;
+    std::vector<std::string> myPrinted;
+};
 
 // Cooks on a worker thread; this thread drops the GIL and checks Python's
 // signals a few times a second. The first KeyboardInterrupt raises the host's
 // interrupt (the operator stops where it can, the result is partial); a
 // second, or any other exception from a signal handler, is raised again once
 // the cook has stopped.
-bool cookWatchingSignals(OperatorCook &job, fpreal time, const SlabPlan &plan, std::vector<std::string> &warnings)
+class PythonWatch : public CookWatch
 {
+public:
+    bool run(const std::function<void()> &cook) override;
+};
+
+bool PythonWatch::run(const std::function<void()> &cook)
+{
+    // Python's buffered text goes out now, not into the operators' capture.
+    py::module_::import("sys").attr("stdout").attr("flush")();
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
@@ -123,7 +189,7 @@ bool cookWatchingSignals(OperatorCook &job, fpreal time, const SlabPlan &plan, s
     std::thread worker([&] {
         try
         {
-            cookInSlabs(job, time, plan, warnings);
+            cook();
         }
         catch (...)
         {
@@ -164,59 +230,6 @@ bool cookWatchingSignals(OperatorCook &job, fpreal time, const SlabPlan &plan, s
     return interrupts > 0;
 }
 
-// The options the shared checks suggest, as cook()'s arguments.
-// The estimate's refusal of a cook the machine cannot finish, worded for Python.
-void refuseWhatCannotFinish(const CookEstimate &estimate)
-{
-    std::string why = refusal(estimate, availableMemoryBytes());
-    const std::string hint = "use --force to cook anyway";
-    if (size_t at = why.find(hint); at != std::string::npos) why.replace(at, hint.size(), "pass force=True to cook anyway");
-    if (!why.empty()) throw Error(why);
-}
-
-const DoorWording &pythonWording()
-{
-    static const DoorWording w{
-        [](const std::string &n, const std::string &v) { return "params[\"" + n + "\"] = " + v; },
-        [](const std::string &n, const std::string &v) { return "points[\"" + n + "\"] (" + v + " per point)"; },
-        [](const std::string &, const std::string &) { return std::string(); }, "no points given (points=...)"};
-    return w;
-}
-
-// How this door names what pairs triangles and what shows every printed line.
-OutputSink outputSink(std::vector<std::string> &folded, std::vector<std::string> &verbatim)
-{
-    OutputSink sink;
-    sink.folded = &folded;
-    sink.verbatim = &verbatim;
-    sink.everyLineHint = " (cook(..., verbose=True) shows every line)";
-    sink.pairingOption = "triangles_to_quads=True";
-    return sink;
-}
-
-// Lines an operator printed, written to sys.stdout as it would have seen them.
-void printToPython(const std::vector<std::string> &lines)
-{
-    if (lines.empty()) return;
-    py::object out = py::module_::import("sys").attr("stdout");
-    for (const std::string &line : lines) out.attr("write")(line + "\n");
-    out.attr("flush")();
-}
-
-// The host's thread count for the life of one cook.
-class ThreadCount
-{
-public:
-    explicit ThreadCount(int n) : mySaved(UT_ThreadedAlgorithm::getDefaultThreadCount())
-    {
-        if (n > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(n);
-    }
-    ~ThreadCount() { UT_ThreadedAlgorithm::setDefaultThreadCount(mySaved); }
-
-private:
-    int mySaved;
-};
-
 // The host's interrupt, its thread count and its node table (where an operator
 // finds the camera by path) are process-wide: one cook at a time, from making
 // its nodes to destroying them.
@@ -240,95 +253,84 @@ std::unique_lock<std::timed_mutex> lockCooks()
 }
 } // namespace
 
-std::vector<std::string> settingsOf(const py::object &params)
+void warnUser(const std::string &message)
 {
-    std::vector<std::string> settings;
-    if (params.is_none()) return settings;
-    if (!py::isinstance<py::dict>(params)) throw ArgumentError("params: expected a dict {name: value}, got " + typeName(params));
-    for (auto item : params.cast<py::dict>())
-    {
-        if (!py::isinstance<py::str>(item.first))
-            throw ArgumentError("params: parameter names must be str, got " + typeName(item.first));
-        std::string value;
-        py::handle v = item.second;
-        if (!py::isinstance<py::str>(v) && py::isinstance<py::sequence>(v))
-            for (auto c : v.cast<py::sequence>()) value += (value.empty() ? "" : ",") + componentText(c);
-        else if (py::hasattr(v, "tolist") && !py::isinstance<py::str>(v))
-        {
-            py::object list = v.attr("tolist")();
-            if (py::isinstance<py::list>(list))
-                for (auto c : list.cast<py::list>()) value += (value.empty() ? "" : ",") + componentText(c);
-            else
-                value = componentText(list);
-        }
-        else
-            value = componentText(v);
-        settings.push_back(py::str(item.first).cast<std::string>() + "=" + value);
-    }
-    return settings;
+    if (PyErr_WarnEx(PyExc_UserWarning, message.c_str(), 1) < 0) throw py::error_already_set();
 }
 
-CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
+const DoorWording &pythonWording()
 {
-    OP_Operator &op = plugins.require(r.op);
-    if (r.threads < 0) throw Error("threads=" + std::to_string(r.threads) + ": expected 1 or more");
+    static const DoorWording w{
+        [](const std::string &n, const std::string &v) { return "params[\"" + n + "\"] = " + v; },
+        [](const std::string &n, const std::string &v) { return "points[\"" + n + "\"] (" + v + " per point)"; },
+        [](const std::string &, const std::string &) { return std::string(); },
+        "no points given (points=...)",
+        "pass force=True to cook anyway",
+        "KeyboardInterrupt stops it and keeps a partial result",
+        " cannot stop early: it runs to the end, KeyboardInterrupt or not",
+        " (cook(..., verbose=True) shows every line)",
+        "triangles_to_quads=True",
+        "cooking empty volumes is not offered here"};
+    return w;
+}
+
+CookResult cook(const PluginRegistry &plugins, const CookCall &c)
+{
+    OP_Operator &op = plugins.require(c.op);
+    if (c.threads < 0) throw Error("threads=" + std::to_string(c.threads) + ": expected 1 or more");
+    PythonDiagnostics diagnostics;
+    CookRequest r;
+    r.op = &op;
+    r.parameters = parametersOf(op, c.params);
+    checkCall(op, c);
+    r.input = pointsInput(c);
+    r.bbox = bboxInput(c.bbox);
+    r.camera = cameraInput(c.camera);
+    r.time = c.time;
+    r.threads = c.threads;
+    r.force = c.force;
+    r.verbose = c.verbose;
+    r.trianglesToQuads = c.trianglesToQuads;
+    r.wording = &pythonWording();
+    r.diagnostics = &diagnostics;
+    reportParameterAdjustments(r.parameters, diagnostics, pythonWording());
+
     // Taken before any node exists and released after the last is destroyed
     // (locals go in reverse order), so no other cook sees this one's camera.
     std::unique_lock<std::timed_mutex> lock = lockCooks();
     CookResult result;
     result.op = op.getName();
-    OperatorCook job(op);
-    assignParameters(job.node(), op, settingsOf(r.params));
-    readInputs(job, r, result.warnings);
-    std::unique_ptr<OBJ_Camera> camera = cameraOf(r.camera, result.warnings);
-    const GU_Detail *points = r.points.is_none() ? nullptr : &job.input(0);
-    const VolumeBox box = plannedBox(job.node(), r.time, points, "points", r.bbox.is_none() ? nullptr : &job.input(1), "bbox");
-    checkPlacement(job.node(), r.time, box, camera.get(), result.warnings);
-    std::vector<std::string> notes; // what -v adds on the command line; not warnings here either
-    checkInputAttributes(job, points, r.time, result.warnings, notes, pythonWording());
-    const ScaleCheck scale = checkScale(job.node(), r.time, box, points, result.warnings, pythonWording());
-    CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
-    if (!estimate.problem.empty()) throw Error(estimate.problem);
-    if (!r.force) refuseWhatCannotFinish(estimate);
-
-    ThreadCount threads(r.threads);
-    const SlabPlan plan = planSlabs(UT_ThreadedAlgorithm::getDefaultThreadCount(), estimate.zTiles);
-    bool stopped = false;
-    std::vector<std::string> folded, verbatim;
-    // Python's buffered text goes out now, not into the operators' capture.
-    py::module_::import("sys").attr("stdout").attr("flush")();
+    CookPipeline pipeline(r);
+    pipeline.read();
+    pipeline.checkInput();
+    pipeline.estimate();
+    pipeline.checkEstimate();
+    // What the cook is warned of is said before it starts.
+    diagnostics.raiseNew();
+    PythonWatch watch;
     try
     {
-        OperatorOutput output(result.op, r.verbose, "", outputSink(folded, verbatim));
-        output.setTrianglesToQuads(r.trianglesToQuads);
-        output.setCopies(plan.slabs);
-        stopped = cookWatchingSignals(job, r.time, plan, result.warnings);
+        pipeline.cook(watch);
     }
     catch (const Error &e)
     {
-        printToPython(verbatim);
+        diagnostics.printToPython();
         throw CookFailure(e.what());
     }
-    printToPython(verbatim);
-    result.warnings.insert(result.warnings.end(), folded.begin(), folded.end());
-    // The command line refuses these unless --allow-empty; Python has no such option.
-    for (const std::string &failure : inputFailures(op, job.node(), estimate)) throw Error(failure);
-    auto out = std::make_shared<GU_Detail>();
-    out->duplicate(job.output());
-    result.detail = out;
-    const std::vector<VolumeSummary> volumes = summarizeVolumes(*out);
-    if (std::string w = emptyOutputWarning(result.op, volumes, ""); !w.empty()) result.warnings.push_back(w);
-    if (!volumes.empty()) checkCoverage(scale, box, result.op, volumes[0].active, "the result", result.warnings);
-    if (std::string w = nonFiniteWarning(result.op, volumes, "the result"); !w.empty()) result.warnings.push_back(w);
-    // An operator that never stops early has made its whole result.
-    result.interrupted = stopped && estimate.stopsEarly;
-    if (result.interrupted)
+    diagnostics.printToPython();
+    pipeline.checkCook();
+    result.detail = pipeline.convert();
+    pipeline.checkResult();
+    if (pipeline.interrupted())
     {
+        result.interrupted = true;
         result.partialMark = "interrupted by KeyboardInterrupt";
-        result.warnings.push_back("interrupted: the result of " + result.op + " is partial");
+        diagnostics.warning("interrupted: the result of " + result.op + " is partial");
     }
-    else if (stopped)
-        result.warnings.push_back("interrupted, but " + result.op + " cannot stop early: it ran to the end and the result is complete");
+    else if (pipeline.stopped())
+        diagnostics.warning("interrupted, but " + result.op + " cannot stop early: it ran to the end and the result is complete");
+    result.warnings = diagnostics.warnings;
+    result.raised = diagnostics.raised;
     return result;
 }
 } // namespace sopcook::python

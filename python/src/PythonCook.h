@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// One cook from Python: inputs from numpy arrays or files, parameters from a
-// dict, the operator cooked by sopcook's OperatorCook on a worker thread while
-// the calling thread, without the GIL, watches for KeyboardInterrupt.
+// One cook from Python: cook()'s arguments made into a CookRequest (inputs
+// from numpy arrays or files, parameters from a dict) and run through the
+// cook's steps, the operator cooked on a worker thread while the calling
+// thread, without the GIL, watches for KeyboardInterrupt.
 #include <memory>
 #include <string>
 #include <vector>
 #include <pybind11/pybind11.h>
 #include "GU/GU_Detail.h"
+#include "cook/DoorWording.h"
 #include "cook/PluginRegistry.h"
 
 namespace sopcook::python
 {
-struct CookRequest
+// The arguments of cook(), each checked for its type.
+struct CookCall
 {
     std::string op;
     pybind11::object points, primitives, bbox, params, camera; // None when not given
@@ -28,6 +31,7 @@ struct CookResult
     std::string op;
     std::shared_ptr<const GU_Detail> detail; // the volumes, nothing else
     std::vector<std::string> warnings;
+    size_t raised = 0;        // warnings already raised as UserWarning (before the cook)
     bool interrupted = false; // KeyboardInterrupt stopped the cook early: the volumes are partial
     std::string partialMark;  // when interrupted, the sopcook_partial metadata its files carry
 };
@@ -35,13 +39,16 @@ struct CookResult
 // Errors in the request throw sopcook::Error (ArgumentError for a wrong
 // type) before anything cooks; a failed cook throws CookFailure. Cooks of
 // several threads run one after another.
-CookResult cook(const PluginRegistry &plugins, const CookRequest &request);
+CookResult cook(const PluginRegistry &plugins, const CookCall &call);
 
 struct CookFailure : std::runtime_error
 {
     using std::runtime_error::runtime_error;
 };
 
-// NAME=VALUE settings, as sopcook's -s options, from {name: value}.
-std::vector<std::string> settingsOf(const pybind11::object &params);
+// A UserWarning; raises when warnings are turned into errors.
+void warnUser(const std::string &message);
+
+// How the Python door spells options in shared messages.
+const DoorWording &pythonWording();
 } // namespace sopcook::python

@@ -135,3 +135,57 @@ class TestRefusals:
             sopcook.cook("slabreel", params={"giffile": gif})
         assert run.stderr.strip() == "sopcook: error: " + str(refused.value)
         assert not (tmp_path / "out.vdb").exists()
+
+
+def cli_error(*args):
+    """The error line of a failed `sopcook cook`, without its prefix."""
+    run = subprocess.run([os.environ["SOPCOOK_EXECUTABLE"], "cook", *args], capture_output=True, text=True)
+    assert run.returncode != 0
+    return run.stderr.strip().splitlines()[-1].removeprefix("sopcook: error: ")
+
+
+class TestSameErrorsAsTheCommandLine:
+    @pytest.mark.parametrize("name, value, cli_value", [
+        ("divz", (8, 8, 8), "8,8,8"),          # no such parameter
+        ("divs", (8, 8), "8,8"),               # too few components
+        ("donoise", "maybe", "maybe"),         # not a toggle value
+        ("divs", (8, 8.5, 8), "8,8.5,8"),      # not whole
+    ])
+    def test_a_bad_parameter_is_refused_with_the_option_spelled_for_the_door(self, tmp_path, name, value, cli_value):
+        cli = cli_error("billowfold", "-s", f"{name}={cli_value}", "-o", str(tmp_path / "out.vdb"))
+        with pytest.raises(ValueError) as refused:
+            sopcook.cook("billowfold", params={name: value})
+        said = str(refused.value)
+        assert said.startswith(f'params["{name}"] = {value!r}: '), said
+        assert cli.startswith(f"-s {name}={cli_value}: "), cli
+        assert said.split(": ", 1)[1] == cli.split(": ", 1)[1]
+        assert "-s " not in said
+
+    def test_a_cook_beyond_the_machine_names_force_as_the_door_spells_it(self, tmp_path):
+        params = {"divs": (20000, 20000, 20000)}
+        cli = cli_error("billowfold", "-s", "divs=20000,20000,20000", "-o", str(tmp_path / "out.vdb"))
+        with pytest.raises(ValueError) as refused:
+            sopcook.cook("billowfold", params=params)
+        said = str(refused.value)
+        assert cli.endswith("(use --force to cook anyway)") and said.endswith("(pass force=True to cook anyway)")
+        # The memory free is measured by each process, so only what precedes it is compared.
+        assert said.split(", more than")[0] == cli.split(", more than")[0]
+
+    def test_adjusted_divisions_warn_in_the_doors_words(self):
+        result, raised = cook_caught("billowfold", points=positions_only(), params={"divs": (1, 8, 8)})
+        adjusted = [w for w in result.warnings if "at least 2 divisions" in w]
+        assert adjusted == ['params["divs"] = 1,8,8: a volume has at least 2 divisions along each axis; cooking divs=2,8,8']
+        assert adjusted[0] in raised
+
+    def test_a_long_cook_is_warned_of_before_it_starts(self, tmp_path, cloud):
+        params = {"divs": (450, 450, 450), "donoise": True, "noiseoctaves": 16}
+        geo = write_geo(tmp_path / "cloud.geo", cloud)
+        estimate = subprocess.run([os.environ["SOPCOOK_EXECUTABLE"], "cook", "billowfold", "-i", geo, "-s", "divs=450,450,450",
+                                   "-s", "donoise=on", "-s", "noiseoctaves=16", "--estimate"], capture_output=True, text=True)
+        assert "fits this machine; may run up to" in estimate.stdout, estimate.stdout
+        # Raised as an error, the warning stops the cook: it came before the cook began.
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            warnings.filterwarnings("error", message="this cook may be long")
+            with pytest.raises(UserWarning, match=r"^this cook may be long: .*; KeyboardInterrupt stops it and keeps a partial result$"):
+                sopcook.cook("billowfold", points=cloud, params=params)

@@ -100,7 +100,14 @@ ResampleOptions parseResample(const std::string &text)
 void CookArgs::finish()
 {
     if (resampleOption && resampleOption->count() > 0) options.resample = parseResample(resample);
-    options.compression = parseCompression(compression);
+    try
+    {
+        options.compression = parseCompression(compression);
+    }
+    catch (const Error &e)
+    {
+        throw Error("--compression: " + std::string(e.what()));
+    }
     if (!vectorOption || vectorOption->count() == 0) return;
     if (vectorGrids.empty() || vectorGrids == "also" || vectorGrids == "on")
         options.vectors = VectorGrids::Also;

@@ -8,15 +8,12 @@
 #include <cstring>
 #include <map>
 
-#include "cook/Frames.h"
-#include "cook/OperatorCook.h"
-#include "cook/OperatorOutput.h"
+#include "cook/CookPipeline.h"
 #include "cli/DemoScenes.h"
 #include "cook/Interrupts.h"
 #include "Messages.h"
 #include "OperatorTraits.h"
 #include "preview/Preview.h"
-#include "vdb/VdbWriter.h"
 
 namespace sopcook
 {
@@ -90,24 +87,60 @@ void writeGifIfNeeded(const PluginRegistry &plugins, const std::string &gif)
         }
 }
 
-void buildScene(OperatorCook &job, const DemoRecipe &recipe, const std::string &gif)
+// The recipe's settings (those the operator has) and, for an image
+// operator, the demo's GIF.
+std::vector<ParmSetting> recipeSettings(const OP_Operator &op, const DemoRecipe &recipe, const std::string &gif)
 {
+    std::vector<ParmSetting> out;
+    auto find = [&](const std::string &name) -> const PRM_Template * {
+        for (const PRM_Template *p : valueParameters(op))
+            if (name == p->getToken()) return p;
+        return nullptr;
+    };
     for (auto &s : recipe.settings)
-        if (job.node().hasParm(s.first))
-            for (size_t i = 0; i < s.second.size(); ++i) job.node().setFloat(s.first, int(i), s.second[i]);
-    switch (recipe.scene)
+        if (const PRM_Template *p = find(s.first)) out.push_back({p, s.second, {}});
+    if (recipe.scene == Scene::Gif)
+        if (const PRM_Template *p = find(traits::traitsOf(op).image.fileParm)) out.push_back({p, {}, {gif}});
+    return out;
+}
+
+std::function<void(GU_Detail &)> sceneBuilder(Scene scene)
+{
+    switch (scene)
     {
-    case Scene::Points: buildPointCloud(job.input(0)); break;
-    case Scene::Quads: buildQuadGrid(job.input(0)); break;
-    case Scene::Curves: buildCurves(job.input(0)); break;
-    case Scene::Gif:
-    {
-        std::string parm = traits::traitsOf(job.op()).image.fileParm;
-        if (!parm.empty() && job.node().hasParm(parm.c_str())) job.node().setString(parm.c_str(), 0, gif);
-        break;
-    }
+    case Scene::Points: return buildPointCloud;
+    case Scene::Quads: return buildQuadGrid;
+    case Scene::Curves: return buildCurves;
+    default: return nullptr;
     }
 }
+
+// The demo's cooks stop on Ctrl-C, which ends the demo.
+class DemoWatch : public CookWatch
+{
+public:
+    bool run(const std::function<void()> &cook) override
+    {
+        SignalGuard signals;
+        cook();
+        return SignalGuard::interrupted();
+    }
+};
+
+// Warnings kept for after the operator's row; the rest shown as they come.
+class DemoDiagnostics : public StderrDiagnostics
+{
+public:
+    explicit DemoDiagnostics(std::vector<std::string> &warnings) : StderrDiagnostics(false), myWarnings(warnings) {}
+    void report(const Diagnostic &d) override
+    {
+        if (d.kind == DiagnosticKind::Warning) myWarnings.push_back(d.text);
+        else StderrDiagnostics::report(d);
+    }
+
+private:
+    std::vector<std::string> &myWarnings;
+};
 
 // One row of the demo's table.
 struct DemoRow
@@ -139,24 +172,30 @@ void printRow(const std::string &op, Scene scene, const DemoRow *row)
 // Cooks op on its scene and writes DIR/OP.vdb and, when it made volumes, DIR/OP.png.
 DemoRow cookOne(OP_Operator &op, const DemoRecipe &recipe, const std::string &dir, std::vector<std::string> &warnings)
 {
-    OperatorCook job(op);
-    buildScene(job, recipe, dir + "/demo.gif");
+    DemoDiagnostics diagnostics(warnings);
+    CookRequest request;
+    request.op = &op;
+    request.parameters = recipeSettings(op, recipe, dir + "/demo.gif");
+    if (op.maxInputs() > 0) request.input.build = sceneBuilder(recipe.scene);
+    request.input.label = std::string("the ") + sceneName(recipe.scene) + " scene";
+    request.output.path = dir + "/" + op.getName() + ".vdb";
+    request.diagnostics = &diagnostics;
+    CookPipeline cook(request);
+    cook.read();
+    cook.checkInput();
+    cook.estimate();
+    cook.checkEstimate();
     DemoRow row;
     auto start = std::chrono::steady_clock::now();
-    {
-        SignalGuard signals;
-        OperatorOutput output(op.getName(), false, "");
-        job.cook(0, warnings);
-        row.interrupted = SignalGuard::interrupted();
-    }
+    DemoWatch watch;
+    cook.cook(watch);
+    row.interrupted = cook.stopped();
     row.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    row.volumes = writeVolumesVdb(job.output(), dir + "/" + op.getName() + ".vdb", VectorGrids::None, warnings);
-    if (!row.volumes.empty())
-    {
-        const int *n = row.volumes[0].res;
-        std::string res = std::to_string(n[0]) + "x" + std::to_string(n[1]) + "x" + std::to_string(n[2]);
-        writePreview(job.output(), dir + "/" + op.getName() + ".png", op.getName() + " " + res);
-    }
+    cook.checkCook();
+    cook.write({}, nullptr);
+    row.volumes = cook.volumes();
+    if (!row.volumes.empty()) cook.writePreview(dir + "/" + op.getName() + ".png");
+    cook.checkResult();
     return row;
 }
 

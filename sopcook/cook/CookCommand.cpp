@@ -11,28 +11,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cook/CookEstimate.h"
+#include "cook/CookPipeline.h"
 #include "cook/Frames.h"
 #include "cook/InputAttributes.h"
 #include "cook/Interrupts.h"
-#include "cook/OperatorCook.h"
-#include "cook/OperatorOutput.h"
 #include "cook/ParmAssign.h"
-#include "cook/Preflight.h"
-#include "cook/ResultChecks.h"
 #include "cook/ResampleWatch.h"
 #include "cook/UserPaths.h"
-#include "cook/TrianglesToQuads.h"
-#include "cook/ScaleCheck.h"
-#include "cook/SlabCook.h"
-#include "cook/VolumeBox.h"
 #include "cook/SlabMetadata.h"
 #include "cook/SlabPart.h"
 #include "vdb/VdbComplete.h"
-#include "io/CameraFile.h"
-#include "io/GeometryFile.h"
 #include "Messages.h"
-#include "preview/Preview.h"
 #include "UT/UT_ThreadedAlgorithm.h"
 
 namespace sopcook
@@ -42,17 +31,6 @@ namespace
 double seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-void flushWarnings(std::vector<std::string> &warnings)
-{
-    for (const std::string &w : warnings) warn(w);
-    warnings.clear();
-}
-
-std::string resolution(const int res[3])
-{
-    return std::to_string(res[0]) + "x" + std::to_string(res[1]) + "x" + std::to_string(res[2]);
 }
 
 // Refuses option combinations that cannot work, before anything is read.
@@ -76,18 +54,95 @@ void validateOptions(const OP_Operator &op, const CookOptions &o, const std::vec
 
 std::string signalName(int sig) { return sig == SIGTERM ? "SIGTERM" : sig == SIGINT ? "SIGINT" : "signal " + std::to_string(sig); }
 
+// A frame's cook as the command line watches it: what the first signal
+// says, and the progress line.
+class FrameWatch : public CookWatch
+{
+public:
+    FrameWatch(const std::string &label, bool show, const CookEstimate &estimate, bool sequence)
+        : myLabel(label), myShow(show), myEstimate(estimate), mySequence(sequence)
+    {
+    }
+
+    bool run(const std::function<void()> &cook) override
+    {
+        setInterruptMessage(interruptMessage());
+        {
+            ProgressLine progress(myLabel, myShow, work());
+            cook();
+        }
+        setInterruptMessage("interrupted; stopping after this frame (again to abort without writing)");
+        return SignalGuard::interrupted();
+    }
+
+private:
+    std::string interruptMessage() const
+    {
+        if (!myEstimate.stopsEarly)
+            return myEstimate.op + " cannot stop early; the cook runs to the end \u2014 press Ctrl-C again to abort";
+        return std::string("interrupted; stopping the cook (again to abort without writing)") +
+               (mySequence ? "; later frames do not start" : "");
+    }
+
+    ProgressLine::Work work() const
+    {
+        ProgressLine::Work w;
+        w.polls = myEstimate.polls * slabs; // each slab polls at most what the whole cook polls
+        w.stoppingNote = myEstimate.stopsEarly ? "stopping" : myEstimate.op + " cannot stop early; Ctrl-C again to abort";
+        return w;
+    }
+
+    std::string myLabel;
+    bool myShow;
+    const CookEstimate &myEstimate;
+    bool mySequence;
+};
+
+// The request of one frame: paths with the frame number put in.
+CookRequest frameRequest(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame,
+                         const std::string &label, Diagnostics &diagnostics)
+{
+    CookRequest r;
+    r.op = &op;
+    if (!o.input.empty()) r.input.path = expandFrame(o.input, frame);
+    if (!o.bbox.empty()) r.bbox.path = expandFrame(o.bbox, frame);
+    if (!o.camera.empty()) r.camera.path = expandFrame(o.camera, frame);
+    r.parameters = settings;
+    r.attributes = parseAttributeDefaults(o.attribs, o.attribOverrides);
+    r.slab = o.slab.empty() ? SlabPart() : parseSlab(o.slab);
+    r.time = frameTime(frame);
+    r.threads = o.threads;
+    r.force = o.force;
+    r.allowEmpty = o.allowEmpty;
+    r.trianglesToQuads = o.trianglesToQuads;
+    r.verbose = o.verbose;
+    r.log = o.log;
+    r.label = label;
+    if (!o.estimateOnly)
+    {
+        r.output.path = expandFrame(o.output, frame);
+        if (!o.preview.empty()) r.output.preview = expandFrame(o.preview, frame);
+    }
+    r.output.vectors = o.vectors;
+    r.output.resample = o.resample;
+    r.output.compression = o.compression;
+    r.diagnostics = &diagnostics;
+    return r;
+}
+
 // One frame of the command, step by step; each step times itself.
 class FrameCook
 {
 public:
     // place: " (2 of 4)" within a range, else empty.
     FrameCook(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame,
-              const std::string &place = "")
-        : myOp(op), myOptions(o), mySettings(settings), myFrame(frame), myJob(op), myOut(expandFrame(o.output, frame)),
-          myPreview(o.preview.empty() ? "" : expandFrame(o.preview, frame)), myRangePlace(place),
-          mySlab(o.slab.empty() ? SlabPart() : parseSlab(o.slab))
+              Diagnostics &diagnostics, const std::string &place = "")
+        : myOptions(o), myFrame(frame),
+          myRequest(frameRequest(op, o, settings, frame,
+                                 op.getName() + (o.frames.empty() ? "" : " frame " + std::to_string(frame) + place),
+                                 diagnostics)),
+          myCook(myRequest)
     {
-        if (mySlab.active()) myJob.setSlab({mySlab.index, mySlab.count});
     }
 
     // Inputs, camera and parameters, checked; the estimate of the cook, which
@@ -95,26 +150,11 @@ public:
     void prepare()
     {
         auto t0 = std::chrono::steady_clock::now();
-        const CookOptions &o = myOptions;
-        if (!o.estimateOnly)
-        {
-            removeStalePartials(myOut, myWarnings);
-            checkWritable(myOut);
-        }
-        applyParameters(myJob.node(), mySettings);
-        readInputs();
-        myBox = plannedBox(myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0),
-                           expandFrame(o.input, myFrame), o.bbox.empty() ? nullptr : &myJob.input(1),
-                           expandFrame(o.bbox, myFrame));
-        checkPlacement(myJob.node(), frameTime(myFrame), myBox, myCamera.get(), myWarnings);
-        flushWarnings(myWarnings);
-        prepareInputAttributes(myJob, o, frameTime(myFrame));
-        myScale = checkScale(myJob.node(), frameTime(myFrame), myBox, o.input.empty() ? nullptr : &myJob.input(0), myWarnings);
-        flushWarnings(myWarnings);
-        myEstimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
-        if (mySlab.active()) myEstimate = slabEstimate(myEstimate, mySlab.count);
-        if (o.estimateOnly) return;
-        checkEstimate();
+        myCook.read();
+        myCook.checkInput();
+        myEstimate = myCook.estimate();
+        if (myOptions.estimateOnly) return;
+        myCook.checkEstimate();
         myReadSeconds = seconds(t0);
     }
 
@@ -130,59 +170,32 @@ public:
     void cook()
     {
         auto t1 = std::chrono::steady_clock::now();
-        {
-            std::string label = this->label();
-            setInterruptMessage(interruptMessage());
-            const SlabPlan plan = planSlabs(UT_ThreadedAlgorithm::getDefaultThreadCount(), myEstimate.zTiles);
-            OperatorOutput output(label, myOptions.verbose, myOptions.log);
-            output.setTrianglesToQuads(myOptions.trianglesToQuads);
-            output.setCopies(plan.slabs);
-            ProgressLine progress(label, myOptions.verbose || isatty(2), progressWork(plan.slabs));
-            cookInSlabs(myJob, frameTime(myFrame), plan, myWarnings);
-            // An operator that never stops early has made its whole result.
-            myInterrupted = SignalGuard::interrupted() && myEstimate.stopsEarly;
-            setInterruptMessage("interrupted; stopping after this frame (again to abort without writing)");
-        }
+        FrameWatch watch(myCook.label(), myOptions.verbose || isatty(2), myEstimate, sequence());
+        myCook.cook(watch);
         myCookSeconds = seconds(t1);
-        checkInputFailure();
-        flushWarnings(myWarnings);
-        if (myInterrupted) warn("interrupted: writing the partial result of " + myOp.getName() + " to " + myOut);
+        myCook.checkCook();
+        if (myCook.interrupted())
+            warn("interrupted: writing the partial result of " + myEstimate.op + " to " + myRequest.output.path);
     }
 
     void write()
     {
         auto t2 = std::chrono::steady_clock::now();
-        FileMetadata metadata = slabMetadata(myOptions, mySlab, myFrame, myJob.node());
-        if (myInterrupted) metadata[partialKey] = "interrupted by " + signalName(SignalGuard::firstSignal());
-        // The resample shows progress and stops on a signal as the cook
-        // does, and is refused when its grids would not fit (unless --force).
-        ResampleOptions resample = myOptions.resample;
-        ResampleWatch watch(label(), myOptions.verbose || isatty(2));
-        resample.monitor = &watch;
-        if (!myOptions.force) resample.memoryBytes = availableMemoryBytes();
+        FileMetadata metadata = slabMetadata(myOptions, myRequest.slab, myFrame, myCook.job().node());
+        if (myCook.interrupted()) metadata[partialKey] = "interrupted by " + signalName(SignalGuard::firstSignal());
+        // The resample shows progress and stops on a signal as the cook does.
+        ResampleWatch watch(myCook.label(), myOptions.verbose || isatty(2));
         try
         {
-            myVolumes = writeVolumesVdb(myJob.output(), myOut, myOptions.vectors, myWarnings, metadata, resample,
-                                        myOptions.compression);
+            myCook.write(metadata, &watch);
         }
         catch (const ResampleInterrupted &e)
         {
             throw ResampleInterrupted(std::string(e.what()) + " on " + signalName(SignalGuard::firstSignal()) +
-                                      "; nothing written to " + myOut);
-        }
-        if (!myPreview.empty())
-        {
-            std::string caption = myOp.getName();
-            if (!myVolumes.empty()) caption += " " + resolution(myVolumes[0].res);
-            writePreview(myJob.output(), myPreview, caption);
+                                      "; nothing written to " + myRequest.output.path);
         }
         myWriteSeconds = seconds(t2);
-        flushWarnings(myWarnings);
-        if (myVolumes.empty()) warn(myOp.getName() + " produced no volumes; " + myOut + " holds no grids");
-        warnIfOutputEmpty(myOp.getName(), myVolumes, myOut);
-        if (!myVolumes.empty()) checkCoverage(myScale, myBox, myOp.getName(), myVolumes[0].active, myOut, myWarnings);
-        flushWarnings(myWarnings);
-        if (std::string w = nonFiniteWarning(myOp.getName(), myVolumes, myOut); !w.empty()) warn(w);
+        myCook.checkResult();
     }
 
     const CookEstimate &estimate() const { return myEstimate; }
@@ -195,94 +208,15 @@ public:
 
 private:
     bool sequence() const { return !myOptions.frames.empty(); }
-    std::string label() const
-    {
-        return myOp.getName() + (sequence() ? " frame " + std::to_string(myFrame) + myRangePlace : "");
-    }
-
-    // Geometry (with its non-finite points named) and the camera.
-    void readInputs()
-    {
-        const CookOptions &o = myOptions;
-        if (!o.input.empty())
-        {
-            readPoints(expandFrame(o.input, myFrame), myJob.input(0), o.bbox.empty());
-            if (o.trianglesToQuads) pairTriangles(myJob.input(0));
-        }
-        if (!o.bbox.empty()) readPoints(expandFrame(o.bbox, myFrame), myJob.input(1), true);
-        if (!o.camera.empty())
-        {
-            std::string camPath = expandFrame(o.camera, myFrame);
-            myCamera = makeCamera(parseCameraJson(readFileBytes(camPath, "camera"), camPath, myWarnings));
-        }
-    }
-
-    void pairTriangles(GU_Detail &gdp)
-    {
-        GU_Detail quads;
-        const TrianglesToQuadsResult r = trianglesToQuads(gdp, quads);
-        gdp.copyFrom(quads);
-        if (myOptions.verbose)
-            note("--triangles-to-quads: " + std::to_string(r.pairs) + " quads of two triangles, " + std::to_string(r.degenerate) +
-                 " triangles as degenerate quads");
-    }
-
-    void readPoints(const std::string &path, GU_Detail &gdp, bool setsBox)
-    {
-        readGeometryFile(path, gdp, myWarnings);
-        checkPositions(gdp, path, myWarnings);
-        if (setsBox && myJob.node().hasParm("divs")) checkBoundingBox(gdp, path);
-    }
-
-    // An unreadable input is an error unless --allow-empty; a cook the
-    // machine cannot finish is refused unless --force.
-    void checkEstimate()
-    {
-        if (!myEstimate.problem.empty())
-        {
-            if (!myOptions.allowEmpty) throw Error(myEstimate.problem);
-            warn(myEstimate.problem + "; cooking empty volumes (--allow-empty)");
-        }
-        if (myOptions.force) return;
-        std::string why = refusal(myEstimate, availableMemoryBytes());
-        if (!why.empty()) throw Error(why);
-        if (std::string longCook = longCookWarning(myEstimate); !longCook.empty()) warn(longCook);
-    }
-
-    // An operator that reports a failure to read its input as a node warning.
-    void checkInputFailure()
-    {
-        for (const std::string &failure : inputFailures(myOp, myJob.node(), myEstimate))
-        {
-            if (!myOptions.allowEmpty) throw Error(failure);
-            myWarnings.push_back(failure + "; written empty (--allow-empty)");
-        }
-    }
-
-    std::string interruptMessage() const
-    {
-        if (!myEstimate.stopsEarly)
-            return myOp.getName() + " cannot stop early; the cook runs to the end \u2014 press Ctrl-C again to abort";
-        return std::string("interrupted; stopping the cook (again to abort without writing)") +
-               (sequence() ? "; later frames do not start" : "");
-    }
-
-    // Each slab polls at most what the whole cook polls.
-    ProgressLine::Work progressWork(int slabs) const
-    {
-        ProgressLine::Work w;
-        w.polls = myEstimate.polls * slabs;
-        w.stoppingNote = myEstimate.stopsEarly ? "stopping" : myOp.getName() + " cannot stop early; Ctrl-C again to abort";
-        return w;
-    }
 
     std::string summaryLine() const
     {
         uint64_t active = 0;
-        for (auto &v : myVolumes) active += v.active;
-        return "wrote " + myOut + ": " + std::to_string(myVolumes.size()) + " volumes, " + std::to_string(active) +
-               " active voxels (read " + std::to_string(myReadSeconds) + "s, cook " + std::to_string(myCookSeconds) +
-               "s, write " + std::to_string(myWriteSeconds) + "s)" + (myInterrupted ? ", partial" : "");
+        for (auto &v : myCook.volumes()) active += v.active;
+        return "wrote " + myRequest.output.path + ": " + std::to_string(myCook.volumes().size()) + " volumes, " +
+               std::to_string(active) + " active voxels (read " + std::to_string(myReadSeconds) + "s, cook " +
+               std::to_string(myCookSeconds) + "s, write " + std::to_string(myWriteSeconds) + "s)" +
+               (myCook.interrupted() ? ", partial" : "");
     }
 
     nlohmann::json statsLine() const
@@ -290,18 +224,18 @@ private:
         struct rusage usage;
         getrusage(RUSAGE_SELF, &usage);
         nlohmann::json line;
-        line["operator"] = myOp.getName();
+        line["operator"] = myEstimate.op;
         if (sequence()) line["frame"] = myFrame;
-        if (mySlab.active()) line["slab"] = mySlab.text();
-        line["output"] = myOut;
+        if (myRequest.slab.active()) line["slab"] = myRequest.slab.text();
+        line["output"] = myRequest.output.path;
         line["read_seconds"] = myReadSeconds;
         line["cook_seconds"] = myCookSeconds;
         line["write_seconds"] = myWriteSeconds;
         line["threads"] = UT_ThreadedAlgorithm::getDefaultThreadCount();
         line["interrupted"] = SignalGuard::interrupted();
-        line["partial"] = myInterrupted;
+        line["partial"] = myCook.interrupted();
         nlohmann::json vols = nlohmann::json::array();
-        for (const VolumeSummary &v : myVolumes)
+        for (const VolumeSummary &v : myCook.volumes())
             vols.push_back({{"name", v.name}, {"resolution", {v.res[0], v.res[1], v.res[2]}}, {"voxels", v.voxels},
                             {"active", v.active}, {"non_finite", v.nonFinite.count}});
         line["volumes"] = vols;
@@ -321,20 +255,11 @@ private:
         return line;
     }
 
-    OP_Operator &myOp;
     const CookOptions &myOptions;
-    const std::vector<ParmSetting> &mySettings;
     int myFrame;
-    OperatorCook myJob;
-    std::string myOut, myPreview, myRangePlace;
-    SlabPart mySlab;
-    std::unique_ptr<OBJ_Camera> myCamera;
-    VolumeBox myBox;
-    ScaleCheck myScale;
-    std::vector<std::string> myWarnings;
+    CookRequest myRequest;
+    CookPipeline myCook;
     CookEstimate myEstimate;
-    std::vector<VolumeSummary> myVolumes;
-    bool myInterrupted = false;
     double myReadSeconds = 0, myCookSeconds = 0, myWriteSeconds = 0;
 };
 
@@ -362,9 +287,9 @@ bool skipCompleteFrame(const CookOptions &o, int frame)
 
 // One frame from reading to report; throws Error on failure.
 void cookFrame(OP_Operator &op, const CookOptions &o, const std::vector<ParmSetting> &settings, int frame,
-               const std::string &place)
+               const std::string &place, Diagnostics &diagnostics)
 {
-    FrameCook job(op, o, settings, frame, place);
+    FrameCook job(op, o, settings, frame, diagnostics, place);
     job.prepare();
     if (o.estimateOnly) return job.printEstimate();
     // A signal while the inputs were read stops before the cook starts.
@@ -378,7 +303,7 @@ void cookFrame(OP_Operator &op, const CookOptions &o, const std::vector<ParmSett
     {
         // Not a failure of the frame: the run ends as an interrupted one
         // (128 + the signal), with this line saying what was lost.
-        std::fprintf(stderr, "sopcook: error: %s\n", e.what());
+        diagnostics.report({DiagnosticKind::Error, e.what()});
         return;
     }
     job.report();
@@ -406,7 +331,8 @@ CookEstimate estimateFrame(const PluginRegistry &plugins, const CookOptions &opt
     o.estimateOnly = true;
     OP_Operator &op = plugins.require(o.op);
     const std::vector<ParmSetting> settings = parseParameters(op, o.settings);
-    FrameCook job(op, o, settings, frame);
+    StderrDiagnostics diagnostics(o.verbose);
+    FrameCook job(op, o, settings, frame, diagnostics);
     job.prepare();
     return job.estimate();
 }
@@ -418,8 +344,8 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
     validateOptions(op, o, frames);
     // Check the parameters once, before anything is read or cooked.
     const std::vector<ParmSetting> settings = parseParameters(op, o.settings);
-    for (const std::string &w : parameterAdjustments(settings)) warn(w);
-    if (o.threads > 0) UT_ThreadedAlgorithm::setDefaultThreadCount(o.threads);
+    StderrDiagnostics diagnostics(o.verbose);
+    reportParameterAdjustments(settings, diagnostics, commandLineWording());
 
     SignalGuard signals;
     std::vector<int> failed;
@@ -431,12 +357,12 @@ int runCook(const PluginRegistry &plugins, const CookOptions &o)
         const std::string place = " (" + std::to_string(i + 1) + " of " + std::to_string(frames.size()) + ")";
         if (!o.keepGoing || frames.size() == 1)
         {
-            cookFrame(op, o, settings, frame, place);
+            cookFrame(op, o, settings, frame, place, diagnostics);
             continue;
         }
         try
         {
-            cookFrame(op, o, settings, frame, place);
+            cookFrame(op, o, settings, frame, place, diagnostics);
         }
         catch (const Error &e)
         {

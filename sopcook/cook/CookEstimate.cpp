@@ -157,9 +157,9 @@ std::string bytesText(double bytes, double other)
     return formatBytes(bytes, digits);
 }
 
-std::string refusal(const CookEstimate &e, double memoryBytes)
+std::string refusal(const CookEstimate &e, double memoryBytes, const DoorWording &door)
 {
-    const std::string force = " (use --force to cook anyway)";
+    const std::string force = " (" + door.force + ")";
     if (e.fullBytes > memoryBytes)
         return e.grid + ": " + std::to_string(e.volumes) + (e.volumes == 1 ? " volume" : " volumes") + " of " +
                cost::number(e.voxels) + " voxels take up to " + bytesText(e.fullBytes, memoryBytes) + " when filled (" +
@@ -173,13 +173,12 @@ std::string refusal(const CookEstimate &e, double memoryBytes)
     return "";
 }
 
-std::string longCookWarning(const CookEstimate &e)
+std::string longCookWarning(const CookEstimate &e, const DoorWording &door)
 {
     if (e.leastSeconds > longLimit || e.mostSeconds <= longLimit) return "";
     return "this cook may be long: " + e.mostWork + ", up to " + durationText(e.mostSeconds) + " (at least " +
            durationText(e.leastSeconds) + ") of computing on one core; " +
-           (e.stopsEarly ? "Ctrl-C stops it and keeps a partial result"
-                         : e.op + " cannot stop early, Ctrl-C twice aborts it without writing");
+           (e.stopsEarly ? door.stopsEarly : e.op + door.cannotStop);
 }
 
 std::string estimateText(const CookEstimate &e, double memoryBytes)

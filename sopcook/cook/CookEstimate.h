@@ -35,6 +35,7 @@
 #include "OP/OP_Node.h"
 #include "OP/OP_Operator.h"
 #include "SystemMemory.h"
+#include "cook/DoorWording.h"
 
 namespace sopcook
 {
@@ -67,13 +68,13 @@ CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal tim
 // Whether the operator states a cost model (else the estimate is the default).
 bool hasCostModel(const OP_Operator &op);
 
-// Why the cook is refused, one line ending in the --force hint; empty when it
-// fits.
-std::string refusal(const CookEstimate &estimate, double memoryBytes);
+// Why the cook is refused, one line ending in the door's way to force it;
+// empty when it fits.
+std::string refusal(const CookEstimate &estimate, double memoryBytes, const DoorWording &door = commandLineWording());
 
-// One warning line when only the most work exceeds 10 minutes; empty
-// otherwise (a longer least work is a refusal).
-std::string longCookWarning(const CookEstimate &estimate);
+// One warning line when only the most work exceeds 10 minutes, saying how
+// the door stops it; empty otherwise (a longer least work is a refusal).
+std::string longCookWarning(const CookEstimate &estimate, const DoorWording &door = commandLineWording());
 
 // The estimate as lines for a person (`sopcook cook --estimate`).
 std::string estimateText(const CookEstimate &estimate, double memoryBytes);

@@ -17,16 +17,29 @@ struct DoorWording
     // its leading space and parentheses, or "" where the door has no way.
     std::function<std::string(const std::string &name, const std::string &value)> sameForAll;
     std::string noInput; // how a cook with no input geometry is described
+    std::string force;   // how to cook what the estimate refuses
+    // How a long cook is stopped: by an operator that stops early, and
+    // (after the operator's name) by one that cannot.
+    std::string stopsEarly, cannotStop;
+    std::string everyLine; // after the operators' folded lines: how to see every line
+    std::string pairing;   // what pairs the input's triangles into quads
+    std::string allowEmpty; // what cooks an unreadable input image to empty volumes
 };
 
-// The command line's spellings (-s, -a, --attrib-override, -i).
+// The command line's spellings (-s, -a, --attrib-override, -i, --force, ...).
 inline const DoorWording &commandLineWording()
 {
     static const DoorWording w{
         [](const std::string &n, const std::string &v) { return "-s " + n + "=" + v; },
         [](const std::string &n, const std::string &v) { return "-a " + n + "=" + v; },
         [](const std::string &n, const std::string &v) { return " (--attrib-override " + n + "=" + v + " sets one value for all)"; },
-        "no input geometry (-i)"};
+        "no input geometry (-i)",
+        "use --force to cook anyway",
+        "Ctrl-C stops it and keeps a partial result",
+        " cannot stop early, Ctrl-C twice aborts it without writing",
+        " (-v or --log FILE shows every line)",
+        "--triangles-to-quads",
+        "--allow-empty"};
     return w;
 }
 } // namespace sopcook

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <set>
 
 #include "Messages.h"
 #include "cook/AttributeUse.h"
@@ -176,21 +175,6 @@ void checkInputAttributes(OperatorCook &job, const GU_Detail *input, double time
         (use.essential ? warnings : notes).push_back(describe(use, name, why, door));
     }
     checkNoiseFrame(job, *input, time, warnings, notes, firstNote, door);
-}
-
-void prepareInputAttributes(OperatorCook &job, const CookOptions &o, double time)
-{
-    // Each line once per command, however many frames repeat it.
-    static std::set<std::string> said;
-    std::vector<std::string> warnings, notes;
-    GU_Detail *input = o.input.empty() ? nullptr : &job.input(0);
-    if (input) applyAttributeDefaults(*input, parseAttributeDefaults(o.attribs, o.attribOverrides), warnings, notes);
-    checkInputAttributes(job, input, time, warnings, notes);
-    for (const std::string &w : warnings)
-        if (said.insert(w).second) warn(w);
-    if (o.verbose)
-        for (const std::string &n : notes)
-            if (said.insert(n).second) note(n);
 }
 
 std::string emptyOutputWarning(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path)

@@ -49,10 +49,6 @@ void applyAttributeDefaults(GU_Detail &gdp, const std::vector<AttributeDefault> 
 void checkInputAttributes(OperatorCook &job, const GU_Detail *input, double time, std::vector<std::string> &warnings,
                           std::vector<std::string> &notes, const DoorWording &door = commandLineWording());
 
-// A frame's input step of `sopcook cook`: applies the options' defaults to
-// input 0, then prints what the cook will miss, each line once per command.
-void prepareInputAttributes(OperatorCook &job, const CookOptions &options, double time);
-
 // A warning when every volume is empty, else "". path: the file written;
 // empty for volumes kept in memory.
 std::string emptyOutputWarning(const std::string &op, const std::vector<VolumeSummary> &volumes, const std::string &path);

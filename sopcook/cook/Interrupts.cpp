@@ -12,6 +12,7 @@
 
 #include "Messages.h"
 #include "UT/UT_Interrupt.h"
+#include "vdb/AbortHook.h"
 
 namespace sopcook
 {
@@ -70,10 +71,14 @@ SignalGuard::SignalGuard()
     setInterruptMessage("interrupted; stopping the cook (again to abort without writing)");
     theInstalledInt = install(SIGINT, theOldInt);
     theInstalledTerm = install(SIGTERM, theOldTerm);
+    // The files being written are the ones a second signal removes.
+    setAbortHandler(&setRemoveOnAbort);
 }
 
 SignalGuard::~SignalGuard()
 {
+    setAbortHandler(nullptr);
+    setRemoveOnAbort("");
     if (theInstalledInt) sigaction(SIGINT, &theOldInt, nullptr);
     if (theInstalledTerm) sigaction(SIGTERM, &theOldTerm, nullptr);
 }

@@ -31,7 +31,8 @@ public:
 // writes stored text.
 void setInterruptMessage(const std::string &message);
 
-// The file a second signal deletes before the process ends (empty: none).
+// The file a second signal deletes before the process ends (empty: none);
+// while a guard is alive, the VDB writer sets it through its abort hook.
 void setRemoveOnAbort(const std::string &path);
 
 // On a terminal (or when forced), a line on stderr updated a few times a

@@ -126,7 +126,7 @@ OperatorOutput::~OperatorOutput()
     for (const std::string &l : lines)
     {
         std::string message = myLabel + " printed " + l + nonQuadHint(l) + (l == lines.back() ? hint : "");
-        if (mySink.folded) mySink.folded->push_back(message);
+        if (mySink.diagnostics) mySink.diagnostics->report({DiagnosticKind::Output, message});
         else note(message);
     }
 }
@@ -193,9 +193,9 @@ void OperatorOutput::takeLine(const std::string &line)
     if (line.empty()) return;
     if (myVerbose)
     {
-        if (!mySink.verbatim) return printRaw(line);
+        if (!mySink.diagnostics) return printRaw(line);
         std::lock_guard<std::mutex> lock(myMutex);
-        mySink.verbatim->push_back(line);
+        mySink.diagnostics->report({DiagnosticKind::Printed, line});
         return;
     }
     if (!looksLikeProblem(line)) return;

@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "cook/Diagnostics.h"
+#include "cook/DoorWording.h"
 
 namespace sopcook
 {
@@ -40,14 +42,14 @@ private:
     long long myOthers = 0; // lines past the shape limit
 };
 
-// Where a capture reports instead of stderr (the Python module keeps both as
-// its cook's warnings and, when verbose, prints the lines itself).
+// Where a capture reports and how it words its hints: the folded lines as
+// Output, each a whole message, and (verbose) every line as Printed, from the
+// reading thread. Without diagnostics, stderr as the command line shows it.
 struct OutputSink
 {
-    std::vector<std::string> *folded = nullptr;   // the folded lines, each a whole message
-    std::vector<std::string> *verbatim = nullptr; // verbose: every line as printed
-    std::string everyLineHint = " (-v or --log FILE shows every line)";
-    std::string pairingOption = "--triangles-to-quads"; // what pairs triangles at this door
+    Diagnostics *diagnostics = nullptr;
+    std::string everyLineHint = commandLineWording().everyLine;
+    std::string pairingOption = commandLineWording().pairing; // what pairs triangles at this door
 };
 
 class OperatorOutput

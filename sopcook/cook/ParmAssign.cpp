@@ -71,18 +71,18 @@ static double parseComponent(const PRM_Template &parm, const std::string &text, 
         for (char &c : t) c = char(std::tolower(static_cast<unsigned char>(c)));
         if (t == "1" || t == "on" || t == "true" || t == "yes") return 1;
         if (t == "0" || t == "off" || t == "false" || t == "no") return 0;
-        throw Error("-s " + setting + ": toggle '" + name + "' takes 0/1 or on/off, not '" + text + "'");
+        throw Error(setting + ": toggle '" + name + "' takes 0/1 or on/off, not '" + text + "'");
     }
     char *end = nullptr;
     double v = std::strtod(text.c_str(), &end);
     if (text.empty() || !end || *end || !std::isfinite(v))
-        throw Error("-s " + setting + ": '" + text + "' is not a number (" + name + " is " +
+        throw Error(setting + ": '" + text + "' is not a number (" + name + " is " +
                     (parm.getType() == PRM_INT ? "an integer" : "a float") + " parameter)");
     if (parm.getType() == PRM_INT)
     {
-        if (v != std::floor(v)) throw Error("-s " + setting + ": '" + text + "' is not a whole number (" + name + " is an integer parameter)");
+        if (v != std::floor(v)) throw Error(setting + ": '" + text + "' is not a whole number (" + name + " is an integer parameter)");
         if (v < -2147483648.0 || v > 2147483647.0)
-            throw Error("-s " + setting + ": '" + text + "' is out of the integer range (-2147483648 to 2147483647)");
+            throw Error(setting + ": '" + text + "' is out of the integer range (-2147483648 to 2147483647)");
     }
     return v;
 }
@@ -94,7 +94,7 @@ static const PRM_Template *findParameter(const OP_Operator &op, const std::vecto
         if (name == p->getToken()) return p;
     std::string valid;
     for (const PRM_Template *p : parms) valid += (valid.empty() ? "" : ", ") + std::string(p->getToken());
-    throw Error("-s " + setting + ": " + op.getName() + " has no parameter '" + name + "'; valid: " +
+    throw Error(setting + ": " + op.getName() + " has no parameter '" + name + "'; valid: " +
                 (valid.empty() ? "(none)" : valid));
 }
 
@@ -110,7 +110,7 @@ static ParmSetting parseSetting(const PRM_Template &parm, const std::string &val
     }
     std::vector<std::string> parts = splitComponents(value);
     if (int(parts.size()) != size)
-        throw Error("-s " + setting + ": '" + parm.getToken() + "' takes " + std::to_string(size) + " comma-separated " +
+        throw Error(setting + ": '" + parm.getToken() + "' takes " + std::to_string(size) + " comma-separated " +
                     (size == 1 ? "value" : "values") + " (" + parm.getTypeName() + "), got " + std::to_string(parts.size()));
     for (const std::string &part : parts)
     {
@@ -122,21 +122,33 @@ static ParmSetting parseSetting(const PRM_Template &parm, const std::string &val
     return p;
 }
 
-std::vector<ParmSetting> parseParameters(const OP_Operator &op, const std::vector<std::string> &assignments)
+std::vector<ParmSetting> parseParameters(const OP_Operator &op, const std::vector<ParmText> &given, const DoorWording &door)
 {
     std::vector<ParmSetting> checked;
     std::vector<const PRM_Template *> parms = valueParameters(op);
-    for (const std::string &a : assignments)
+    for (const ParmText &g : given)
     {
-        size_t eq = a.find('=');
-        if (eq == std::string::npos || eq == 0) throw Error("-s " + a + ": expected NAME=VALUE");
-        const PRM_Template *parm = findParameter(op, parms, a.substr(0, eq), a);
-        checked.push_back(parseSetting(*parm, a.substr(eq + 1), a));
+        // setting: the value as the door spells it, the start of every message.
+        const std::string setting = door.parameter(g.name, g.shown);
+        const PRM_Template *parm = findParameter(op, parms, g.name, setting);
+        checked.push_back(parseSetting(*parm, g.value, setting));
     }
     return checked;
 }
 
-std::vector<std::string> parameterAdjustments(const std::vector<ParmSetting> &settings)
+std::vector<ParmSetting> parseParameters(const OP_Operator &op, const std::vector<std::string> &assignments)
+{
+    std::vector<ParmText> given;
+    for (const std::string &a : assignments)
+    {
+        size_t eq = a.find('=');
+        if (eq == std::string::npos || eq == 0) throw Error("-s " + a + ": expected NAME=VALUE");
+        given.push_back({a.substr(0, eq), a.substr(eq + 1), a.substr(eq + 1)});
+    }
+    return parseParameters(op, given, commandLineWording());
+}
+
+std::vector<std::string> parameterAdjustments(const std::vector<ParmSetting> &settings, const DoorWording &door)
 {
     std::vector<std::string> notes;
     for (const ParmSetting &p : settings)
@@ -152,7 +164,7 @@ std::vector<std::string> parameterAdjustments(const std::vector<ParmSetting> &se
             used += (i ? "," : "") + formatNumber(p.numbers[i] < 2 ? 2 : p.numbers[i]);
         }
         if (changed)
-            notes.push_back("-s divs=" + given + ": a volume has at least 2 divisions along each axis; cooking divs=" + used);
+            notes.push_back(door.parameter("divs", given) + ": a volume has at least 2 divisions along each axis; cooking divs=" + used);
     }
     return notes;
 }

@@ -184,14 +184,15 @@ void checkSize(const openvdb::GridPtrVec &grids, const ResampleOptions &options,
         if (c.largestGrid <= roomVoxels && (options.memoryBytes <= 0 || c.bytes <= roomBytes)) break;
         fitting *= 1.25;
     }
-    std::string what = options.voxelSize > 0 ? "--resample uniform=" + number(voxelSize)
-                                             : "--resample uniform (voxel size " + number(voxelSize) + ")";
+    const ResampleWording &w = options.wording;
+    std::string what = options.voxelSize > 0 && !w.sized.empty() ? w.sized + number(voxelSize)
+                                                                 : w.uniform + " (voxel size " + number(voxelSize) + ")";
     std::string why = cost.largestGrid > maxVoxels
                           ? "more than the billion one grid may hold"
                           : "more than the " + bytes(options.memoryBytes) + " of memory free";
+    std::string fix = w.sized.empty() ? w.instead : "use a larger voxel size, such as " + w.sized + number(fitting);
     throw Error(what + ": the resampled grids would need about " + number(cost.voxels) + " voxels (" +
-                bytes(cost.bytes) + "), " + why + "; use a larger voxel size, such as --resample uniform=" +
-                number(fitting));
+                bytes(cost.bytes) + "), " + why + "; " + fix);
 }
 } // namespace
 
@@ -247,7 +248,7 @@ openvdb::GridPtrVec resampleUniform(const openvdb::GridPtrVec &grids, const Resa
     if (voxelSize <= 0) voxelSize = grids.empty() ? 1.0 : grids.front()->transform().voxelSize().length() / std::sqrt(3.0);
     for (const openvdb::GridBase::Ptr &g : grids)
         if (!g->isType<openvdb::FloatGrid>() && !g->isType<openvdb::Vec3SGrid>())
-            throw Error("--resample: grid '" + g->getName() + "' is of type " + g->valueType() + ", which sopcook does not resample");
+            throw Error(options.wording.option + ": grid '" + g->getName() + "' is of type " + g->valueType() + ", which sopcook does not resample");
     // OpenVDB's linear maps refuse a voxel volume below 3e-15: a smaller
     // size is costed at that limit, scaled.
     const double smallestSize = 2e-5;
@@ -259,7 +260,9 @@ openvdb::GridPtrVec resampleUniform(const openvdb::GridPtrVec &grids, const Resa
     }
     checkSize(grids, options, voxelSize, cost);
     if (voxelSize < smallestSize)
-        throw Error("--resample uniform=" + number(voxelSize) + ": OpenVDB needs voxels of at least 2e-05");
+        throw Error((options.wording.sized.empty() ? options.wording.uniform + " (voxel size " + number(voxelSize) + ")"
+                                                   : options.wording.sized + number(voxelSize)) +
+                    ": OpenVDB needs voxels of at least 2e-05");
     openvdb::math::Transform::Ptr target = alignedTarget(grids, voxelSize);
     MonitorScope scope(options.monitor, cost.polls);
     MonitorInterrupter interrupter(options.monitor);

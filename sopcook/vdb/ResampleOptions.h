@@ -3,6 +3,7 @@
 // The settings of a uniform resample (--resample uniform[=SIZE]), and the
 // hooks a caller gives it to show progress and stop it. Free of OpenVDB
 // headers, so the writer's callers compile quickly.
+#include <string>
 #include "Messages.h"
 
 namespace sopcook
@@ -28,6 +29,16 @@ struct ResampleInterrupted : Error
     using Error::Error;
 };
 
+// How the door names the resample in its messages; the command line's
+// options by default.
+struct ResampleWording
+{
+    std::string option = "--resample";          // the resample as a whole
+    std::string uniform = "--resample uniform"; // a uniform resample at the typical voxel size
+    std::string sized = "--resample uniform=";  // followed by a voxel size; empty where the door takes none
+    std::string instead;                        // with no sized option: what to do instead of a smaller resample
+};
+
 // --resample uniform[=SIZE]: every grid resampled onto one linear transform
 // with cubic voxels of edge voxelSize (0: the typical voxel edge where the
 // grids hold values, see typicalVoxelEdge in Resample.h).
@@ -39,5 +50,6 @@ struct ResampleOptions
     // resample needing more is refused, naming a voxel size that fits.
     double memoryBytes = 0;
     ResampleMonitor *monitor = nullptr; // null: runs to the end unwatched
+    ResampleWording wording;
 };
 } // namespace sopcook

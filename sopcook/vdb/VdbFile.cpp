@@ -15,8 +15,8 @@
 #include <streambuf>
 #include <vector>
 
-#include "cook/Interrupts.h"
 #include "Messages.h"
+#include "vdb/AbortHook.h"
 #include "vdb/LeafBuffers.h"
 #include "vdb/LeakForExit.h"
 
@@ -172,7 +172,7 @@ void keepFreedMemoryForReuse()
 void discard(const std::string &temp)
 {
     unlink(temp.c_str());
-    setRemoveOnAbort("");
+    removeOnAbort("");
 }
 } // namespace
 
@@ -233,7 +233,7 @@ void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path, VdbCompr
     keepFreedMemoryForReuse();
     const std::string target = writeTarget(path);
     std::string temp = temporaryPath(target);
-    setRemoveOnAbort(temp);
+    removeOnAbort(temp);
     try
     {
         writeArchiveChecked(temp, grids, flags);
@@ -255,6 +255,6 @@ void writeGridsVdb(openvdb::GridPtrVec &grids, const std::string &path, VdbCompr
         discard(temp);
         throw Error("cannot write " + path + ": " + std::strerror(err));
     }
-    setRemoveOnAbort("");
+    removeOnAbort("");
 }
 } // namespace sopcook

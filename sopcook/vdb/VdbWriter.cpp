@@ -26,7 +26,7 @@ VdbCompression parseCompression(const std::string &name)
 {
     for (VdbCompression c : {VdbCompression::None, VdbCompression::Zip, VdbCompression::Blosc})
         if (name == compressionName(c)) return c;
-    throw Error("--compression: expected none, zip or blosc, not '" + name + "'");
+    throw Error("expected none, zip or blosc, not '" + name + "'");
 }
 
 std::vector<VolumeSummary> writeVolumesVdb(const GU_Detail &gdp, const std::string &path, VectorGrids vectors,

@@ -45,7 +45,8 @@ enum class VdbCompression
 constexpr VdbCompression defaultCompression = VdbCompression::Blosc;
 
 const char *compressionName(VdbCompression c);
-// "none", "zip" or "blosc"; throws Error on anything else.
+// "none", "zip" or "blosc"; throws Error on anything else (the caller names
+// the option).
 VdbCompression parseCompression(const std::string &name);
 
 struct VolumeSummary
