@@ -286,7 +286,7 @@ CookResult cook(const PluginRegistry &plugins, const CookRequest &r)
     std::vector<std::string> notes; // what -v adds on the command line; not warnings here either
     checkInputAttributes(job, points, r.time, result.warnings, notes, pythonWording());
     const ScaleCheck scale = checkScale(job.node(), r.time, box, points, result.warnings, pythonWording());
-    CookEstimate estimate = estimateCook(op, job.node(), r.time, r.points.is_none() ? nullptr : &job.input(0));
+    CookEstimate estimate = estimateCook(op, job.node(), r.time, points, &box);
     if (!estimate.problem.empty()) throw Error(estimate.problem);
     if (!r.force) refuseWhatCannotFinish(estimate);
 

@@ -108,7 +108,7 @@ public:
         prepareInputAttributes(myJob, o, frameTime(myFrame));
         myScale = checkScale(myJob.node(), frameTime(myFrame), myBox, o.input.empty() ? nullptr : &myJob.input(0), myWarnings);
         flushWarnings(myWarnings);
-        myEstimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0));
+        myEstimate = estimateCook(myOp, myJob.node(), frameTime(myFrame), o.input.empty() ? nullptr : &myJob.input(0), &myBox);
         if (mySlab.active()) myEstimate = slabEstimate(myEstimate, mySlab.count);
         if (o.estimateOnly) return;
         checkEstimate();
