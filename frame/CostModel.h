@@ -16,17 +16,30 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include "GU/GU_Detail.h"
 #include "OP/OP_Node.h"
 #include "UT/UT_String.h"
 
 namespace cost
 {
-// Rough single-core costs, measured on the wisps and clouds operators
-// (cook_seconds of --stats with -j 1 against the work counted): about 160 ns
-// a lookup and 55 ns a visit on a loaded machine, taken lower here so that a
-// refusal never hits a cook an idle machine finishes in time.
-constexpr double lookupSeconds = 100e-9; // one gradient-noise lookup
-constexpr double visitSeconds = 30e-9;   // one voxel visited (position, distance, deposit)
+// Rough single-core costs, measured as the process CPU time of cooks on one
+// thread against the work counted (bench_estimate, on a loaded 2-core
+// machine): about 30 ns a noise lookup and 8 ns a voxel visit (the families
+// count their steps in visits by what each costs, a distance test 0.3, a
+// streak voxel several). The least work takes a step at half that (a fast,
+// idle core), so that a refusal never hits a cook such a core finishes in
+// time; the most at one and a half times it (a slow, loaded one).
+struct Unit
+{
+    double fast, slow;
+};
+constexpr Unit lookup{15e-9, 50e-9}; // one gradient-noise lookup
+constexpr Unit visit{4e-9, 12e-9};   // one voxel visited (position, distance, deposit)
+// The fast costs alone, for models that count one way.
+constexpr double lookupSeconds = lookup.fast;
+constexpr double visitSeconds = visit.fast;
+constexpr Unit run{1e-6, 20e-6}; // one threaded run started and waited for
+constexpr Unit copy{1e-9, 2e-9};  // one voxel of a volume made, or passed to the writer
 
 inline std::string number(double v)
 {
@@ -61,10 +74,30 @@ struct Parms
     std::string lookupText() const { return "(" + setting("noiseoctaves") + " + 1) noise lookups"; }
 };
 
-// Element counts of the input geometry.
+// Where the host will place the volumes, planned before the cook from the
+// input's box, "extendbounds" and "divs", so that a model can measure each
+// element's reach in voxels; known is false when the host plans none.
+struct Placement
+{
+    bool known = false;
+    double lower[3] = {0, 0, 0};      // the volumes' lower corner
+    double voxel[3] = {0, 0, 0};      // their voxel size
+    double reachVoxel[3] = {0, 0, 0}; // the box before extendbounds over divs, which radii are measured in
+    int res[3] = {0, 0, 0};
+
+    // The voxel holding p on an axis, as the volume's posToIndex (not clamped).
+    double index(int axis, double p) const { return std::floor((p - lower[axis]) / voxel[axis]); }
+    double clampedIndex(int axis, double p) const { return std::clamp(index(axis, p), 0.0, double(res[axis] - 1)); }
+};
+
+// Element counts of the input geometry, and the input itself with the
+// volumes' placement for models that measure reach (geometry null when the
+// host gives none).
 struct InputCounts
 {
     double points = 0, prims = 0, quads = 0, segments = 0;
+    const GU_Detail *geometry = nullptr;
+    Placement placement;
 };
 
 // A sum of work terms that remembers the largest one and what it is made of.
@@ -100,9 +133,17 @@ struct Grid
 
 struct OperatorCost
 {
+    // A step counted at least `fewest` and at most `most` times.
+    void add(double fewest, double most, Unit unit, const std::string &description)
+    {
+        least.add(fewest, unit.fast, description);
+        this->most.add(most, unit.slow, description);
+    }
+
     int volumes = 0;
     Grid grid;
     bool filled = false;      // every voxel is written, so every tile is stored
+    double writesAtMost = -1; // voxels a volume may receive, measured on the input; negative: any
     double heldBytes = 0;     // memory held besides the volumes (decoded pictures)
     Work least, most;         // the writer's pass is added by the host
     double polls = 0;         // interrupt polls of a whole cook; 0 when they cannot be counted ahead

@@ -92,8 +92,7 @@ inline void slabreelCost(const cost::Parms &p, const cost::InputCounts &, cost::
     c.grid.text = "giffile=" + path + " (" + cost::number(s.width) + " x " + cost::number(s.height) + " pixels, " +
                   cost::number(s.frames) + (s.frames == 1 ? " frame)" : " frames)");
     c.heldBytes = (s.pixels + s.width * s.height) * sizeof(MagickCore::PixelPacket);
-    c.least.add(4 * c.grid.voxels() + s.pixels, cost::visitSeconds, c.grid.text);
-    c.most = c.least;
+    c.add(4 * c.grid.voxels() + s.pixels, 4 * c.grid.voxels() + s.pixels, cost::visit, c.grid.text);
 }
 
 // The operator reads no geometry and no attributes: its volumes come from

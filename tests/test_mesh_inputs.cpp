@@ -5,7 +5,9 @@
 // files give one line naming file and place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 
 #include "GEO/GEO_PrimPoly.h"
 #include "Messages.h"
@@ -309,4 +311,120 @@ TEST(LibraryMeshes, StlCooksThroughTheCommandLine)
     writeText(tmp / "tri.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid t\n");
     ASSERT_EQ(cook("billowfold", tmp / "tri.stl", tmp / "t.vdb", "-a density=1 -a pscale=0.3 -s divs=16,16,16"), "");
     EXPECT_GT(floatGrid(readGrids(tmp / "t.vdb"), "density")->activeVoxelCount(), 10u);
+}
+
+// ------------------------------------------- Blender's own exports, X3D
+
+namespace
+{
+// The positions of a detail's points, rounded, sorted, as text: the same
+// mesh read from formats that number its points differently.
+std::string positions(const GU_Detail &gdp)
+{
+    std::vector<std::string> out;
+    for (GA_Offset p = 0; p < gdp.getNumPoints(); ++p)
+    {
+        UT_Vector3 P = gdp.getPos3(p);
+        char buf[64];
+        auto r = [](float v) { double x = std::round(v * 1000) / 1000; return x == 0 ? 0.0 : x; };
+        std::snprintf(buf, sizeof buf, "(%g %g %g)", r(P.x()), r(P.y()), r(P.z()));
+        out.push_back(buf);
+    }
+    std::sort(out.begin(), out.end());
+    std::string s;
+    for (const std::string &p : out) s += p;
+    return s;
+}
+
+// Vertex counts of the primitives: "9 x 4" for nine quads.
+std::string polygonSizes(const GU_Detail &gdp)
+{
+    std::map<int, int> sizes;
+    for (GA_Offset p = 0; p < gdp.getNumPrimitives(); ++p) ++sizes[gdp.getPrimitive(p)->getVertexCount()];
+    std::string s;
+    for (auto [n, count] : sizes) s += (s.empty() ? "" : ", ") + std::to_string(count) + " x " + std::to_string(n);
+    return s;
+}
+
+void readFile(const std::string &path, GU_Detail &gdp)
+{
+    std::vector<std::string> warnings;
+    sopcook::readGeometryFile(path, gdp, warnings);
+}
+
+const std::string blenderData = std::string(SUITE_TEST_DATA) + "/blender/";
+} // namespace
+
+// Blender 3.4 exported one 3 x 3 grid of quads at z = 1 (export_grid.py):
+// FBX and glTF as Blender writes them (y up), STL (triangles, z up) and X3D.
+TEST(BlenderExports, EveryFormatGivesTheGridItsExporterWrote)
+{
+    GU_Detail fbx, glb, x3d, stl;
+    readFile(blenderData + "grid.fbx", fbx);
+    readFile(blenderData + "grid.glb", glb);
+    readFile(blenderData + "grid.x3d", x3d);
+    readFile(blenderData + "grid.stl", stl);
+    for (const GU_Detail *g : {&fbx, &glb, &x3d, &stl}) EXPECT_EQ(g->getNumPoints(), 16);
+    EXPECT_EQ(polygonSizes(fbx), "9 x 4");
+    EXPECT_EQ(polygonSizes(x3d), "9 x 4");
+    EXPECT_EQ(polygonSizes(glb), "18 x 3"); // glTF holds triangles only
+    EXPECT_EQ(polygonSizes(stl), "18 x 3");
+    EXPECT_EQ(positions(fbx), positions(glb));
+    EXPECT_EQ(positions(x3d), positions(glb));
+    // Every corner of the y-up files at height 1; STL keeps Blender's z up.
+    for (GA_Offset p = 0; p < 16; ++p)
+    {
+        EXPECT_NEAR(glb.getPos3(p).y(), 1.0f, 1e-5f);
+        EXPECT_NEAR(stl.getPos3(p).z(), 1.0f, 1e-5f);
+    }
+    // Normals and uv come with the faces (the STL has neither).
+    for (const GU_Detail *g : {&fbx, &glb, &x3d})
+        EXPECT_TRUE(g->findFloatTuple(GA_ATTRIB_POINT, "uv", 2).isValid());
+    EXPECT_TRUE(fbx.findFloatTuple(GA_ATTRIB_POINT, "N", 3).isValid());
+    EXPECT_FALSE(stl.findFloatTuple(GA_ATTRIB_POINT, "uv", 2).isValid());
+}
+
+TEST(BlenderExports, FbxQuadsCookThroughSkinweave)
+{
+    if (!havePlugin("skinweave")) GTEST_SKIP() << "skinweave not built";
+    TempDir tmp;
+    ASSERT_EQ(cook("skinweave", blenderData + "grid.fbx", tmp / "fbx.vdb",
+                   "-a density=1 -a pscale=0.1 -s divs=24,8,24 -s extendbounds=0.2,0.2,0.2"),
+              "");
+    EXPECT_GT(floatGrid(readGrids(tmp / "fbx.vdb"), "density")->activeVoxelCount(), 100u);
+}
+
+// X3D by hand: face sets, point sets and line sets, found by content under any name.
+TEST(X3dFiles, ShapesBecomePolygonsPointsAndCurves)
+{
+    const std::string shapes = R"(<?xml version="1.0" encoding="UTF-8"?>
+<X3D version="3.0"><Scene>
+ <Transform translation="0 0 5"><Shape><IndexedFaceSet coordIndex="0 1 2 3 -1">
+  <Coordinate point="0 0 0 1 0 0 1 1 0 0 1 0"/></IndexedFaceSet></Shape></Transform>
+ <Shape><PointSet><Coordinate point="7 7 7 8 8 8"/></PointSet></Shape>
+ <Shape><IndexedLineSet coordIndex="0 1 -1 1 2 -1"><Coordinate point="0 0 9 1 0 9 2 1 9"/></IndexedLineSet></Shape>
+</Scene></X3D>
+)";
+    std::vector<std::string> warnings;
+    GU_Detail gdp;
+    sopcook::readGeometryBytes(shapes, "shapes.xml", gdp, warnings);
+    EXPECT_EQ(positions(gdp), "(0 0 5)(0 0 9)(0 1 5)(1 0 5)(1 0 9)(1 1 5)(2 1 9)(7 7 7)(8 8 8)");
+    // The quad closed; the two segments sharing a point joined into one open polyline.
+    ASSERT_EQ(gdp.getNumPrimitives(), 2);
+    for (GA_Offset p = 0; p < 2; ++p)
+    {
+        auto *poly = dynamic_cast<const GEO_PrimPoly *>(gdp.getPrimitive(p));
+        ASSERT_NE(poly, nullptr);
+        EXPECT_EQ(poly->getVertexCount(), poly->isClosed() ? 4 : 3);
+        EXPECT_EQ(gdp.getPos3(poly->getPointOffset(0)).z(), poly->isClosed() ? 5.0f : 9.0f);
+    }
+    EXPECT_TRUE(warnings.empty());
+
+    // The classic encoding is refused in one sentence; damage names the file.
+    EXPECT_EQ(readError("#X3D V3.0 utf8\nPROFILE Immersive\nShape {}\n", "c.x3dv"),
+              "c.x3dv: unknown geometry format: looks like X3D or VRML in the classic encoding, which is not read: "
+              "export X3D as XML (.x3d) (input geometry is host .geo/.bgeo (plain, .gz or .sc), classic geometry, "
+              "PLY, OBJ, STL, glTF, FBX or X3D)");
+    std::string e = readError(shapes.substr(0, 150), "cut.x3d");
+    EXPECT_EQ(e.rfind("cut.x3d: ", 0), 0u) << e;
 }

@@ -42,6 +42,10 @@ std::vector<std::string> longCook(const std::string &input, const std::string &o
             "-v", "-o", out};
 }
 
+// A voxel size whose resample of billowfold's cook of points.geo runs for
+// a few seconds (some 2 s of one core).
+const std::string resampleVoxel = "0.01";
+
 // The progress line shows once the cook has run half a second (stderr is a
 // file here: whole lines, no cursor codes).
 const std::string cooking = "plumeweave  ";
@@ -149,6 +153,28 @@ TEST(SopcookSignals, SignalDuringRangeStopsAfterTheCurrentFrame)
     EXPECT_EQ(exitCode(whole.wait()), 0) << whole.err();
     EXPECT_EQ(partialMark(dir / "whole.vdb"), "");
 }
+
+// A quick cook whose uniform resample to fine voxels runs for seconds: the
+// signal arrives once the resample's progress line shows, so while it runs.
+void expectResampleStopped(int signal)
+{
+    TempDir dir;
+    Process p = start({"cook", "billowfold", "-i", dataDir + "/points.geo", "-s", "divs=32,32,32", "--resample",
+                       "uniform=" + resampleVoxel, "-v", "-o", dir / "out.vdb"},
+                      dir / "err.txt");
+    ASSERT_TRUE(p.waitForText("billowfold resampling  ", 60)) << p.err();
+    kill(p.pid, signal);
+    EXPECT_EQ(exitCode(p.wait()), 128 + signal) << p.err();
+    const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    EXPECT_NE(p.err().find("sopcook: error: interrupted while resampling grid 'density' on " + name +
+                           "; nothing written to " + (dir / "out.vdb")),
+              std::string::npos)
+        << p.err();
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"err.txt"}));
+}
+
+TEST(SopcookSignals, InterruptDuringTheResampleWritesNothing) { expectResampleStopped(SIGINT); }
+TEST(SopcookSignals, TerminateDuringTheResampleWritesNothing) { expectResampleStopped(SIGTERM); }
 
 // A background job of a shell script starts with SIGINT ignored: sopcook
 // keeps it ignored and still answers SIGTERM.

@@ -20,7 +20,7 @@ void addCookArguments(CLI::App &cook, CookArgs &args)
         return keep(opt);
     };
     keep(cook.add_option("OPERATOR", o.op, "Operator name (see `sopcook list`)")->required());
-    file(cook.add_option("-i,--input", o.input, "Input geometry (.geo/.bgeo[.gz/.sc], .ply, .obj, .stl, .gltf/.glb or .fbx, told by content); $F/$F4 expand to the frame"));
+    file(cook.add_option("-i,--input", o.input, "Input geometry (.geo/.bgeo[.gz/.sc], .ply, .obj, .stl, .gltf/.glb, .fbx or .x3d, told by content); $F/$F4 expand to the frame"));
     file(cook.add_option("-b,--bbox", o.bbox, "Geometry whose bounding box sets the volume bounds (input 2)"));
     keep(cook.add_option("-s,--set", o.settings, "Set a parameter: NAME=VALUE, components comma-separated (repeatable)")
              ->allow_extra_args(false));

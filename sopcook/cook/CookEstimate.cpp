@@ -54,10 +54,30 @@ std::string durationText(double s)
     return buf;
 }
 
-cost::InputCounts countInput(const GU_Detail *gdp)
+// The box as the models measure in it; unknown unless every voxel has a
+// finite size.
+cost::Placement placementOf(const VolumeBox *box)
+{
+    cost::Placement g;
+    if (!box || !box->known) return g;
+    g.known = true;
+    for (int a = 0; a < 3; ++a)
+    {
+        g.res[a] = box->res[a];
+        g.voxel[a] = box->voxelSize(a);
+        g.lower[a] = box->centre[a] - 0.5 * box->size[a];
+        g.reachVoxel[a] = box->inputSize[a] / box->res[a];
+        g.known = g.known && g.voxel[a] > 0 && std::isfinite(g.voxel[a]) && std::isfinite(g.lower[a]);
+    }
+    return g;
+}
+
+cost::InputCounts countInput(const GU_Detail *gdp, const VolumeBox *box)
 {
     cost::InputCounts c;
     if (!gdp) return c;
+    c.geometry = gdp;
+    c.placement = placementOf(box);
     c.points = double(gdp->getNumPoints());
     c.prims = double(gdp->getNumPrimitives());
     for (GA_Offset p = 0; p < GA_Offset(gdp->getNumPrimitives()); ++p)
@@ -122,8 +142,12 @@ void sizeGrid(CookEstimate &e, const cost::OperatorCost &c)
 // tile of every volume, and every voxel of the tiles that were written.
 void addWork(CookEstimate &e, cost::OperatorCost &c)
 {
-    c.least.add(e.volumes * e.tiles, cost::visitSeconds, e.grid + " tiles written");
-    c.most.add(e.volumes * e.voxels, cost::visitSeconds, e.grid + " x " + std::to_string(e.volumes) + " volumes written");
+    c.least.add(e.volumes * e.tiles, cost::copy.fast, e.grid + " tiles written");
+    c.most.add(e.volumes * e.voxels, cost::copy.slow, e.grid + " x " + std::to_string(e.volumes) + " volumes made");
+    const double written = c.writesAtMost >= 0 && !c.filled ? std::min(c.writesAtMost, e.voxels) : e.voxels;
+    c.most.add(e.volumes * written, cost::copy.slow,
+               (written < e.voxels ? cost::number(written) + " voxels" : e.grid) + " x " + std::to_string(e.volumes) +
+                   " volumes written");
     e.leastSeconds = c.least.seconds;
     e.leastWork = c.least.what;
     e.mostSeconds = std::max(c.most.seconds, c.least.seconds);
@@ -133,11 +157,12 @@ void addWork(CookEstimate &e, cost::OperatorCost &c)
 
 bool hasCostModel(const OP_Operator &op) { return costModel(op) != nullptr; }
 
-CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal time, const GU_Detail *input)
+CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal time, const GU_Detail *input,
+                          const VolumeBox *box)
 {
     CookEstimate e;
     e.op = op.getName();
-    cost::OperatorCost c = modelCost(op, cost::Parms{node, time}, countInput(input), e.modelled);
+    cost::OperatorCost c = modelCost(op, cost::Parms{node, time}, countInput(input, box), e.modelled);
     e.problem = c.problem;
     e.warningFailure = c.warningFailure;
     e.volumes = c.volumes;

@@ -22,8 +22,10 @@
 // pictures).
 //
 // Work: counted in noise lookups and voxel visits at rough single-core costs
-// (CostModel.h). The least work counts only what the cook cannot skip; the
-// most work lets every per-element reach span the whole grid.
+// (CostModel.h), the least at a fast core's rates, the most at a slow one's.
+// Given the input and the planned box, a model measures each element's reach
+// in voxels (CostReach.h); without them the least work counts only what the
+// cook cannot skip and the most lets every per-element reach span the grid.
 //
 // A cook is refused when every voxel stored would not fit the machine's
 // memory, when its least work exceeds 10 minutes, or when its most work
@@ -36,6 +38,7 @@
 #include "OP/OP_Operator.h"
 #include "SystemMemory.h"
 #include "cook/DoorWording.h"
+#include "cook/VolumeBox.h"
 
 namespace sopcook
 {
@@ -62,8 +65,10 @@ struct CookEstimate
 };
 
 // The estimate for a node whose parameters are set, cooked at time on input
-// geometry (null when none).
-CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal time, const GU_Detail *input);
+// geometry (null when none) into the volumes' planned box (null when not
+// planned), against which the operator's model measures each element's reach.
+CookEstimate estimateCook(const OP_Operator &op, const OP_Node &node, fpreal time, const GU_Detail *input,
+                          const VolumeBox *box = nullptr);
 
 // Whether the operator states a cost model (else the estimate is the default).
 bool hasCostModel(const OP_Operator &op);

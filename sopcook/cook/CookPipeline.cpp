@@ -108,7 +108,7 @@ void CookPipeline::checkInput()
 
 const CookEstimate &CookPipeline::estimate()
 {
-    myEstimate = estimateCook(*myRequest.op, myJob.node(), myRequest.time, input0());
+    myEstimate = estimateCook(*myRequest.op, myJob.node(), myRequest.time, input0(), &myBox);
     if (myRequest.slab.active()) myEstimate = slabEstimate(myEstimate, myRequest.slab.count);
     return myEstimate;
 }

@@ -9,9 +9,11 @@
 // open curves, joined where one continues the last.
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstring>
 
 #include <assimp/DefaultIOSystem.h>
+
 #include <assimp/Importer.hpp>
 #include <assimp/MemoryIOWrapper.h>
 #include <assimp/config.h>
@@ -133,6 +135,7 @@ const char *formatName(const std::string &hint)
 {
     if (hint == "stl") return "STL";
     if (hint == "fbx") return "FBX";
+    if (hint == "x3d") return "X3D";
     return "glTF";
 }
 
@@ -183,6 +186,19 @@ bool checkedEmpty(const std::string &bytes, const std::string &label, const std:
     }
     return false;
 }
+// FBX states its unit in centimetres per file unit (Blender writes 1 and
+// scales its objects by 100): positions come in metres, as the exporting
+// scene measured them. Other formats keep their coordinates.
+aiMatrix4x4 unitScale(const aiScene &scene, const std::string &hint)
+{
+    aiMatrix4x4 m;
+    double cm = 0;
+    float cmf = 0;
+    if (hint != "fbx" || !scene.mMetaData) return m;
+    if (scene.mMetaData->Get("UnitScaleFactor", cm) || (scene.mMetaData->Get("UnitScaleFactor", cmf) && (cm = cmf)))
+        if (std::isfinite(cm) && cm > 0) aiMatrix4x4::Scaling(aiVector3D(ai_real(cm / 100)), m);
+    return m;
+}
 } // namespace
 
 void readAssimp(const std::string &bytes, const std::string &label, const std::string &hint, GU_Detail &gdp,
@@ -216,7 +232,7 @@ void readAssimp(const std::string &bytes, const std::string &label, const std::s
     if (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) warnings.push_back(label + ": the " + std::string(formatName(hint)) + " file holds no complete scene");
     if (scene->mNumMeshes == 0) warnings.push_back(label + ": the " + std::string(formatName(hint)) + " file holds no meshes");
     SceneToDetail toDetail(*scene, label, gdp);
-    if (scene->mRootNode) toDetail.node(*scene->mRootNode, aiMatrix4x4(), 0);
+    if (scene->mRootNode) toDetail.node(*scene->mRootNode, unitScale(*scene, hint), 0);
     toDetail.finish();
 }
 } // namespace sopcook

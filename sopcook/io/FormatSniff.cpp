@@ -114,6 +114,9 @@ GeometryFormat sniffGeometryFormat(const std::string &bytes, const std::string &
         return gltf ? GeometryFormat::Gltf : GeometryFormat::JsonGeometry;
     }
     if (startsWith(bytes, at, "solid", 5) && (nearStart(bytes, "facet") || nearStart(bytes, "endsolid"))) return GeometryFormat::Stl;
+    // X3D's XML encoding: an X3D root element, after any XML declaration and doctype.
+    if (bytes[at] == '<' && (startsWith(bytes, at, "<X3D", 4) || ((startsWith(bytes, at, "<?xml", 5) || startsWith(bytes, at, "<!DOCTYPE", 9)) && nearStart(bytes, "<X3D"))))
+        return GeometryFormat::X3d;
     if (startsWith(bytes, at, "; FBX", 5) || (bytes[at] == ';' && nearStart(bytes, "FBXHeaderExtension"))) return GeometryFormat::Fbx;
     const std::string keyword = firstKeyword(bytes);
     if (isObjKeyword(keyword)) return GeometryFormat::Obj;
@@ -153,6 +156,8 @@ std::string describeContent(const std::string &bytes)
         if (startsWith(bytes, 0, m.bytes, m.size)) return std::string("looks like ") + m.what;
     if (!looksLikeText(bytes)) return "binary data";
     const size_t at = textStart(bytes);
+    if (startsWith(bytes, at, "#X3D", 4) || startsWith(bytes, at, "#VRML", 5))
+        return "looks like X3D or VRML in the classic encoding, which is not read: export X3D as XML (.x3d)";
     if (at == bytes.size()) return "nothing but white space";
     std::string line = bytes.substr(at, 200);
     line = line.substr(0, line.find_first_of("\r\n"));

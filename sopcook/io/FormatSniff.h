@@ -16,6 +16,7 @@ enum class GeometryFormat
     Stl,  // ASCII or binary
     Gltf, // .gltf (JSON) or .glb
     Fbx,  // ASCII or binary
+    X3d,  // the XML encoding
     Unknown
 };
 

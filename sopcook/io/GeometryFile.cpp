@@ -42,7 +42,7 @@ std::string readFileBytes(const std::string &path, const char *what)
 }
 
 // What input geometry can be, for messages about a file that is none of it.
-static const char *const kGeometryFormats = "input geometry is host .geo/.bgeo (plain, .gz or .sc), classic geometry, PLY, OBJ, STL, glTF or FBX";
+static const char *const kGeometryFormats = "input geometry is host .geo/.bgeo (plain, .gz or .sc), classic geometry, PLY, OBJ, STL, glTF, FBX or X3D";
 
 static std::string lowerExtension(const std::string &path)
 {
@@ -70,6 +70,7 @@ void readUnwrapped(const std::string &bytes, const std::string &label, const std
     case GeometryFormat::Stl: return readAssimp(bytes, label, "stl", gdp, warnings);
     case GeometryFormat::Gltf: return readAssimp(bytes, label, bytes.compare(0, 4, "glTF") == 0 ? "glb" : "gltf", gdp, warnings);
     case GeometryFormat::Fbx: return readAssimp(bytes, label, "fbx", gdp, warnings);
+    case GeometryFormat::X3d: return readAssimp(bytes, label, "x3d", gdp, warnings);
     case GeometryFormat::Unknown: break;
     }
     throw Error(label + ": unknown geometry format: " + describeContent(bytes) + " (" + kGeometryFormats + ")");

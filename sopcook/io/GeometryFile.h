@@ -3,7 +3,7 @@
 // Reading input geometry files into a detail: the host's JSON geometry, ASCII
 // (.geo) or binary (.bgeo), plain, gzipped or in the Blosc container (.sc);
 // the classic pre-JSON formats; PLY (ASCII and binary); the mesh formats OBJ,
-// STL, glTF 2 and FBX.
+// STL, glTF 2, FBX and X3D.
 #include <string>
 #include <vector>
 #include "GU/GU_Detail.h"
@@ -27,8 +27,8 @@ void readGeoJson(const std::string &text, const std::string &label, GU_Detail &g
                  const ReadLimits &limits);
 void readPly(const std::string &bytes, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
 void readObj(const std::string &text, const std::string &label, GU_Detail &gdp, std::vector<std::string> &warnings);
-// STL, glTF and FBX through Assimp; hint is the extension Assimp knows the
-// format by ("stl", "gltf", "glb", "fbx").
+// STL, glTF, FBX and X3D through Assimp; hint is the extension Assimp knows the
+// format by ("stl", "gltf", "glb", "fbx", "x3d").
 void readAssimp(const std::string &bytes, const std::string &label, const std::string &hint, GU_Detail &gdp,
                 std::vector<std::string> &warnings);
 

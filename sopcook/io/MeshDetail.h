@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// What the mesh formats (OBJ, STL, glTF, FBX) have in common on their way
+// What the mesh formats (OBJ, STL, glTF, FBX, X3D) have in common on their way
 // into a detail: points with optional N, uv and Cd, closed polygons, and open
 // curves, where runs of 2-point segments that continue one another are joined
 // into one polyline, the way mesh programs store a curve as loose edges.
