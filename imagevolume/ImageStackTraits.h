@@ -10,11 +10,11 @@
 // header-only read of the file (the library's ping), so the estimate counts
 // what the file holds, not what its header claims.
 #include <cerrno>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <fstream>
+#include <system_error>
 #include <Magick++.h>
 #include "OperatorTraits.h"
 
