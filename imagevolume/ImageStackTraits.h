@@ -4,13 +4,17 @@
 // to read that file's frames and sizes and how to word a failed read, and
 // its cost. Cost: the file's frames become the z slices of four
 // volumes of the first frame's width and height, every voxel written. While
-// it cooks, the whole decoded file is held (every frame at its own size, and
-// the first frame once more). The frames and their sizes come from a
+// it cooks, the file's bytes and every frame it decoded (each at its own
+// size) are held: a whole cook decodes them all, a slab cook its slab's
+// frames when the file is a GIF. The frames and their sizes come from a
 // header-only read of the file (the library's ping), so the estimate counts
 // what the file holds, not what its header claims.
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <Magick++.h>
 #include "OperatorTraits.h"
 
@@ -91,7 +95,9 @@ inline void slabreelCost(const cost::Parms &p, const cost::InputCounts &, cost::
     c.grid.known = true;
     c.grid.text = "giffile=" + path + " (" + cost::number(s.width) + " x " + cost::number(s.height) + " pixels, " +
                   cost::number(s.frames) + (s.frames == 1 ? " frame)" : " frames)");
-    c.heldBytes = (s.pixels + s.width * s.height) * sizeof(MagickCore::PixelPacket);
+    std::error_code unsized;
+    const std::uintmax_t fileBytes = std::filesystem::file_size(path, unsized);
+    c.heldBytes = s.pixels * sizeof(MagickCore::PixelPacket) + (unsized ? 0.0 : double(fileBytes));
     c.add(4 * c.grid.voxels() + s.pixels, 4 * c.grid.voxels() + s.pixels, cost::visit, c.grid.text);
 }
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <vector>
 #include <Magick++.h>
 #include "PluginEntry.h"
+#include "ImageFrames.h"
 #include "ImageStackTraits.h"
 #include "SOP_VolumeOperator.h"
 #include "VolumeSetup.h"
@@ -33,31 +33,6 @@ PRM_Template SOP_slabreel::myTemplateList[] = {
     PRM_Template(PRM_FILE, 1, &gifFileName),
     PRM_Template(),
 };
-
-// The decoded file: W and H of its first image, and its frames as stored
-// (not composited over one another).
-struct ImageStack
-{
-    int width = 0;
-    int height = 0;
-    std::vector<Magick::Image> frames;
-};
-
-// Reads the file twice, as one image for the picture size and as a list of
-// frames. Throws the library's exception when it cannot decode the file.
-static ImageStack readImageStack(const char *path)
-{
-    ImageStack stack;
-    Magick::Image first;
-    first.read(path);
-    if (first.isValid())
-    {
-        stack.width = int(first.constImage()->columns);
-        stack.height = int(first.constImage()->rows);
-    }
-    Magick::readImages(&stack.frames, path);
-    return stack;
-}
 
 // Pixels are square in x and y and the frames fill the depth from -1 to 1,
 // whatever the picture's size. A zero width has no voxels; its y scale is 1.
@@ -94,17 +69,17 @@ static void setPixelVoxels(VolumeSet &volumes, const Magick::PixelPacket &pixel,
 
 // Sizes the volumes to the stack and writes every frame into its slice, the
 // last frame first, with the picture's bottom row at y = 0.
-static void fillVolume(VolumeSet &volumes, const ImageStack &stack, int offset)
+static void fillVolume(VolumeSet &volumes, imagevolume::ImageFrames &stack, int offset)
 {
-    const int W = stack.width, H = stack.height, F = int(stack.frames.size());
+    const int W = stack.width(), H = stack.height(), F = stack.count();
     shapeVolumes(volumes, stackTransform(W, H), W, H, F);
     const SlabRange slab(volumes.handle(0));
     for (int f = 0; f < F; ++f)
     {
-        // A frame whose slice lies outside the slab is not read at all.
+        // A frame whose slice lies outside the slab is not decoded at all.
         const int z = targetSlice(f, offset, F);
         if (!slab.contains(z)) continue;
-        const Magick::Image frame(stack.frames[F - 1 - f]);
+        const Magick::Image &frame = stack.frame(F - 1 - f);
         for (int y = 0; y < H; ++y)
         {
             // Whole rows from the pixel cache: Image::pixelColor returns a
@@ -142,7 +117,7 @@ OP_ERROR SOP_slabreel::cookMySop(OP_Context &context)
                 // The library guards its own start-up, so repeating it on
                 // every cook is harmless.
                 Magick::InitializeMagick(cwd);
-                ImageStack stack = readImageStack(path.c_str());
+                imagevolume::ImageFrames stack(path.c_str());
                 fillVolume(volumes, stack, evalInt(g, "offset"));
             }
             catch (const std::exception &e)

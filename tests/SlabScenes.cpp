@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <Magick++.h>
+#include "LayeredGif.h"
 #include "GEO/GEO_PrimPoly.h"
 
 using namespace testhost;
@@ -96,7 +97,7 @@ void sheet(Cook &c, int n, float z0 = 0.05f, float depth = 0.9f)
 std::string gifPath() { return ::testing::TempDir() + "slab_clip_" + std::to_string(getpid()) + ".gif"; }
 
 // 21 frames of 7 x 5 pixels (two z tiles, the second 5 deep), every pixel
-// of every frame its own colour. Written once: GIF encoding is slow.
+// of every frame its own colour. Written once per test process.
 void writeGif()
 {
     static bool written = false;
@@ -114,14 +115,32 @@ void writeGif()
                 const int s = (f * 5 + y) * 7 + x;
                 img.pixelColor(size_t(x), size_t(y), Magick::ColorRGB(hash01(s, 1), hash01(s, 2), hash01(s, 3)));
             }
+        testgif::toPalette(img);
         frames.push_back(img);
     }
     Magick::writeImages(frames.begin(), frames.end(), "gif:" + gifPath());
 }
 
+std::string layeredGifPath() { return ::testing::TempDir() + "slab_clip_layers_" + std::to_string(getpid()) + ".gif"; }
+
+// A GIF of partial frames with disposal and transparency (LayeredGif.h):
+// a slab cook decodes its frames apart from the rest, so nothing of one
+// frame may leak into the next.
+void writeLayeredGif()
+{
+    static bool written = false;
+    if (written) return;
+    written = true;
+    testgif::writeLayeredGif(layeredGifPath(), 19, 9, 7);
+}
+
 struct GifCleanup : ::testing::Environment
 {
-    void TearDown() override { std::remove(gifPath().c_str()); }
+    void TearDown() override
+    {
+        std::remove(gifPath().c_str());
+        std::remove(layeredGifPath().c_str());
+    }
 };
 ::testing::Environment *const gifCleanup = ::testing::AddGlobalTestEnvironment(new GifCleanup);
 } // namespace
@@ -261,6 +280,17 @@ const std::vector<Scene> &everyScene()
          writeGif();
          c.set("giffile", gifPath());
          c.set("offset", 5);
+     }},
+    {"stack_layers", "slabreel",
+     [](Cook &c) {
+         writeLayeredGif();
+         c.set("giffile", layeredGifPath());
+     }},
+    {"stack_layers_negative_offset", "slabreel",
+     [](Cook &c) {
+         writeLayeredGif();
+         c.set("giffile", layeredGifPath());
+         c.set("offset", -23);
      }},
 };
     return scenes;
