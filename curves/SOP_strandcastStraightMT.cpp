@@ -44,6 +44,18 @@ struct CurveVolumeData
     const CurveReach *reach = nullptr;
 };
 
+// The operator's parameters as the fill takes them, the grid in floats.
+struct CurveCookParms
+{
+    UT_String densityName, radiusName, normalsName, uvName, colorName, upName;
+    int doVelocity = 0, doColor = 0, doNoise = 0;
+    double densityMult = 0;
+    float noiseAmp = 0, noiseFreq = 0, roughness = 0;
+    int octaves = 0;
+    bool boundsFromPoints = true;
+    UT_Vector3 divisions, size, centre, extension;
+};
+
 class SOP_strandcastStraightMT : public SOP_VolumeOperator<SOP_strandcastStraightMT>
 {
 public:
@@ -54,11 +66,9 @@ protected:
     OP_ERROR cookMySop(OP_Context &context) override;
 
 private:
-    void fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName, const char *normalsName,
-                    const char *colorName, const char *uvName, const char *upName, int octaves, float roughness,
-                    float noiseFreq, float noiseAmp, double densityMult, int doNoise, int doColor, int doVelocity,
-                    bool boundsFromPoints, UT_Vector3 divisions, UT_Vector3 size, UT_Vector3 centre,
-                    UT_Vector3 extension);
+    CurveCookParms evalCurveParms(const CookGrid &g) const;
+    void fillVolume(CurveCookParms p);
+    void castCurves(CurveVolumeData &data, const CurveAttribs &attribs, GA_Size curves);
     int fillCurvePrimInvokePartial(CurveVolumeData data, const UT_JobInfo &info);
     void fillCurvePrimPartial(CurveVolumeData data, const UT_JobInfo &info);
 };
@@ -185,60 +195,68 @@ static void keepAttribRefs(CurveVolumeData &data, const CurveAttribs &attribs)
     data.uvRef = attribs.uv;
 }
 
-void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityName, const char *radiusName,
-                                          const char *normalsName, const char *colorName, const char *uvName,
-                                          const char *upName, int octaves, float roughness, float noiseFreq,
-                                          float noiseAmp, double densityMult, int doNoise, int doColor,
-                                          int doVelocity, bool boundsFromPoints, UT_Vector3 divisions,
-                                          UT_Vector3 size, UT_Vector3 centre, UT_Vector3 extension)
+// The run record's part that holds for every curve: the volumes written
+// and the settings, in the precision the voxel rule uses.
+static void runSettings(CurveVolumeData &data, const CurveCookParms &p, VolumeSet &volumes, size_t colourVolume)
 {
-    // The grid arrives as floats and is clamped as such.
+    data.volume = volumes.volume(0);
+    data.handles[0] = volumes.handle(0);
+    if (p.doColor)
+        for (int i = 0; i < 3; ++i) data.handles[1 + i] = volumes.handle(colourVolume + i);
+    for (int a = 0; a < 3; ++a) data.divisions[a] = p.divisions[a];
+    data.densityMult = float(p.densityMult);
+    data.noiseAmp = p.noiseAmp;
+    data.noiseFreq = p.noiseFreq;
+    data.noiseOctaves = p.octaves;
+    data.noiseRoughness = p.roughness;
+}
+
+void SOP_strandcastStraightMT::fillVolume(CurveCookParms p)
+{
+    // The grid arrives as floats and is clamped as such, in place: the run
+    // record takes the clamped division counts.
     unsigned divs[3];
     double sizeD[3], centreD[3];
     float ext[3];
-    clampSingleGrid(divisions.data(), size.data(), divs, sizeD);
+    clampSingleGrid(p.divisions.data(), p.size.data(), divs, sizeD);
     for (int a = 0; a < 3; ++a)
     {
-        centreD[a] = centre[a];
-        ext[a] = extension[a];
+        centreD[a] = p.centre[a];
+        ext[a] = p.extension[a];
     }
     std::vector<const char *> names = {fields::density};
-    if (doVelocity) names.insert(names.end(), fields::velocity, fields::velocity + 3);
+    if (p.doVelocity) names.insert(names.end(), fields::velocity, fields::velocity + 3);
     const size_t colourVolume = names.size();
-    if (doColor) names.insert(names.end(), fields::colour, fields::colour + 3);
-    VolumeSet volumes = setupVolumes(gdp, divs, sizeD, centreD, ext, boundsFromPoints, "/obj/strandcast:0", names);
+    if (p.doColor) names.insert(names.end(), fields::colour, fields::colour + 3);
+    VolumeSet volumes = setupVolumes(gdp, divs, sizeD, centreD, ext, p.boundsFromPoints, "/obj/strandcast:0", names);
 
     const GA_Size nCurves = gdp->getNumPrimitives() - GA_Size(volumes.size());
-    CurveAttribs attribs = findCurveAttribs(gdp, densityName, radiusName, normalsName, upName, uvName, colorName);
+    CurveAttribs attribs =
+        findCurveAttribs(gdp, p.densityName, p.radiusName, p.normalsName, p.upName, p.uvName, p.colorName);
 
     CurveVolumeData data;
-    data.volume = volumes.volume(0);
-    data.handles[0] = volumes.handle(0);
-    if (doColor)
-        for (int i = 0; i < 3; ++i) data.handles[1 + i] = volumes.handle(colourVolume + i);
-    for (int a = 0; a < 3; ++a) data.divisions[a] = divisions[a];
-    data.densityMult = float(densityMult);
-    data.noiseAmp = noiseAmp;
-    data.noiseFreq = noiseFreq;
-    data.noiseOctaves = octaves;
-    data.noiseRoughness = roughness;
+    runSettings(data, p, volumes, colourVolume);
     keepAttribRefs(data, attribs);
-    data.doNoise = doNoise;
-    data.doColor = doColor;
+    data.doNoise = p.doNoise;
+    data.doColor = p.doColor;
+    castCurves(data, attribs, nCurves);
+}
 
+// One run per curve, strictly in order: a curve's contributions are
+// complete before the next curve starts. A curve that reaches no voxel of
+// the slab starts none.
+void SOP_strandcastStraightMT::castCurves(CurveVolumeData &data, const CurveAttribs &attribs, GA_Size curves)
+{
     VoxelCentres centres(data.volume);
     CurveSamples samples;
     CurveReach reach;
     data.samples = &samples;
     data.reach = &reach;
     const SlabRange slab(data.handles[0]);
-    // One run per curve, strictly in order: a curve's contributions are
-    // complete before the next curve starts. A curve that reaches no voxel
-    // of the slab starts none.
-    for (GA_Size j = 0; j < nCurves; ++j)
+    for (GA_Size j = 0; j < curves; ++j)
     {
         data.curve = gdp->getGEOPrimitive(j);
-        samples.read(data.curve, attribs, doNoise != 0, doColor != 0);
+        samples.read(data.curve, attribs, data.doNoise != 0, data.doColor != 0);
         reach = centres.reach(samples);
         if (reach.empty() || !slab.clip(reach.bounds.lo[2], reach.bounds.hi[2])) continue;
         UT_ThreadedAlgorithm algorithm(-1);
@@ -248,32 +266,36 @@ void SOP_strandcastStraightMT::fillVolume(GU_Detail *gdp, const char *densityNam
     }
 }
 
+CurveCookParms SOP_strandcastStraightMT::evalCurveParms(const CookGrid &g) const
+{
+    CurveCookParms p;
+    float extension[3];
+    evalFloat3(g, "extendbounds", extension);
+    p.densityName = evalString(g, "densityattrib");
+    p.radiusName = evalString(g, "radiusattrib");
+    p.normalsName = evalString(g, "normalsattrib");
+    p.uvName = evalString(g, "uvattrib");
+    p.colorName = evalString(g, "colorattrib");
+    p.upName = evalString(g, "upattrib");
+    p.doVelocity = evalInt(g, "dovelocity");
+    p.doColor = evalInt(g, "docolor");
+    p.doNoise = evalInt(g, "donoise");
+    p.densityMult = evalFloat(g, "densitymult");
+    p.noiseAmp = evalFloat(g, "noiseamp");
+    p.noiseFreq = evalFloat(g, "noisefreq");
+    p.roughness = evalFloat(g, "noiseroughness");
+    p.octaves = evalInt(g, "noiseoctaves");
+    p.boundsFromPoints = g.boundsFromPoints;
+    p.divisions = UT_Vector3(float(g.divs[0]), float(g.divs[1]), float(g.divs[2]));
+    p.size = UT_Vector3(float(g.size[0]), float(g.size[1]), float(g.size[2]));
+    p.centre = UT_Vector3(float(g.centre[0]), float(g.centre[1]), float(g.centre[2]));
+    p.extension = UT_Vector3(extension[0], extension[1], extension[2]);
+    return p;
+}
+
 OP_ERROR SOP_strandcastStraightMT::cookMySop(OP_Context &context)
 {
-    return cookVolumes(context, [&](CookGrid &g) {
-        float extension[3];
-        evalFloat3(g, "extendbounds", extension);
-        UT_String densityName = evalString(g, "densityattrib");
-        UT_String radiusName = evalString(g, "radiusattrib");
-        UT_String normalsName = evalString(g, "normalsattrib");
-        UT_String uvName = evalString(g, "uvattrib");
-        UT_String colorName = evalString(g, "colorattrib");
-        UT_String upName = evalString(g, "upattrib");
-        int doVelocity = evalInt(g, "dovelocity");
-        int doColor = evalInt(g, "docolor");
-        int doNoise = evalInt(g, "donoise");
-        double densityMult = evalFloat(g, "densitymult");
-        float noiseAmp = evalFloat(g, "noiseamp");
-        float noiseFreq = evalFloat(g, "noisefreq");
-        float roughness = evalFloat(g, "noiseroughness");
-        int octaves = evalInt(g, "noiseoctaves");
-        UT_Vector3 divisions(float(g.divs[0]), float(g.divs[1]), float(g.divs[2]));
-        UT_Vector3 size(float(g.size[0]), float(g.size[1]), float(g.size[2]));
-        UT_Vector3 centre(float(g.centre[0]), float(g.centre[1]), float(g.centre[2]));
-        fillVolume(gdp, densityName, radiusName, normalsName, colorName, uvName, upName, octaves, roughness,
-                   noiseFreq, noiseAmp, densityMult, doNoise, doColor, doVelocity, g.boundsFromPoints, divisions,
-                   size, centre, UT_Vector3(extension[0], extension[1], extension[2]));
-    });
+    return cookVolumes(context, [&](CookGrid &g) { fillVolume(evalCurveParms(g)); });
 }
 
 } // namespace strandcastStraightMT

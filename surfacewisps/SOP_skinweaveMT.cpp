@@ -45,6 +45,7 @@ protected:
 
 private:
     void fillVolume(SurfaceWispsVolumeData data);
+    void layQuads(PrimQuadData &quad, const SurfaceAttribs &attribs, GA_Size quads, bool reverseOrder);
     int fillPrimitiveQuadInvokePartial(PrimQuadData data, const UT_JobInfo &info);
     void fillPrimitiveQuadPartial(PrimQuadData data, const UT_JobInfo &info);
 };
@@ -73,20 +74,10 @@ static void takeVolumes(PrimQuadData &quad, VolumeSet &volumes, bool doVelocity,
     }
 }
 
-void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
+// The quad record's settings, in the single precision its jobs use, on the
+// grid as clamped.
+static PrimQuadData quadSettings(const SurfaceWispsVolumeData &data, const unsigned divs[3], const double size[3])
 {
-    // Division counts below 2 (negative included) become 2, sizes below 0
-    // become 0.
-    unsigned divs[3];
-    double size[3], center[3];
-    clampSingleGrid(data.divs, data.size, divs, size);
-    for (int a = 0; a < 3; ++a) center[a] = data.center[a];
-    // The volumes carry plumeweave's object path, not skinweave's: the
-    // operator's defined behaviour.
-    VolumeSet volumes = buildSurfaceVolumes(gdp, divs, size, center, data.extendBounds, data.boundsFromPoints,
-                                            "/obj/plumeweave:0", data.doVelocity, data.doColor,
-                                            data.useCamFrustum, data.camPath, data.context);
-
     PrimQuadData quad;
     quad.childrenCount = data.childrenCount;
     for (int a = 0; a < 3; ++a)
@@ -103,11 +94,21 @@ void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
     quad.doColor = data.doColor;
     quad.doVelocity = data.doVelocity;
     quad.feather = data.feather;
-    takeVolumes(quad, volumes, data.doVelocity != 0, data.doColor != 0);
+    return quad;
+}
 
-    SurfaceAttribs attribs(gdp, data.densityAttrib, data.radiusAttrib, data.normalsAttrib, data.noiseOffsetAttrib,
-                           data.colorAttrib, data.uvAttrib, data.velocityAttrib);
-    // What a quad's children can reach, as every job of its pass sees it.
+// The children's noise walk, as every job of a quad's pass evaluates it.
+static ChildNoise childNoise(const PrimQuadData &quad)
+{
+    return ChildNoise{{quad.noiseFreq[0], quad.noiseFreq[1], quad.noiseFreq[2]},
+                      {quad.noiseAmp[0], quad.noiseAmp[1], quad.noiseAmp[2]},
+                      quad.noiseOctaves,
+                      quad.noiseRoughness};
+}
+
+// What a quad's children can reach: the density volume and the grid.
+static SplatTarget quadReach(PrimQuadData &quad)
+{
     SplatTarget reach;
     reach.densityVolume = quad.volumes[0];
     reach.density = &quad.handles[0];
@@ -117,14 +118,39 @@ void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
         reach.size[a] = quad.size[a];
     }
     reach.extendVoxels = quad.extendVoxels;
-    const ChildNoise noise{{quad.noiseFreq[0], quad.noiseFreq[1], quad.noiseFreq[2]},
-                           {quad.noiseAmp[0], quad.noiseAmp[1], quad.noiseAmp[2]},
-                           quad.noiseOctaves,
-                           quad.noiseRoughness};
+    return reach;
+}
+
+void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
+{
+    // Division counts below 2 (negative included) become 2, sizes below 0
+    // become 0.
+    unsigned divs[3];
+    double size[3], center[3];
+    clampSingleGrid(data.divs, data.size, divs, size);
+    for (int a = 0; a < 3; ++a) center[a] = data.center[a];
+    // The volumes carry plumeweave's object path, not skinweave's: the
+    // operator's defined behaviour.
+    VolumeSet volumes = buildSurfaceVolumes(gdp, divs, size, center, data.extendBounds, data.boundsFromPoints,
+                                            "/obj/plumeweave:0", data.doVelocity, data.doColor,
+                                            data.useCamFrustum, data.camPath, data.context);
+
+    PrimQuadData quad = quadSettings(data, divs, size);
+    takeVolumes(quad, volumes, data.doVelocity != 0, data.doColor != 0);
+    SurfaceAttribs attribs(gdp, data.densityAttrib, data.radiusAttrib, data.normalsAttrib, data.noiseOffsetAttrib,
+                           data.colorAttrib, data.uvAttrib, data.velocityAttrib);
+    const GA_Size quads = gdp->getNumPrimitives() - GA_Size(volumes.size());
+    layQuads(quad, attribs, quads, data.reversePrimOrder != 0);
+}
+
+// One threaded pass per quad, in primitive order; quads whose children
+// cannot reach the slab start none.
+void SOP_skinweaveMT::layQuads(PrimQuadData &quad, const SurfaceAttribs &attribs, GA_Size quads, bool reverseOrder)
+{
+    const SplatTarget reach = quadReach(quad);
+    const ChildNoise noise = childNoise(quad);
     UT_Functor2<int, PrimQuadData, const UT_JobInfo &> partial(this, &SOP_skinweaveMT::fillPrimitiveQuadInvokePartial);
     UT_Interrupt *interrupt = UTgetInterrupt();
-
-    const GA_Size quads = gdp->getNumPrimitives() - GA_Size(volumes.size());
     for (GA_Size i = 0; i < quads; ++i)
     {
         const GEO_Primitive *prim = gdp->getGEOPrimitive(GA_Offset(i));
@@ -133,7 +159,7 @@ void SOP_skinweaveMT::fillVolume(SurfaceWispsVolumeData data)
             printf("WARNING: Skipping non quad primitive no. %i\n", int(i));
             continue;
         }
-        quad.corners.read(gdp, prim, attribs, data.reversePrimOrder != 0);
+        quad.corners.read(gdp, prim, attribs, reverseOrder);
         if (quadMissesSlab(reach, quad.corners, noise, quad.feather == 1))
         {
             if (interrupt->opInterrupt()) break;
@@ -155,28 +181,17 @@ int SOP_skinweaveMT::fillPrimitiveQuadInvokePartial(PrimQuadData data, const UT_
 
 void SOP_skinweaveMT::fillPrimitiveQuadPartial(PrimQuadData data, const UT_JobInfo &info)
 {
-    SplatTarget target;
-    target.densityVolume = data.volumes[0];
-    target.density = &data.handles[0];
+    SplatTarget target = quadReach(data);
     for (int k = 0; k < 3; ++k)
     {
         target.velocity[k] = &data.handles[1 + k];
         target.colour[k] = &data.handles[4 + k];
     }
-    for (int a = 0; a < 3; ++a)
-    {
-        target.res[a] = int(data.divs[a]);
-        target.size[a] = data.size[a];
-    }
     target.densityMult = data.densityMult;
-    target.extendVoxels = data.extendVoxels;
     target.doColor = data.doColor != 0;
     target.doVelocity = data.doVelocity != 0;
 
-    ChildNoise noise{{data.noiseFreq[0], data.noiseFreq[1], data.noiseFreq[2]},
-                     {data.noiseAmp[0], data.noiseAmp[1], data.noiseAmp[2]},
-                     data.noiseOctaves,
-                     data.noiseRoughness};
+    ChildNoise noise = childNoise(data);
     const JobRow row{info};
     forEachQuadChild(data.corners, data.childrenCount, noise, target.doColor, target.doVelocity,
                      [&](const QuadChild &child) {

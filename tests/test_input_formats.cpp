@@ -12,54 +12,15 @@
 #include "BinaryJsonWriter.h"
 #include "GEO/GEO_PrimPoly.h"
 #include "Messages.h"
+#include "ReaderTesting.h"
 #include "io/GeometryFile.h"
 
 namespace
 {
 using json = nlohmann::json;
 using sopcook::Error;
+using namespace readertesting;
 const std::string dataDir = SUITE_TEST_DATA;
-
-std::string fileText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Counts, attribute names and sizes, positions and polygons of a detail.
-std::string describe(const GU_Detail &gdp)
-{
-    std::ostringstream out;
-    out << "points " << gdp.getNumPoints() << " prims " << gdp.getNumPrimitives() << "\n";
-    const std::pair<GA_AttributeOwner, const char *> owners[] = {
-        {GA_ATTRIB_POINT, "point"}, {GA_ATTRIB_PRIMITIVE, "prim"}, {GA_ATTRIB_GLOBAL, "global"}};
-    for (auto &owner : owners)
-        for (const auto &a : gdp.attributes(owner.first))
-        {
-            out << owner.second << " " << a->getName() << "[" << a->getTupleSize() << "]:";
-            for (GA_Offset e = 0; e < a->size(); ++e)
-                for (int c = 0; c < a->getTupleSize(); ++c)
-                    if (a->getStorageClass() == GA_STORECLASS_FLOAT) out << " " << a->getF(e, c);
-                    else out << " '" << a->getS(e, c) << "'";
-            out << "\n";
-        }
-    for (GA_Offset p = 0; p < gdp.getNumPrimitives(); ++p)
-    {
-        const GA_Primitive *prim = gdp.getPrimitive(p);
-        if (auto *poly = dynamic_cast<const GEO_PrimPoly *>(prim)) out << (poly->isClosed() ? "closed" : "open");
-        for (int v = 0; v < prim->getVertexCount(); ++v) out << " " << prim->getPointOffset(v);
-        out << "\n";
-    }
-    return out.str();
-}
-
-std::string readBytes(const std::string &bytes, const std::string &label, std::vector<std::string> *warnings = nullptr)
-{
-    GU_Detail gdp;
-    std::vector<std::string> w;
-    sopcook::readGeometryBytes(bytes, label, gdp, warnings ? *warnings : w);
-    return describe(gdp);
-}
 
 std::string readFile(const std::string &path)
 {
@@ -67,34 +28,6 @@ std::string readFile(const std::string &path)
     std::vector<std::string> warnings;
     sopcook::readGeometryFile(path, gdp, warnings);
     return describe(gdp);
-}
-
-std::string errorOf(const std::function<void()> &f)
-{
-    try
-    {
-        f();
-    }
-    catch (const Error &e)
-    {
-        return e.what();
-    }
-    return "";
-}
-
-std::string gzip(const std::string &bytes)
-{
-    z_stream zs{};
-    deflateInit2(&zs, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&zs, uLong(bytes.size())) + 32, '\0');
-    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data()));
-    zs.avail_in = uInt(bytes.size());
-    zs.next_out = reinterpret_cast<Bytef *>(&out[0]);
-    zs.avail_out = uInt(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
 }
 
 std::vector<std::pair<std::string, testing_bgeo::Options>> binaryEncodings()

@@ -11,6 +11,7 @@
 
 #include "GEO/GEO_PrimPoly.h"
 #include "Messages.h"
+#include "ReaderTesting.h"
 #include "SopcookRun.h"
 #include "VdbCompare.h"
 #include "io/GeometryFile.h"
@@ -19,53 +20,11 @@ namespace
 {
 using namespace sopcooktest;
 using sopcook::Error;
-
-// Points with P and the mesh attributes, then every primitive, as text.
-std::string describe(const GU_Detail &gdp)
-{
-    std::ostringstream out;
-    out << "points " << gdp.getNumPoints() << " prims " << gdp.getNumPrimitives() << "\n";
-    for (const auto &a : gdp.attributes(GA_ATTRIB_POINT))
-    {
-        out << a->getName() << ":";
-        for (GA_Offset e = 0; e < a->size(); ++e)
-            for (int c = 0; c < a->getTupleSize(); ++c)
-            {
-                const double v = std::round(a->getF(e, c) * 1000) / 1000;
-                out << " " << (v == 0 ? 0.0 : v); // no "-0"
-            }
-        out << "\n";
-    }
-    for (GA_Offset p = 0; p < gdp.getNumPrimitives(); ++p)
-    {
-        const GA_Primitive *prim = gdp.getPrimitive(p);
-        auto *poly = dynamic_cast<const GEO_PrimPoly *>(prim);
-        out << (poly && poly->isClosed() ? "closed" : "open");
-        for (int v = 0; v < prim->getVertexCount(); ++v) out << " " << prim->getPointOffset(v);
-        out << "\n";
-    }
-    return out.str();
-}
+using namespace readertesting;
 
 std::string read(const std::string &bytes, const std::string &label, std::vector<std::string> *warnings = nullptr)
 {
-    GU_Detail gdp;
-    std::vector<std::string> w;
-    sopcook::readGeometryBytes(bytes, label, gdp, warnings ? *warnings : w);
-    return describe(gdp);
-}
-
-std::string errorOf(const std::function<void()> &f)
-{
-    try
-    {
-        f();
-    }
-    catch (const Error &e)
-    {
-        return e.what();
-    }
-    return "";
+    return readBytes(bytes, label, warnings, meshText);
 }
 
 std::string readError(const std::string &bytes, const std::string &label)
@@ -287,7 +246,7 @@ TEST(LibraryMeshes, GltfEmbeddedBinaryAndSeparateBuffers)
     GU_Detail gdp;
     std::vector<std::string> warnings;
     sopcook::readGeometryFile(tmp / "quad.data", gdp, warnings);
-    EXPECT_EQ(describe(gdp), embedded);
+    EXPECT_EQ(describe(gdp, meshText), embedded);
 
     // Damage: one line naming the file, never a crash.
     for (const std::string &bad : {gltfJson("missing.bin"), gltfJson("data:application/octet-stream;base64,AAAA"),

@@ -72,6 +72,7 @@ protected:
 
 private:
     void fillVolume(WispsVolumeData data);
+    void layPoints(VData &child, const WispsVolumeData &data, const unsigned divs[3], GA_Size inputPoints);
     int fillPointInvokePartial(const VData &data, const UT_JobInfo &info);
     void fillPointPartial(VData &data, const UT_JobInfo &info);
 };
@@ -195,6 +196,18 @@ static bool placeChildBox(VData &child, const float voxelSize[3], const unsigned
     return !empty;
 }
 
+// The deposit record's part that holds for every child: colour, density
+// multiplier and the volumes written.
+static void takeDepositVolumes(VData &child, const WispsVolumeData &data, VolumeSet &volumes)
+{
+    child.colourOn = data.doColor != 0;
+    child.M = float(data.densityMult);
+    child.density = volumes.handle(0);
+    if (child.colourOn)
+        for (int c = 0; c < 3; ++c) child.colour[c] = volumes.handle(1 + c);
+    child.volume = volumes.volume(0);
+}
+
 void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
 {
     // The grid in single precision: no negative (or NaN) size, at least two
@@ -211,12 +224,15 @@ void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
                                      "/obj/plumeweave:0", fieldNames);
 
     VData child;
-    child.colourOn = data.doColor != 0;
-    child.M = float(data.densityMult);
-    child.density = volumes.handle(0);
-    if (child.colourOn)
-        for (int c = 0; c < 3; ++c) child.colour[c] = volumes.handle(1 + c);
-    child.volume = volumes.volume(0);
+    takeDepositVolumes(child, data, volumes);
+    layPoints(child, data, divs, gdp->getNumPoints() - GA_Size(volumes.size()));
+}
+
+// Every input point in order, each of its children deposited by one
+// threaded run.
+void SOP_plumeweaveMT::layPoints(VData &child, const WispsVolumeData &data, const unsigned divs[3],
+                                 GA_Size inputPoints)
+{
     float voxelSize[3];
     for (int a = 0; a < 3; ++a) voxelSize[a] = data.size[a] / data.divisions[a];
 
@@ -226,7 +242,6 @@ void SOP_plumeweaveMT::fillVolume(WispsVolumeData data)
 
     UT_Functor2<int, const VData &, const UT_JobInfo &> invoke(this, &SOP_plumeweaveMT::fillPointInvokePartial);
     UT_Interrupt *interrupt = UTgetInterrupt();
-    GA_Size inputPoints = gdp->getNumPoints() - GA_Size(volumes.size());
     for (GA_Offset pt = 0; pt < inputPoints; ++pt)
     {
         StreakPoint point = velocitywisps::readStreakPoint(gdp, pt, data.names);

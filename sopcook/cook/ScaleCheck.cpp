@@ -3,18 +3,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include "NumberText.h"
 
 namespace sopcook
 {
 namespace
 {
-std::string number(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof(buf), "%.3g", v);
-    return buf;
-}
+// Three significant digits: enough for a warning.
+std::string number(double v) { return numberText(v, 3); }
 
 // The velocity-stretched wisps reach as far as their footprint ("pscale");
 // every other operator as far as its radius.

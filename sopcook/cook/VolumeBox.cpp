@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "GU/GU_PrimVolume.h"
 #include "Messages.h"
+#include "NumberText.h"
 #include "OP/OP_Context.h"
 #include "OP/OP_Director.h"
 #include "vdb/VolumeTransform.h"
@@ -15,14 +15,7 @@ namespace sopcook
 {
 namespace
 {
-std::string number(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof(buf), "%g", v);
-    return buf;
-}
-
-std::string triple(const double v[3]) { return number(v[0]) + "," + number(v[1]) + "," + number(v[2]); }
+std::string triple(const double v[3]) { return numberText(v[0]) + "," + numberText(v[1]) + "," + numberText(v[2]); }
 
 std::string stringParm(const OP_Node &node, const char *name, fpreal time)
 {
@@ -155,8 +148,8 @@ double det3(const UT_DMatrix4 &m)
 
 std::string cameraValues(const Frustum &f)
 {
-    return "focal " + number(f.focal) + ", aperture " + number(f.aperture) + ", near " + number(f.near) + ", far " +
-           number(f.far) + ", res " + number(f.resX) + " x " + number(f.resY);
+    return "focal " + numberText(f.focal) + ", aperture " + numberText(f.aperture) + ", near " + numberText(f.near) + ", far " +
+           numberText(f.far) + ", res " + numberText(f.resX) + " x " + numberText(f.resY);
 }
 
 void checkFrustum(OP_Node &node, fpreal time, const VolumeBox &box, const OBJ_Camera *given,
@@ -183,7 +176,7 @@ void checkFrustum(OP_Node &node, fpreal time, const VolumeBox &box, const OBJ_Ca
     OP_Context context(time);
     camera->getWorldTransform(world, context);
     if (!(std::fabs(det3(world)) > 0))
-        throw Error(name + ": its transform is singular (determinant " + number(det3(world)) +
+        throw Error(name + ": its transform is singular (determinant " + numberText(det3(world)) +
                     "), so the frustum volume would be flat and empty; give the camera an invertible transform "
                     "(translate and rotate)");
     Frustum f = frustumOf(*camera, time);
@@ -195,7 +188,7 @@ void checkFrustum(OP_Node &node, fpreal time, const VolumeBox &box, const OBJ_Ca
     }
     std::string failure = transformFailure(f.world, f.taper, box.res);
     if (!failure.empty())
-        throw Error(name + ": " + cameraValues(f) + " give a frustum " + number(2 * f.halfWidth) +
+        throw Error(name + ": " + cameraValues(f) + " give a frustum " + numberText(2 * f.halfWidth) +
                     " wide at the near plane, which a VDB volume cannot hold (" + failure +
                     "); use a focal and aperture of ordinary size (millimetres, e.g. focal 50, aperture 41.4)");
 }
@@ -208,7 +201,7 @@ double VolumeBox::smallestVoxel() const
 
 std::string VolumeBox::sizeText() const
 {
-    return number(size[0]) + " x " + number(size[1]) + " x " + number(size[2]);
+    return numberText(size[0]) + " x " + numberText(size[1]) + " x " + numberText(size[2]);
 }
 
 VolumeBox plannedBox(const OP_Node &node, fpreal time, const GU_Detail *points, const std::string &label,

@@ -9,18 +9,15 @@
 #include <openvdb/tools/GridTransformer.h>
 #include <openvdb/tools/Prune.h>
 
+#include "NumberText.h"
+
 namespace sopcook
 {
 namespace
 {
 const double maxVoxels = 1e9; // per grid: 4 GB of floats
 
-std::string number(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof(buf), "%.4g", v);
-    return buf;
-}
+std::string number(double v) { return numberText(v, 4); }
 
 std::string bytes(double b)
 {

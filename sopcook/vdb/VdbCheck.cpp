@@ -284,12 +284,31 @@ private:
         if (type == "bool" && value[0] > 1) fault("metadata '" + printableText(key, 40) + "' holding a bool of " + std::to_string(value[0]), sizeAt + 4);
     }
 
+    // A grid's three names: the unique one, the type (its half-float suffix
+    // taken off) and the grid it instances, empty for none.
+    struct GridNames
+    {
+        std::string unique, type, parent;
+        bool half = false;
+    };
+
     void grid()
     {
         VdbGridEntry entry;
+        const GridNames names = gridNames(entry);
+        myOut.grids.push_back(entry);
+        const ValueLayout layout = gridLayout(names, entry.name);
+        gridBody(names, layout, entry.name);
+        myOut.grids.back().whole = true;
+    }
+
+    GridNames gridNames(VdbGridEntry &entry)
+    {
+        GridNames names;
         myWhere = "grid " + std::to_string(myOut.grids.size()) + "'s descriptor";
         const uint64_t nameAt = myBytes.pos();
-        const std::string unique = string("a grid name");
+        names.unique = string("a grid name");
+        const std::string &unique = names.unique;
         // Grids of the same name carry a separator and a number.
         const size_t separator = unique.find('\x1e');
         entry.name = printableText(unique.substr(0, separator), 60);
@@ -298,14 +317,21 @@ private:
             number.find_first_not_of("0123456789") != std::string::npos)
             fault("a grid name '" + printableText(unique, 40) + "' that is not text", nameAt);
         myWhere = "grid '" + entry.name + "'";
-        std::string type = name("a grid type name");
-        const bool half = type.size() > std::strlen(halfSuffix) &&
-                          type.compare(type.size() - std::strlen(halfSuffix), std::string::npos, halfSuffix) == 0;
-        if (half) type.erase(type.size() - std::strlen(halfSuffix));
+        std::string &type = names.type;
+        type = name("a grid type name");
+        names.half = type.size() > std::strlen(halfSuffix) &&
+                     type.compare(type.size() - std::strlen(halfSuffix), std::string::npos, halfSuffix) == 0;
+        if (names.half) type.erase(type.size() - std::strlen(halfSuffix));
         entry.type = printableText(type, 40);
-        const std::string parent = name("an instance parent name");
-        myOut.grids.push_back(entry);
+        names.parent = name("an instance parent name");
+        return names;
+    }
 
+    // The value layout of a tree type sopcook reads; an instance must follow
+    // an earlier grid of its type, and no name may come twice.
+    ValueLayout gridLayout(const GridNames &names, const std::string &entryName)
+    {
+        const std::string &type = names.type, &parent = names.parent;
         ValueLayout layout{0, 0};
         const std::string prefix = "Tree_", suffix = "_5_4_3";
         const bool treeShape = type.size() > prefix.size() + suffix.size() && type.compare(0, prefix.size(), prefix) == 0 &&
@@ -315,35 +341,42 @@ private:
             fault("grid type '" + printableText(type, 40) + "' (sopcook reads float, double, int32, int64 and vec3 grids)");
         if (!parent.empty() && (!myTypes.count(parent) || myTypes[parent] != type))
             fault("an instance of '" + printableText(parent, 40) + "', which is not an earlier grid of its type");
-        if (!myTypes.emplace(unique, type).second) fault("a second grid named '" + entry.name + "'");
+        if (!myTypes.emplace(names.unique, type).second) fault("a second grid named '" + entryName + "'");
+        return layout;
+    }
 
+    // What follows the names: offsets, compression, metadata, transform and,
+    // unless the grid is an instance, its tree; the offsets must agree with
+    // where each part was found.
+    void gridBody(const GridNames &names, const ValueLayout &layout, const std::string &entryName)
+    {
         const int64_t gridPos = int64(), blockPos = int64(), endPos = int64();
         const uint64_t start = myBytes.pos();
         // A stream written without offsets leaves them zero.
         if (!myHasOffsets && (gridPos || blockPos || endPos)) fault("grid offsets in a file without offsets", start - 24);
-        myWhere = "grid '" + entry.name + "' compression";
+        myWhere = "grid '" + entryName + "' compression";
         const uint64_t compressionAt = myBytes.pos();
         myCompression = uint32();
         using namespace openvdb::io;
         if ((myCompression & ~uint32_t(COMPRESS_ZIP | COMPRESS_ACTIVE_MASK | COMPRESS_BLOSC)) ||
             ((myCompression & COMPRESS_ZIP) && (myCompression & COMPRESS_BLOSC)))
             fault("compression flags " + std::to_string(myCompression), compressionAt);
-        myWhere = "grid '" + entry.name + "' metadata";
+        myWhere = "grid '" + entryName + "' metadata";
         metadata();
-        myWhere = "grid '" + entry.name + "' transform";
+        myWhere = "grid '" + entryName + "' transform";
         transform();
-        if (parent.empty())
+        const bool instance = !names.parent.empty();
+        if (!instance)
         {
-            myWhere = "grid '" + entry.name + "' topology";
-            topology(layout, half);
+            myWhere = "grid '" + entryName + "' topology";
+            topology(layout, names.half);
             const uint64_t blocks = myBytes.pos();
-            myWhere = "grid '" + entry.name + "' values";
-            buffers(layout, half);
+            myWhere = "grid '" + entryName + "' values";
+            buffers(layout, names.half);
             if (myHasOffsets && uint64_t(blockPos) != blocks) fault("a value offset of " + std::to_string(blockPos), start - 16);
         }
-        if (myHasOffsets && parent.empty() && (uint64_t(gridPos) != start || uint64_t(endPos) != myBytes.pos()))
+        if (myHasOffsets && !instance && (uint64_t(gridPos) != start || uint64_t(endPos) != myBytes.pos()))
             fault("grid offsets " + std::to_string(gridPos) + " and " + std::to_string(endPos), start - 24);
-        myOut.grids.back().whole = true;
     }
 
     void transform()

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <iomanip>
 
 #include "Messages.h"
+#include "NumberText.h"
 
 #include "vdb/VdbCheck.h"
 #include "vdb/VdbComplete.h"
@@ -17,13 +17,6 @@ namespace sopcook
 {
 namespace
 {
-std::string fmt(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof(buf), "%.6g", v);
-    return buf;
-}
-
 struct Row
 {
     std::string name, type, cls, res, active, range, nonfinite, xform, dop;
@@ -48,7 +41,7 @@ std::string valueRange(const GridT &grid, Mag magnitude, uint64_t &nonFinite)
         if (!any || v > hi) hi = v;
         any = true;
     }
-    return any ? fmt(lo) + " .. " + fmt(hi) : "-";
+    return any ? numberText(lo) + " .. " + numberText(hi) : "-";
 }
 // ", partial (REASON)" when the file's grids carry the mark of an
 // interrupted cook.
@@ -98,7 +91,7 @@ Row describeGrid(const openvdb::GridBase::Ptr &g)
     valueColumns(g, r);
     const openvdb::math::Transform &xf = g->transform();
     openvdb::Vec3d vs = xf.voxelSize();
-    r.xform = (xf.isLinear() ? "linear, voxel " : "frustum, voxel ") + fmt(vs[0]) + " " + fmt(vs[1]) + " " + fmt(vs[2]);
+    r.xform = (xf.isLinear() ? "linear, voxel " : "frustum, voxel ") + numberText(vs[0]) + " " + numberText(vs[1]) + " " + numberText(vs[2]);
     if (auto dop = g->getMetadata<openvdb::StringMetadata>("dopobject")) r.dop = dop->value();
     return r;
 }
