@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -192,5 +193,27 @@ inline const std::vector<BenchCase> &benchCases()
         {"plumeweave_velocity_stretchMT", "same", streaks},
     };
     return cases;
+}
+
+// Cooks of every case whose operator or scene contains filter, built and
+// handed to measure; slabreel's GIF is written before its first case and
+// removed at the end.
+inline void forEachCase(const char *filter, const std::function<void(const BenchCase &, Cook &)> &measure)
+{
+    bool reel = false;
+    for (const BenchCase &k : benchCases())
+    {
+        if (!std::strstr(k.op, filter) && !std::strstr(k.scene, filter)) continue;
+        if (!std::strcmp(k.op, "slabreel") && !reel)
+        {
+            writeReel();
+            reel = true;
+        }
+        Cook c(k.op);
+        k.build(c);
+        measure(k, c);
+        std::fflush(stdout);
+    }
+    if (reel) std::remove(gifPath().c_str());
 }
 } // namespace benchcooks

@@ -62,21 +62,11 @@ int main(int argc, char **argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     const char *filter = argc > 2 ? argv[2] : "";
     const int threads = argc > 3 ? std::max(2, std::atoi(argv[3])) : 2;
-    bool reel = false;
     std::printf("least of %d cook%s each; -j %d: %d slabs at once, joined in memory; own: a twin's own %d threads\n",
                 runs, runs > 1 ? "s" : "", threads, threads, threads);
     std::printf("%-30s %-25s %7s %7s %7s %7s %6s %6s %6s %8s %7s %6s\n", "operator", "scene", "j1 wall", "j1 cpu",
                 "jN wall", "jN cpu", "wall x", "cpu x", "mem x", "own wall", "own cpu", "own x");
-    for (const BenchCase &k : benchCases())
-    {
-        if (!std::strstr(k.op, filter) && !std::strstr(k.scene, filter)) continue;
-        if (!std::strcmp(k.op, "slabreel") && !reel)
-        {
-            writeReel();
-            reel = true;
-        }
-        Cook c(k.op);
-        k.build(c);
+    forEachCase(filter, [&](const BenchCase &k, Cook &c) {
         Timing one, slabs, own;
         {
             Quiet quiet;
@@ -89,8 +79,6 @@ int main(int argc, char **argv)
                     slabs.cpu, slabs.wall / one.wall, slabs.cpu / one.cpu, double(slabs.bytes) / double(one.bytes));
         if (threaded(k.op)) std::printf(" %8.3f %7.3f %6.2f", own.wall, own.cpu, own.wall / one.wall);
         std::printf("\n");
-        std::fflush(stdout);
-    }
-    if (reel) std::remove(gifPath().c_str());
+    });
     return 0;
 }

@@ -91,21 +91,11 @@ int main(int argc, char **argv)
     UT_ThreadedAlgorithm::setDefaultThreadCount(1);
     openvdb::initialize();
     std::vector<benchmodel::FrameCosts> frames;
-    bool reel = false;
     std::printf("process CPU seconds, least of %d cook%s each; ratio = sum of N slab cooks / whole cook\n", runs,
                 runs > 1 ? "s" : "");
     std::printf("%-30s %-25s %8s %8s %6s %8s %6s %6s\n", "operator", "scene", "whole", "4 slabs", "ratio", "16 slabs",
                 "ratio", "fixed");
-    for (const BenchCase &k : benchCases())
-    {
-        if (!std::strstr(k.op, filter) && !std::strstr(k.scene, filter)) continue;
-        if (!std::strcmp(k.op, "slabreel") && !reel)
-        {
-            writeReel();
-            reel = true;
-        }
-        Cook c(k.op);
-        k.build(c);
+    forEachCase(filter, [&](const BenchCase &k, Cook &c) {
         double whole, four, sixteen;
         {
             Quiet quiet;
@@ -118,9 +108,7 @@ int main(int argc, char **argv)
         }
         std::printf("%-30s %-25s %8.3f %8.3f %6.2f %8.3f %6.2f %5.1f%%\n", k.op, k.scene, whole, four, four / whole,
                     sixteen, sixteen / whole, 100 * std::max(0.0, (sixteen / whole - 1) / 15));
-        std::fflush(stdout);
-    }
+    });
     benchmodel::printScalingModel(frames);
-    if (reel) std::remove(gifPath().c_str());
     return 0;
 }
