@@ -166,10 +166,9 @@ void expectResampleStopped(int signal)
     kill(p.pid, signal);
     EXPECT_EQ(exitCode(p.wait()), 128 + signal) << p.err();
     const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
-    EXPECT_NE(p.err().find("sopcook: error: interrupted while resampling grid 'density' on " + name +
-                           "; nothing written to " + (dir / "out.vdb")),
-              std::string::npos)
-        << p.err();
+    // Whichever grid was resampling when the signal came.
+    EXPECT_NE(p.err().find("sopcook: error: interrupted while resampling grid '"), std::string::npos) << p.err();
+    EXPECT_NE(p.err().find("' on " + name + "; nothing written to " + (dir / "out.vdb")), std::string::npos) << p.err();
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"err.txt"}));
 }
 
