@@ -35,15 +35,35 @@ private:
     std::string &myOut;
 };
 
-// The stream settings a leaf's writer reads, from the archive's stream.
-void copyLeafSettings(std::ostream &from, std::ostream &to)
+// The stream settings a leaf's writer reads, taken from the archive's stream
+// once on the calling thread: reading a stream's settings may grow its word
+// array (std::ios_base::iword), so the chunk writers must not read them from
+// the shared stream while it is written.
+struct LeafSettings
 {
-    openvdb::io::setVersion(to, openvdb::io::getLibraryVersion(from), openvdb::io::getFormatVersion(from));
-    openvdb::io::setDataCompression(to, openvdb::io::getDataCompression(from));
-    openvdb::io::setGridBackgroundValuePtr(to, openvdb::io::getGridBackgroundValuePtr(from));
-    openvdb::io::setHalfFloat(to, openvdb::io::getHalfFloat(from));
-    openvdb::io::setGridClass(to, openvdb::io::getGridClass(from));
-}
+    explicit LeafSettings(std::ostream &from)
+        : libraryVersion(openvdb::io::getLibraryVersion(from)), formatVersion(openvdb::io::getFormatVersion(from)),
+          compression(openvdb::io::getDataCompression(from)), background(openvdb::io::getGridBackgroundValuePtr(from)),
+          halfFloat(openvdb::io::getHalfFloat(from)), gridClass(openvdb::io::getGridClass(from))
+    {
+    }
+
+    void applyTo(std::ostream &to) const
+    {
+        openvdb::io::setVersion(to, libraryVersion, formatVersion);
+        openvdb::io::setDataCompression(to, compression);
+        openvdb::io::setGridBackgroundValuePtr(to, background);
+        openvdb::io::setHalfFloat(to, halfFloat);
+        openvdb::io::setGridClass(to, gridClass);
+    }
+
+    openvdb::VersionId libraryVersion;
+    uint32_t formatVersion;
+    uint32_t compression;
+    const void *background;
+    bool halfFloat;
+    uint32_t gridClass;
+};
 
 // The leaves of [begin, end) and their bytes.
 struct Chunk
@@ -85,6 +105,7 @@ void writeLeafBuffersParallel(const TreeT &tree, std::ostream &os, bool toHalf, 
     // Two chunks a thread in flight keep the threads busy while the file
     // takes one, and the memory small.
     const size_t inFlight = size_t(2 * std::max(1, tbb::this_task_arena::max_concurrency()));
+    const LeafSettings settings(os);
     tbb::parallel_pipeline(
         inFlight,
         tbb::make_filter<void, Chunk>(tbb::filter_mode::serial_in_order,
@@ -99,7 +120,7 @@ void writeLeafBuffersParallel(const TreeT &tree, std::ostream &os, bool toHalf, 
                                            [&](Chunk chunk) {
                                                AppendBuffer buffer(chunk.bytes);
                                                std::ostream out(&buffer);
-                                               copyLeafSettings(os, out);
+                                               settings.applyTo(out);
                                                for (size_t i = chunk.begin; i < chunk.end; ++i)
                                                    leaves[i]->writeBuffers(out, toHalf);
                                                return chunk;
