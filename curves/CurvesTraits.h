@@ -22,6 +22,31 @@ inline void centreSpan(const cost::Placement &g, int a, double lo, double hi, do
 // What one curve reaches, as the casts walk it: every segment's box grown
 // by its larger end radius, and in each row of the block holding them the x
 // span of the boxes covering that row.
+// A box of voxel centres, [lo, hi) on each axis.
+struct CentreBox
+{
+    double lo[3], hi[3];
+    bool empty() const { return !(lo[0] < hi[0] && lo[1] < hi[1] && lo[2] < hi[2]); }
+    double voxels() const { return empty() ? 0 : (hi[0] - lo[0]) * (hi[1] - lo[1]) * (hi[2] - lo[2]); }
+};
+
+// The voxels a curve's walk visits: per row of block, the span from the
+// first to the last of the boxes that row crosses.
+inline double rowSpanVoxels(const std::vector<CentreBox> &boxes, const CentreBox &block)
+{
+    double v = 0;
+    for (double z = block.lo[2]; z < block.hi[2]; ++z)
+        for (double y = block.lo[1]; y < block.hi[1]; ++y)
+        {
+            double begin = INFINITY, end = -INFINITY;
+            for (const CentreBox &b : boxes)
+                if (y >= b.lo[1] && y < b.hi[1] && z >= b.lo[2] && z < b.hi[2])
+                    begin = std::min(begin, b.lo[0]), end = std::max(end, b.hi[0]);
+            if (begin < end) v += end - begin;
+        }
+    return v;
+}
+
 struct CurveReach
 {
     cost::Range visits;     // voxels measured against the curve's segments
@@ -33,13 +58,7 @@ struct CurveReach
         const GA_Size n = prim.getVertexCount();
         if (n < 2) return;
         segments = double(n - 1);
-        struct Box
-        {
-            double lo[3], hi[3];
-            bool empty() const { return !(lo[0] < hi[0] && lo[1] < hi[1] && lo[2] < hi[2]); }
-            double voxels() const { return empty() ? 0 : (hi[0] - lo[0]) * (hi[1] - lo[1]) * (hi[2] - lo[2]); }
-        };
-        std::vector<Box> boxes;
+        std::vector<CentreBox> boxes;
         std::vector<UT_Vector3> pos(n);
         std::vector<float> r(n);
         double rmin = INFINITY;
@@ -49,9 +68,9 @@ struct CurveReach
             r[i] = cost::pointValue(radius, prim.getPointOffset(i));
             rmin = std::min(rmin, double(r[i]));
         }
-        Box all;
+        CentreBox all;
         for (int a = 0; a < 3; ++a) all.lo[a] = 0, all.hi[a] = g.res[a];
-        Box block = {{INFINITY, INFINITY, INFINITY}, {-INFINITY, -INFINITY, -INFINITY}};
+        CentreBox block = {{INFINITY, INFINITY, INFINITY}, {-INFINITY, -INFINITY, -INFINITY}};
         // A covered centre lies within its nearest segment's larger end radius
         // of it, so in that segment's capsule grown by half a voxel diagonal.
         double sumBoxes = 0, largestBox = 0, capsules = 0;
@@ -60,7 +79,7 @@ struct CurveReach
         {
             const double grow = std::max(r[k], r[k + 1]) * (1.0 + 1e-5) + 1e-18;
             if (!(grow > 1e-18)) continue; // no positive end radius: covers nothing
-            Box b;
+            CentreBox b;
             bool finite = true;
             for (int a = 0; a < 3; ++a)
             {
@@ -82,16 +101,7 @@ struct CurveReach
         const double rows = (block.hi[1] - block.lo[1]) * (block.hi[2] - block.lo[2]);
         if (rows * double(boxes.size()) <= 4e6)
         {
-            double v = 0;
-            for (double z = block.lo[2]; z < block.hi[2]; ++z)
-                for (double y = block.lo[1]; y < block.hi[1]; ++y)
-                {
-                    double begin = INFINITY, end = -INFINITY;
-                    for (const Box &b : boxes)
-                        if (y >= b.lo[1] && y < b.hi[1] && z >= b.lo[2] && z < b.hi[2])
-                            begin = std::min(begin, b.lo[0]), end = std::max(end, b.hi[0]);
-                    if (begin < end) v += end - begin;
-                }
+            const double v = rowSpanVoxels(boxes, block);
             visits = {v, v};
         }
         else visits = {largestBox, block.voxels()};
