@@ -2,6 +2,7 @@
 #pragma once
 #include <sys/mman.h>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -13,13 +14,15 @@
 // what the tiles use. Released 2 MB chunks wait in a small process-wide
 // cache for the next array (the next cook, the next frame): clearing memory
 // already mapped costs far less than the kernel's page faults on fresh
-// memory. Chunks are not asked for as transparent huge pages: measured, the
-// kernel's zeroing of each fresh 2 MB page cost more than the faults saved.
-// Fresh chunks are mapped populated: a tile's first access is a read (an
-// accumulation), which would map the shared zero page and then fault again
-// on the write, and with two threads every such fault flushes the other
-// core's TLB. Populating costs at most the part of the last chunk not yet
-// handed out.
+// memory. Fresh chunks are mapped populated: a tile's first access is a read
+// (an accumulation), which would map the shared zero page and then fault
+// again on the write, and with two threads every such fault flushes the
+// other core's TLB. Populating costs at most the part of the last chunk not
+// yet handed out. A 2 MB chunk is asked for as one transparent huge page,
+// populated for writing: one fault in place of 512 (bench_jobs: a 256^3
+// billowfold cook 0.21 s -> 0.15 s on one core, and two slabs cooked at once
+// no longer wait on each other's faults). Where the kernel has no huge page
+// to give, the chunk is made of ordinary pages.
 class UT_TilePool
 {
 public:
@@ -118,9 +121,32 @@ private:
     {
         if (bytes == maxChunk)
             if (void *reused = cache().take()) return std::memset(reused, 0, bytes);
+        if (bytes == maxChunk)
+            if (void *huge = mapHugeChunk()) return huge;
         void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
         return p;
+    }
+    // A 2 MB chunk on a 2 MB boundary (a huge page backs only an aligned
+    // range), advised huge and populated; null where the kernel cannot
+    // populate on request (before Linux 5.14).
+    static void *mapHugeChunk()
+    {
+#ifndef MADV_POPULATE_WRITE
+        return nullptr;
+#else
+        const size_t span = 2 * maxChunk;
+        void *raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (raw == MAP_FAILED) throw std::bad_alloc();
+        char *first = static_cast<char *>(raw);
+        char *chunk = first + (maxChunk - reinterpret_cast<uintptr_t>(first) % maxChunk) % maxChunk;
+        if (chunk > first) munmap(first, size_t(chunk - first));
+        munmap(chunk + maxChunk, size_t(first + span - (chunk + maxChunk)));
+        madvise(chunk, maxChunk, MADV_HUGEPAGE);
+        if (madvise(chunk, maxChunk, MADV_POPULATE_WRITE) == 0) return chunk;
+        munmap(chunk, maxChunk);
+        return nullptr;
+#endif
     }
 
     mutable std::mutex myMutex;
