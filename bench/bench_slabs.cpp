@@ -6,9 +6,11 @@
 // faces, reading the input, decoding a GIF) is paid once per slab. "fixed"
 // estimates that share of the whole cook from the 16-slab ratio:
 // (ratio - 1) / 15. Twins run with one worker thread.
-// A second table models the frame on 16 and 64 cores (ScalingModel.h) from
-// these figures and the serial parts: joining the 16 slabs' grids and
-// writing the whole cook's file (read is 0: the scenes are built in memory).
+// A second table is the -j table of bench_jobs (-j 1 against -j 2 on this
+// machine's cores), and a third models the frame on 16 and 64 cores
+// (ScalingModel.h) from the slab figures and the serial parts: joining the
+// 16 slabs' grids and writing the whole cook's file (read is 0: the scenes
+// are built in memory). All three from one run:
 //   build/bin/bench_slabs [runs] [filter]   (filter: part of an operator or scene name)
 #include <algorithm>
 #include <cmath>
@@ -21,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 #include "BenchCooks.h"
+#include "JobsTable.h"
 #include "ScalingModel.h"
 #include "TestHost.h"
 #include "UT/UT_ThreadedAlgorithm.h"
@@ -91,6 +94,7 @@ int main(int argc, char **argv)
     UT_ThreadedAlgorithm::setDefaultThreadCount(1);
     openvdb::initialize();
     std::vector<benchmodel::FrameCosts> frames;
+    std::vector<benchjobs::JobsRow> jobs;
     std::printf("process CPU seconds, least of %d cook%s each; ratio = sum of N slab cooks / whole cook\n", runs,
                 runs > 1 ? "s" : "");
     std::printf("%-30s %-25s %8s %8s %6s %8s %6s %6s\n", "operator", "scene", "whole", "4 slabs", "ratio", "16 slabs",
@@ -108,7 +112,12 @@ int main(int argc, char **argv)
         }
         std::printf("%-30s %-25s %8.3f %8.3f %6.2f %8.3f %6.2f %5.1f%%\n", k.op, k.scene, whole, four, four / whole,
                     sixteen, sixteen / whole, 100 * std::max(0.0, (sixteen / whole - 1) / 15));
+        std::fflush(stdout);
+        jobs.push_back(benchjobs::measureJobs(k, c, runs, 2));
     });
+    std::printf("\n");
+    benchjobs::printJobsHeader(runs, 2);
+    for (const benchjobs::JobsRow &row : jobs) benchjobs::printJobsRow(row);
     benchmodel::printScalingModel(frames);
     return 0;
 }
