@@ -194,6 +194,11 @@ TEST(SopcookConsole, RepeatedOperatorLinesAreFoldedVerboseAndLogKeepEveryLine)
     ASSERT_EQ(verbose.status, 0) << verbose.err;
     EXPECT_EQ(count(verbose.err, "WARNING: Skipping non quad primitive no. "), 300u);
     EXPECT_NE(verbose.err.find("\nWARNING: Skipping non quad primitive no. 17\n"), std::string::npos);
+
+    // Two slabs at once each print every line: shown once, as one cook's.
+    CliRun slabs = runSopcook("cook skinweave -i '" + input + "' -s divs=8,8,40 -j 2 -v -o '" + (tmp / "s.vdb") + "'");
+    ASSERT_EQ(slabs.status, 0) << slabs.err;
+    EXPECT_EQ(count(slabs.err, "WARNING: Skipping non quad primitive no. "), 300u) << slabs.err.substr(0, 2000);
 }
 
 TEST(SopcookConsole, LineFolderCountsShapesInOrderAndCapsThem)

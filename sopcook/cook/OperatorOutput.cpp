@@ -193,6 +193,9 @@ void OperatorOutput::takeLine(const std::string &line)
     if (line.empty()) return;
     if (myVerbose)
     {
+        // N slabs print each of the cook's lines N times: shown once for N.
+        const int copies = myCopies;
+        if (copies > 1 && myShown[line]++ % copies != 0) return;
         if (!mySink.diagnostics) return printRaw(line);
         std::lock_guard<std::mutex> lock(myMutex);
         mySink.diagnostics->report({DiagnosticKind::Printed, line});

@@ -6,8 +6,10 @@
 // Warnings and errors among them are shown on stderr when the capture ends,
 // lines of the same shape (digits replaced by N) once with their count: a triangle mesh through a quad operator
 // gives one "WARNING: Skipping non quad primitive no. N" x 16,301 line, not
-// 16,301 lines. Verbose shows every line as it comes, chatter included; a
-// log file receives every line verbatim.
+// 16,301 lines. Verbose shows every line as it comes, chatter included (a
+// line each slab of the cook prints alike, once); a log file receives every
+// line verbatim.
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -65,7 +67,7 @@ public:
     // for skipped non-quads suggests.
     void setTrianglesToQuads(bool on) { myTrianglesToQuads = on; }
     // The cook runs as this many nodes (slabs) printing the same lines:
-    // their lines are reported as one cook's.
+    // their lines are reported as one cook's. Set before the cook prints.
     void setCopies(int copies) { myCopies = copies > 1 ? copies : 1; }
     OperatorOutput &operator=(const OperatorOutput &) = delete;
 
@@ -79,7 +81,8 @@ private:
     std::string myLabel;
     bool myVerbose;
     bool myTrianglesToQuads = false;
-    int myCopies = 1;
+    std::atomic<int> myCopies{1};
+    std::map<std::string, long long> myShown; // verbose lines seen, by text (reading thread)
     FILE *myLog = nullptr;
     int mySaved = -1, myRead = -1;
     std::thread myReader;
