@@ -71,11 +71,32 @@ struct CurveSamples
     // colour only when withColour (the others stay empty).
     void read(const GEO_Primitive *prim, const CurveAttribs &attribs, bool withFrame, bool withColour)
     {
+        readPlace(prim, attribs);
+        readShading(prim, attribs, withFrame, withColour);
+    }
+
+    // Positions and radii alone: all that decides which voxels the curve
+    // reaches, so a slab cook reads no more of a curve that misses it.
+    void readPlace(const GEO_Primitive *prim, const CurveAttribs &attribs)
+    {
         const GA_Detail &gdp = prim->getDetail();
         const GA_Size n = prim->getVertexCount();
         pos.resize(n);
-        density.resize(n);
         radius.resize(n);
+        for (GA_Size i = 0; i < n; ++i)
+        {
+            GA_Offset pt = prim->getPointOffset(i);
+            pos[i] = gdp.getPos3(pt);
+            readPointTuple(attribs.radius, pt, &radius[i], 1);
+        }
+    }
+
+    // The rest, after readPlace: density, the frame vectors and colour as
+    // read() takes them, and the segment search's data.
+    void readShading(const GEO_Primitive *prim, const CurveAttribs &attribs, bool withFrame, bool withColour)
+    {
+        const GA_Size n = prim->getVertexCount();
+        density.resize(n);
         normal.resize(withFrame ? n : 0);
         up.resize(withFrame ? n : 0);
         uv.resize(withFrame ? n : 0);
@@ -83,9 +104,7 @@ struct CurveSamples
         for (GA_Size i = 0; i < n; ++i)
         {
             GA_Offset pt = prim->getPointOffset(i);
-            pos[i] = gdp.getPos3(pt);
             readPointTuple(attribs.density, pt, &density[i], 1);
-            readPointTuple(attribs.radius, pt, &radius[i], 1);
             if (withFrame)
             {
                 readPointTuple(attribs.normals, pt, normal[i].data(), 3);
@@ -410,6 +429,31 @@ public:
             if (a == 2 && (s.hi[2] <= myKeepZ[0] || s.lo[2] >= myKeepZ[1])) return VoxelSpan();
         }
         return s;
+    }
+
+    // Whether the curve reaches no voxel of the z slab the volume keeps
+    // writes in, from readPlace's data alone: every segment's box (see
+    // reach) lies within the z span of all the curve's points grown by its
+    // largest radius. False outside a slab cook and whenever in doubt.
+    bool missesKeptZ(const CurveSamples &curve) const
+    {
+        if (!myAxisAligned || (myKeepZ[0] <= 0 && myKeepZ[1] >= myRes[2]) || curve.segmentCount() == 0) return false;
+        double radius = 0.0, lo = INFINITY, hi = -INFINITY;
+        for (size_t i = 0; i < curve.pos.size(); ++i)
+        {
+            const UT_Vector3 &P = curve.pos[i];
+            const float z = P.z(), r = curve.radius[i];
+            // reach gives a segment with an end not finite the whole grid.
+            if (!std::isfinite(P.x()) || !std::isfinite(P.y()) || !std::isfinite(z) || std::isnan(r)) return false;
+            if (r > radius) radius = r;
+            lo = std::min(lo, double(z));
+            hi = std::max(hi, double(z));
+        }
+        const double grow = radius * (1.0 + 1e-5) + 1e-18;
+        if (!(radius > 0.0) || !std::isfinite(grow)) return false;
+        int first, end;
+        if (!axisSpan(2, lo - grow, hi + grow, first, end)) return true;
+        return end <= myKeepZ[0] || first >= myKeepZ[1];
     }
 
     // The voxels a curve can add to, segment by segment. A covered centre P

@@ -151,7 +151,10 @@ static int fillVolume(GU_Detail *gdp, const char *densityName, const char *radiu
     const SlabRange slab(volumes.handle(0));
     for (GA_Size j = 0; j < nCurves; ++j)
     {
-        curve.read(gdp->getGEOPrimitive(j), attribs, doNoise != 0, doColor != 0);
+        const GEO_Primitive *prim = gdp->getGEOPrimitive(j);
+        curve.readPlace(prim, attribs);
+        if (centres.missesKeptZ(curve)) continue;
+        curve.readShading(prim, attribs, doNoise != 0, doColor != 0);
         CurveReach reach = centres.reach(curve);
         if (!slab.clip(reach.bounds.lo[2], reach.bounds.hi[2])) continue;
         for (int z = reach.bounds.lo[2]; z < reach.bounds.hi[2]; ++z)

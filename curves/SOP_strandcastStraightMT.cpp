@@ -256,7 +256,9 @@ void SOP_strandcastStraightMT::castCurves(CurveVolumeData &data, const CurveAttr
     for (GA_Size j = 0; j < curves; ++j)
     {
         data.curve = gdp->getGEOPrimitive(j);
-        samples.read(data.curve, attribs, data.doNoise != 0, data.doColor != 0);
+        samples.readPlace(data.curve, attribs);
+        if (centres.missesKeptZ(samples)) continue;
+        samples.readShading(data.curve, attribs, data.doNoise != 0, data.doColor != 0);
         reach = centres.reach(samples);
         if (reach.empty() || !slab.clip(reach.bounds.lo[2], reach.bounds.hi[2])) continue;
         UT_ThreadedAlgorithm algorithm(-1);
