@@ -11,8 +11,8 @@
 // Memory for one voxel array's tiles, handed out zeroed (a tile of
 // background 0 needs no fill) from chunks and released all at once. Chunks
 // double from 32 KB up to 2 MB, so what is held stays within one chunk of
-// what the tiles use. Released 2 MB chunks wait in a small process-wide
-// cache for the next array (the next cook, the next frame): clearing memory
+// what the tiles use. Released chunks wait in a process-wide cache of up to
+// 256 MB for the next array (the next cook, the next frame): clearing memory
 // already mapped costs far less than the kernel's page faults on fresh
 // memory. Fresh chunks are mapped populated: a tile's first access is a read
 // (an accumulation), which would map the shared zero page and then fault
@@ -58,7 +58,7 @@ public:
     {
         std::lock_guard<std::mutex> guard(myMutex);
         for (const Chunk &c : myChunks)
-            if (c.bytes != maxChunk || !cache().put(c.base)) munmap(c.base, c.bytes);
+            if (!cache().put(c.base, c.bytes)) munmap(c.base, c.bytes);
         myChunks.clear();
         myNext = myEnd = nullptr;
         myMapped = 0;
@@ -90,25 +90,39 @@ private:
         myNext = static_cast<char *>(base);
         myEnd = myNext + bytes;
     }
-    // Released 2 MB chunks, at most 128 (256 MB).
+    // Released chunks by size (32 KB doubling to 2 MB: the sizes a pool
+    // maps), at most 256 MB in all. Small chunks are kept too: every array
+    // starts with them, and a slab's arrays are small.
     struct ChunkCache
     {
+        static constexpr int classes = 7;
         std::mutex mutex;
-        std::vector<void *> chunks;
-        bool put(void *chunk)
+        std::vector<void *> chunks[classes];
+        size_t cachedBytes = 0;
+        static int sizeClass(size_t bytes)
         {
+            for (int c = 0; c < classes; ++c)
+                if (bytes == firstChunk << c) return c;
+            return -1;
+        }
+        bool put(void *chunk, size_t bytes)
+        {
+            const int c = sizeClass(bytes);
             std::lock_guard<std::mutex> guard(mutex);
-            if (chunks.size() >= 128) return false;
-            chunks.push_back(chunk);
+            if (c < 0 || cachedBytes + bytes > (size_t(256) << 20)) return false;
+            chunks[c].push_back(chunk);
+            cachedBytes += bytes;
             return true;
         }
-        void *take()
+        void *take(size_t bytes)
         {
+            const int c = sizeClass(bytes);
             std::lock_guard<std::mutex> guard(mutex);
-            if (chunks.empty()) return nullptr;
-            void *c = chunks.back();
-            chunks.pop_back();
-            return c;
+            if (c < 0 || chunks[c].empty()) return nullptr;
+            void *chunk = chunks[c].back();
+            chunks[c].pop_back();
+            cachedBytes -= bytes;
+            return chunk;
         }
     };
     static ChunkCache &cache()
@@ -119,8 +133,7 @@ private:
 
     static void *mapChunk(size_t bytes)
     {
-        if (bytes == maxChunk)
-            if (void *reused = cache().take()) return std::memset(reused, 0, bytes);
+        if (void *reused = cache().take(bytes)) return std::memset(reused, 0, bytes);
         if (bytes == maxChunk)
             if (void *huge = mapHugeChunk()) return huge;
         void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
