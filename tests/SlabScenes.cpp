@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <Magick++.h>
 #include "LayeredGif.h"
 #include "GEO/GEO_PrimPoly.h"
@@ -63,6 +64,30 @@ void curves(Cook &c, int count)
             setPointAttrib(in, pt, "Cd", {hash01(s, 10), hash01(s, 11), hash01(s, 12)});
             pts.push_back(pt);
             p += UT_Vector3(0.1f * (hash01(s, 13) - 0.5f), 0.1f * (hash01(s, 14) - 0.5f), 0.16f * hash01(s, 15));
+        }
+        GEO_PrimPoly::build(&in, pts, false);
+    }
+}
+
+// Curves a slab cannot prove it misses from their z span: one with a
+// position not finite off z (its reach is the whole grid), one with a NaN
+// radius, one with no positive radius.
+void unprovableCurves(Cook &c)
+{
+    GU_Detail &in = c.input(0);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float radii[3][3] = {{0.05f, 0.06f, 0.05f}, {0.05f, nan, 0.04f}, {0, -0.1f, 0}};
+    for (int j = 0; j < 3; ++j)
+    {
+        std::vector<GA_Offset> pts;
+        for (int i = 0; i < 3; ++i)
+        {
+            const float x = j == 0 && i == 2 ? nan : 0.3f + 0.2f * float(i);
+            GA_Offset pt = addPoint(in, UT_Vector3(x, 0.3f + 0.2f * float(j), 0.1f + 0.35f * float(i)));
+            setPointAttrib(in, pt, "density", {1});
+            setPointAttrib(in, pt, "pscale", {radii[j][i]});
+            setPointAttrib(in, pt, "Cd", {0.5f, 0.4f, 0.3f});
+            pts.push_back(pt);
         }
         GEO_PrimPoly::build(&in, pts, false);
     }
@@ -235,9 +260,17 @@ const std::vector<Scene> &everyScene()
          c.set("noisefreq", 2);
          c.set("docolor", 1);
      }},
+    {"strands_unprovable", "strandcast",
+     [](Cook &c) {
+         curves(c, 12);
+         unprovableCurves(c);
+         box(c, 21, 19, 51);
+         c.set("docolor", 1);
+     }},
     {"strandsMT", "strandcastStraightMT",
      [](Cook &c) {
          curves(c, 12);
+         unprovableCurves(c);
          box(c, 21, 19, 51);
          c.set("docolor", 1);
      }},
