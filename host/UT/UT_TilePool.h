@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 #include <vector>
+#include "UT_Visibility.h"
 
 // Memory for one voxel array's tiles, handed out zeroed (a tile of
 // background 0 needs no fill) from chunks and released all at once. Chunks
@@ -125,11 +126,10 @@ private:
             return chunk;
         }
     };
-    static ChunkCache &cache()
-    {
-        static ChunkCache *theCache = new ChunkCache; // outlives every array
-        return *theCache;
-    }
+    // The one cache of the process, defined in the host library: each
+    // plug-in inlines this header with hidden visibility, and a cache of its
+    // own would keep the chunks its arrays release from the next cook.
+    UT_API static ChunkCache &cache();
 
     static void *mapChunk(size_t bytes)
     {
