@@ -17,6 +17,7 @@
 #include <dlfcn.h>
 #include "UT/UT_RunTrial.h"
 #include "UT/UT_ThreadedAlgorithm.h"
+#include "UT/UT_TilePool.h"
 #include "VolumeSetup.h"
 #include "VoxelRow.h"
 
@@ -47,6 +48,34 @@ TEST(VoxelArray, SparseTilesGrowWithWrites)
     EXPECT_EQ(a.getValue(19, 16, 2), 1.0f);
     UT_VoxelArrayF copy(a);
     EXPECT_EQ(copy.getValue(19, 16, 2), 1.0f);
+}
+
+// Released chunks serve the next pool (the next cook's arrays): what it gets
+// must be zeroed and aligned whatever the last owner wrote, for chunks of
+// every size, the huge ones included.
+TEST(TilePool, ReusedChunksComeBackZeroed)
+{
+    const size_t sizes[] = {64, 4096, 16384, 100000, size_t(3) << 20};
+    {
+        UT_TilePool pool;
+        for (int round = 0; round < 40; ++round)
+            for (size_t bytes : sizes)
+            {
+                std::memset(pool.allocate(bytes), 0xA5, bytes);
+            }
+        EXPECT_GT(pool.mappedBytes(), size_t(100) << 20);
+    } // released into the cache
+    UT_TilePool next;
+    size_t nonZero = 0, misaligned = 0;
+    for (int round = 0; round < 40; ++round)
+        for (size_t bytes : sizes)
+        {
+            const unsigned char *p = static_cast<const unsigned char *>(next.allocate(bytes));
+            misaligned += reinterpret_cast<uintptr_t>(p) % 64 != 0;
+            for (size_t i = 0; i < bytes; ++i) nonZero += p[i] != 0;
+        }
+    EXPECT_EQ(nonZero, 0u);
+    EXPECT_EQ(misaligned, 0u);
 }
 
 TEST(VoxelArray, SlabKeepsOnlyItsWholeTilesOfZ)
