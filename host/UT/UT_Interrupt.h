@@ -8,7 +8,8 @@
 class UT_API UT_Interrupt
 {
 public:
-    // Non-zero once the user asked to stop. Each poll also counts as progress.
+    // Non-zero once the user asked to stop. Each poll also counts as
+    // progress: pollCount() and the callback see them 1024 at a time.
     int opInterrupt(int percent = -1);
     int opStart(const char *name = nullptr);
     void opEnd();
