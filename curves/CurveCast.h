@@ -449,7 +449,7 @@ public:
             lo = std::min(lo, double(z));
             hi = std::max(hi, double(z));
         }
-        const double grow = radius * (1.0 + 1e-5) + 1e-18;
+        const double grow = reachGrowth(radius);
         if (!(radius > 0.0) || !std::isfinite(grow)) return false;
         int first, end;
         if (!axisSpan(2, lo - grow, hi + grow, first, end)) return true;
@@ -477,7 +477,7 @@ public:
             for (float r : {curve.radius[k], curve.radius[k + 1]})
                 if (r > radius) radius = r;
             if (!(radius > 0.0)) continue;
-            double grow = radius * (1.0 + 1e-5) + 1e-18;
+            const double grow = reachGrowth(radius);
             const UT_Vector3 &a = curve.pos[k], &b = curve.pos[k + 1];
             bool finite = true;
             double lo[3], hi[3];
@@ -494,6 +494,10 @@ public:
     }
 
 private:
+    // How far past a segment's box its covered centres can lie: its larger
+    // end radius, with a margin for the rounding of r and of the distance.
+    static double reachGrowth(double radius) { return radius * (1.0 + 1e-5) + 1e-18; }
+
     // +1 when the centres never decrease, -1 when they never increase, 0
     // otherwise (or when one is not a number).
     static int order(const std::vector<float> &c)

@@ -4,9 +4,9 @@
 int UT_Interrupt::opInterrupt(int percent)
 {
     // Each thread counts its own polls and adds them to the shared count
-    // 1024 at a time: slabs cooking at once poll hundreds of thousands of times a cook,
-    // and one counter written by all of them would pass its cache line from
-    // core to core on every poll.
+    // 1024 at a time: slabs cooking at once poll hundreds of thousands of
+    // times a cook, and one counter written by all of them would pass its
+    // cache line from core to core on every poll.
     thread_local long long ownPolls = 0;
     if (percent >= 0) myPercent.store(percent, std::memory_order_relaxed);
     if ((++ownPolls & 1023) == 0)
